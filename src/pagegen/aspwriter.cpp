@@ -1,0 +1,150 @@
+#include "aspwriter.h"
+
+#include <QStringEncoder>
+
+namespace kolta::pagegen {
+
+namespace {
+
+const QLatin1StringView CrLf("\r\n");
+
+bool fitsWindows1252(char32_t ch)
+{
+    if (ch < 0x80)
+        return true;
+    if (ch > 0xFFFF)
+        return false;
+    QStringEncoder encoder("windows-1252");
+    encoder.encode(QString(QChar(char16_t(ch))));
+    return !encoder.hasError();
+}
+
+QByteArray toWindows1252(const QString &text)
+{
+    QStringEncoder encoder("windows-1252");
+    return encoder.encode(text);
+}
+
+} // namespace
+
+QString vbsLiteralBody(const QString &value)
+{
+    QString out;
+    out.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar ch = value.at(i);
+        const char16_t u = ch.unicode();
+        if (u == u'"') {
+            out += QLatin1StringView("\"\"");
+        } else if (u == u'\r' && i + 1 < value.size() && value.at(i + 1) == u'\n') {
+            out += QLatin1StringView("\" & vbCrLf & \"");
+            ++i;
+        } else if (u == u'\n') {
+            out += QLatin1StringView("\" & vbLf & \"");
+        } else if (u == u'\r') {
+            out += QLatin1StringView("\" & vbCr & \"");
+        } else if (u == u'%' && i + 1 < value.size() && value.at(i + 1) == u'>') {
+            // The page server ends a script block at "%>" even inside a string.
+            out += QLatin1StringView("%\" & \">");
+            ++i;
+        } else if ((u < 0x20 && u != u'\t') || !fitsWindows1252(u)) {
+            // VBScript strings are UTF-16, so each code unit goes through ChrW.
+            out += QLatin1StringView("\" & ChrW(") + QString::number(u) + QLatin1StringView(") & \"");
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+QString oledbValue(const QString &value)
+{
+    const bool hasSemicolon = value.contains(QLatin1Char(';'));
+    const bool hasSingle = value.contains(QLatin1Char('\''));
+    const bool hasDouble = value.contains(QLatin1Char('"'));
+    const bool padded = !value.isEmpty() && (value.front().isSpace() || value.back().isSpace());
+    if (!hasSemicolon && !hasSingle && !hasDouble && !padded)
+        return value;
+    if (!hasDouble)
+        return QLatin1Char('"') + value + QLatin1Char('"');
+    if (!hasSingle)
+        return QLatin1Char('\'') + value + QLatin1Char('\'');
+    QString doubled = value;
+    doubled.replace(QLatin1StringView("\""), QLatin1StringView("\"\""));
+    return QLatin1Char('"') + doubled + QLatin1Char('"');
+}
+
+QString htmlText(const QString &value)
+{
+    QString out;
+    out.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar ch = value.at(i);
+        char32_t code = ch.unicode();
+        if (ch.isHighSurrogate() && i + 1 < value.size() && value.at(i + 1).isLowSurrogate()) {
+            code = QChar::surrogateToUcs4(ch, value.at(i + 1));
+            ++i;
+        }
+        if (code == U'<' && i + 1 < value.size() && value.at(i + 1) == u'%') {
+            // "<%" would open a script block of the page.
+            out += QLatin1StringView("&lt;");
+        } else if (fitsWindows1252(code)) {
+            out += ch;
+        } else {
+            out += QLatin1StringView("&#") + QString::number(code) + QLatin1Char(';');
+        }
+    }
+    return out;
+}
+
+std::variant<QByteArray, QString> composeAspPage(const Module1 &s)
+{
+    // The last heading index is computed once, as a 16-bit value.
+    const int lastIndex = int(s.gFieldCount) - 1;
+    if (lastIndex < -32768)
+        return QStringLiteral("The field count is out of range.");
+
+    QString page;
+    auto line = [&page](const QString &text) { page += text + CrLf; };
+    const QChar q(u'"');
+
+    line(htmlText(s.gPageHeader));
+    line(QStringLiteral("<% "));
+    line(QStringLiteral("set db=server.createobject(\"ADODB.Connection\")"));
+    const QString connection = QLatin1StringView("Provider=Microsoft.Jet.OLEDB.4.0;")
+        + QLatin1StringView("User ID=") + oledbValue(s.gUserId.text())
+        + QLatin1StringView(";Password=") + oledbValue(s.gPassword.text()) + QLatin1Char(';')
+        + QLatin1StringView("Data Source=") + oledbValue(s.gDataSource.text()) + QLatin1Char(';')
+        + QLatin1StringView("Persist Security Info=True;")
+        + QLatin1StringView("Jet OLEDB:System database=") + oledbValue(s.gSystemDatabase.text());
+    line(QLatin1StringView("db.open ") + q + vbsLiteralBody(connection) + q);
+    line(QLatin1StringView("sqlquery=") + q + vbsLiteralBody(s.gSqlQuery.text()) + q);
+    line(QStringLiteral("set rs=db.execute(sqlquery)"));
+    line(QStringLiteral(" %>"));
+    line(QStringLiteral("<TR>"));
+    for (int i = 0; i <= lastIndex; ++i) {
+        const std::optional<QString> label = s.gFieldLabels.at(i);
+        if (!label)
+            return QStringLiteral("There is no heading for column %1.").arg(i + 1);
+        line(QLatin1StringView("  <TD><B>") + htmlText(*label) + QLatin1StringView("</B></TD>"));
+    }
+    line(QStringLiteral("</TR>"));
+    line(QStringLiteral("<% do while not rs.eof %>"));
+    line(QStringLiteral("  <TR>"));
+    // The count in the form of a number converted to text: a sign place first.
+    const QString count = s.gFieldCount < 0 ? QString::number(s.gFieldCount)
+                                            : QLatin1Char(' ') + QString::number(s.gFieldCount);
+    line(QLatin1StringView("    <% for i=0 to ") + count + QLatin1StringView("-1 %>"));
+    line(QStringLiteral("      <TD><%= Server.HTMLEncode(rs.fields(i).value & \"\") %></TD>"));
+    line(QStringLiteral("    <% next %>"));
+    line(QStringLiteral("  </TR>"));
+    line(QStringLiteral("<% "));
+    line(QStringLiteral(" rs.movenext"));
+    line(QStringLiteral(" loop"));
+    line(QStringLiteral("db.close"));
+    line(QStringLiteral(" %>"));
+    line(QStringLiteral("</TABLE></BODY></HTML>"));
+    return toWindows1252(page);
+}
+
+} // namespace kolta::pagegen

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "shell/module1.h"
+
+#include <QByteArray>
+#include <QString>
+#include <variant>
+
+namespace kolta::pagegen {
+
+// Escaping of values on their way into the page. Each leaves a value that
+// needs none unchanged.
+QString vbsLiteralBody(const QString &value);   // inside "..." of VBScript
+QString oledbValue(const QString &value);       // a connection-string value
+QString htmlText(const QString &value);         // the HTML parts of the page
+
+// The whole page, Windows-1252 with CR LF line ends, from the session values.
+// On failure (a heading missing from gFieldLabels, a count out of range) the
+// reason instead.
+std::variant<QByteArray, QString> composeAspPage(const Module1 &session);
+
+} // namespace kolta::pagegen

@@ -1,0 +1,45 @@
+#include "generateasp.h"
+
+#include "aspwriter.h"
+#include "platform/atomicfile.h"
+#include "platform/pointer.h"
+#include "shell/texts.h"
+
+#include <QDir>
+
+namespace kolta::pagegen {
+
+void generateAsp(Module1 &session, CommonDialog &cmd, Desktop &desktop, QWidget *window)
+{
+    if (session.gSqlQuery.isEmpty()) {
+        desktop.messageBox(window, QString(texts::NoSqlStatement));
+        return;
+    }
+    // Stored in the session, so it stays even when the dialog is cancelled.
+    if (session.gPageHeader.isEmpty())
+        session.gPageHeader = QString(texts::DefaultPageHeader);
+
+    const Hourglass hourglass(window);
+    cmd.Filter = QString(texts::AspFilter);
+    cmd.FileName = QString();
+    if (cmd.ShowSave() != DialogResult::Ok)
+        return;
+
+    const QString fileName = cmd.FileName;
+    const auto page = composeAspPage(session);
+    QString reason;
+    if (const auto *error = std::get_if<QString>(&page))
+        reason = *error;
+    else
+        reason = writeFileAtomically(fileName, std::get<QByteArray>(page));
+    if (!reason.isEmpty()) {
+        desktop.messageBox(window,
+                           QStringLiteral("The page could not be saved as \"%1\".")
+                               .arg(QDir::toNativeSeparators(fileName)),
+                           reason);
+        return;
+    }
+    desktop.messageBox(window, QString(texts::Done));
+}
+
+} // namespace kolta::pagegen

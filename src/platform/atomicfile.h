@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace kolta {
+
+// Replaces the file at path with bytes, or leaves it as it was: the bytes go
+// to a temporary file in the same folder, every write, the flush to disk and
+// the size are checked, and only then is it renamed over the target. Returns
+// the reason of a failure, empty on success.
+QString writeFileAtomically(const QString &path, const QByteArray &bytes);
+
+} // namespace kolta

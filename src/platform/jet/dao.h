@@ -1,0 +1,99 @@
+#pragma once
+
+// The window-side handles on the database engine: thin objects that talk to
+// the kolta-engine process. Errors come back as values with a plain reason.
+
+#include <QList>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <variant>
+
+namespace kolta::jet {
+
+struct EngineError
+{
+    QString message;   // names the file and the reason in plain words
+};
+
+template<typename T>
+class Result
+{
+public:
+    Result(T value) : m_data(std::move(value)) {}
+    Result(EngineError error) : m_data(std::move(error)) {}
+
+    bool ok() const { return std::holds_alternative<T>(m_data); }
+    const T &value() const { return std::get<T>(m_data); }
+    T &value() { return std::get<T>(m_data); }
+    const EngineError &error() const { return std::get<EngineError>(m_data); }
+
+private:
+    std::variant<T, EngineError> m_data;
+};
+
+struct Field
+{
+    QString Name;
+    qint16 Type = 0;   // DAO type code
+    qint32 Size = 0;   // DAO size in bytes (text: characters)
+};
+
+struct TableDef
+{
+    QString Name;
+    QList<Field> Fields;
+    int catalogType = 1;   // MSysObjects type: 1 local table, 4 ODBC link, 6 linked table
+    quint32 flags = 0;     // MSysObjects flags (system tables have 0x80000000 or 0x2)
+};
+
+class EngineClient;
+
+// An open database in the engine process.
+class Database
+{
+public:
+    Database(std::shared_ptr<EngineClient> client, int handle, QString path);
+    ~Database();
+
+    QString path() const { return m_path; }
+    // Every table definition, system tables and linked tables included, in
+    // the engine's catalog order (names, types and flags; Fields left empty).
+    Result<QList<TableDef>> TableDefs();
+    // One definition with its fields, read fresh from the file at every call.
+    Result<TableDef> TableDefsItem(const QString &name);
+
+private:
+    std::shared_ptr<EngineClient> m_client;
+    int m_handle;
+    QString m_path;
+};
+
+// The engine object: default login values and the open operation.
+class DBEngine
+{
+public:
+    DBEngine();
+    ~DBEngine();
+
+    QString SystemDB;
+    QString DefaultUser = QStringLiteral("Admin");
+    QString DefaultPassword;
+
+    Result<std::shared_ptr<Database>> OpenDatabase(const QString &path);
+
+    // Called about every 50 ms while a request waits for the engine, with
+    // the time waited so far; returning false stops the request (the engine
+    // process is ended and the request fails with the reason "stopped").
+    void setWaitHook(std::function<bool(int elapsedMs)> hook);
+
+    std::shared_ptr<EngineClient> client() const { return m_client; }
+
+private:
+    std::shared_ptr<EngineClient> m_client;
+};
+
+// The program's one engine, created at first use.
+DBEngine &dbEngine();
+
+} // namespace kolta::jet

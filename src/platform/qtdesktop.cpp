@@ -1,0 +1,114 @@
+#include "qtdesktop.h"
+
+#include "printout.h"
+#include "shell/texts.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPrinter>
+#include <QPrinterInfo>
+
+namespace kolta {
+
+QStringList qtNameFilters(const QString &filter)
+{
+    QStringList result;
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString description = parts.at(i);
+        QString patterns = parts.at(i + 1);
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        // Qt reads the patterns from the last parentheses of the text.
+        const QString wanted = QLatin1Char('(') + patterns + QLatin1Char(')');
+        result << (description.endsWith(wanted) ? description : description + QLatin1Char(' ') + wanted);
+    }
+    return result;
+}
+
+std::optional<QString> QtDesktop::showFileDialog(QWidget *parent, FileDialogKind kind,
+                                                 const QString &filter, const QString &fileName)
+{
+    QFileDialog dialog(parent);
+    // Qt's own dialog matches the name filters in any letter case, so files
+    // from Windows named ".MDB" are offered too.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(kind == FileDialogKind::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    dialog.setFileMode(kind == FileDialogKind::Open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    const QStringList filters = qtNameFilters(filter);
+    if (!filters.isEmpty())
+        dialog.setNameFilters(filters);
+    if (!fileName.isEmpty())
+        dialog.selectFile(fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+std::optional<quint32> QtDesktop::showColorDialog(QWidget *parent, quint32 color)
+{
+    const QColor initial(int(color & 0xFF), int((color >> 8) & 0xFF), int((color >> 16) & 0xFF));
+    const QColor chosen = QColorDialog::getColor(initial, parent, QString(), QColorDialog::DontUseNativeDialog);
+    if (!chosen.isValid())
+        return std::nullopt;
+    return quint32(chosen.red()) | (quint32(chosen.green()) << 8) | (quint32(chosen.blue()) << 16);
+}
+
+void QtDesktop::messageBox(QWidget *parent, const QString &prompt, const QString &detail)
+{
+    QMessageBox box(QMessageBox::NoIcon, QString(texts::AppTitle), prompt, QMessageBox::Ok, parent);
+    if (!detail.isEmpty())
+        box.setInformativeText(detail);
+    box.exec();
+}
+
+bool QtDesktop::askYesNo(QWidget *parent, const QString &question)
+{
+    QMessageBox box(QMessageBox::NoIcon, QString(texts::AppTitle), question,
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void QtDesktop::clearClipboard()
+{
+    QGuiApplication::clipboard()->clear();
+}
+
+void QtDesktop::setClipboardText(const QString &text)
+{
+    QGuiApplication::clipboard()->setText(text);
+}
+
+QString QtDesktop::clipboardText()
+{
+    return QGuiApplication::clipboard()->text();
+}
+
+QString QtDesktop::defaultPrinterName()
+{
+    return QPrinterInfo::defaultPrinterName();
+}
+
+QString QtDesktop::print(QWidget *parent, const Printout &document)
+{
+    const QString printerName = defaultPrinterName();
+    if (!printerName.isEmpty()) {
+        QPrinter printer(QPrinterInfo::printerInfo(printerName));
+        return renderPrintout(printer, document);
+    }
+
+    if (!askYesNo(parent, QStringLiteral("No printer is set up. Save the printout as a PDF file instead?")))
+        return QString();
+    const auto path = showFileDialog(parent, FileDialogKind::Save, QString(texts::PdfFilter), QString());
+    if (!path)
+        return QString();
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(*path);
+    return renderPrintout(printer, document);
+}
+
+} // namespace kolta

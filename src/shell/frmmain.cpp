@@ -1,0 +1,85 @@
+#include "frmmain.h"
+#include "ui_frmmain.h"
+
+#include "pagegen/generateasp.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QMenuBar>
+
+namespace kolta {
+
+frmmain::frmmain(Module1 &session, Desktop &desktop, QWidget *parent)
+    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                              | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    , m_ui(std::make_unique<Ui::frmmain>())
+    , m_session(session)
+    , m_desktop(desktop)
+    , m_cmd(desktop, this)
+{
+    m_ui->setupUi(this);
+    // A fixed client area of 7005 x 4980 twips below the menu bar.
+    m_ui->centralwidget->setFixedSize(467, 332);
+    setFixedSize(467, 332 + menuBar()->sizeHint().height());
+
+    connect(m_ui->Combo1, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0)
+            Combo1_Click();
+    });
+    connect(m_ui->mnSetDatabase, &QAction::triggered, this, &frmmain::mnSetDatabase_Click);
+    connect(m_ui->mnPrintTableFields, &QAction::triggered, this, &frmmain::mnPrintTableFields_Click);
+    connect(m_ui->mnGenerateASP, &QAction::triggered, this, &frmmain::mnGenerateASP_Click);
+    connect(m_ui->mbAbout, &QAction::triggered, this, &frmmain::mbAbout_Click);
+    connect(m_ui->mnExit, &QAction::triggered, this, &frmmain::mnExit_Click);
+    connect(m_ui->mnSQLStatement, &QAction::triggered, this, &frmmain::mnSQLStatement_Click);
+    connect(m_ui->mnLayout, &QAction::triggered, this, &frmmain::mnLayout_Click);
+}
+
+frmmain::~frmmain() = default;
+
+void frmmain::Form_Load()
+{
+}
+
+void frmmain::Combo1_Click()
+{
+}
+
+void frmmain::mnSetDatabase_Click()
+{
+}
+
+void frmmain::mnPrintTableFields_Click()
+{
+}
+
+void frmmain::mnGenerateASP_Click()
+{
+    pagegen::generateAsp(m_session, m_cmd, m_desktop, this);
+}
+
+void frmmain::mbAbout_Click()
+{
+}
+
+void frmmain::mnExit_Click()
+{
+    QCoreApplication::exit(0);
+}
+
+void frmmain::mnSQLStatement_Click()
+{
+}
+
+void frmmain::mnLayout_Click()
+{
+}
+
+void frmmain::closeEvent(QCloseEvent *event)
+{
+    // Hidden windows stay loaded, so closing the main window ends the program itself.
+    event->accept();
+    QCoreApplication::exit(0);
+}
+
+} // namespace kolta

@@ -1,0 +1,77 @@
+#include "scripteddesktop.h"
+
+#include <QWidget>
+
+namespace kolta::test {
+
+namespace {
+
+Qt::CursorShape cursorOf(QWidget *widget)
+{
+    return widget ? widget->cursor().shape() : Qt::ArrowCursor;
+}
+
+template<typename T>
+std::optional<T> takeFront(std::deque<std::optional<T>> &queue, int &unexpected)
+{
+    if (queue.empty()) {
+        ++unexpected;
+        return std::nullopt;
+    }
+    std::optional<T> answer = queue.front();
+    queue.pop_front();
+    return answer;
+}
+
+} // namespace
+
+QStringList ScriptedDesktop::prompts() const
+{
+    QStringList result;
+    for (const Message &message : messages)
+        result << message.prompt;
+    return result;
+}
+
+std::optional<QString> ScriptedDesktop::showFileDialog(QWidget *parent, FileDialogKind kind,
+                                                       const QString &filter, const QString &fileName)
+{
+    fileDialogs.append({kind, filter, fileName, cursorOf(parent)});
+    return takeFront(fileAnswers, unexpectedDialogs);
+}
+
+std::optional<quint32> ScriptedDesktop::showColorDialog(QWidget *, quint32 color)
+{
+    colorDialogStarts.append(color);
+    return takeFront(colorAnswers, unexpectedDialogs);
+}
+
+void ScriptedDesktop::messageBox(QWidget *parent, const QString &prompt, const QString &detail)
+{
+    messages.append({prompt, detail, cursorOf(parent)});
+    if (onMessage)
+        onMessage(messages.constLast());
+}
+
+bool ScriptedDesktop::askYesNo(QWidget *, const QString &question)
+{
+    questions << question;
+    if (yesNoAnswers.empty()) {
+        ++unexpectedDialogs;
+        return false;
+    }
+    const bool answer = yesNoAnswers.front();
+    yesNoAnswers.pop_front();
+    return answer;
+}
+
+QString ScriptedDesktop::print(QWidget *parent, const Printout &document)
+{
+    if (!printerName.isEmpty()) {
+        printed.append(document);
+        return QString();
+    }
+    return QtDesktop::print(parent, document);
+}
+
+} // namespace kolta::test
