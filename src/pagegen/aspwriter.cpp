@@ -15,8 +15,8 @@ bool fitsWindows1252(char32_t ch)
     if (ch > 0xFFFF)
         return false;
     QStringEncoder encoder("windows-1252");
-    encoder.encode(QString(QChar(char16_t(ch))));
-    return !encoder.hasError();
+    const QByteArray encoded = encoder.encode(QString(QChar(char16_t(ch))));
+    return !encoder.hasError() && encoded.size() == 1;
 }
 
 QByteArray toWindows1252(const QString &text)

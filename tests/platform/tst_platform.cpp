@@ -1,0 +1,311 @@
+#include "platform/atomicfile.h"
+#include "platform/commondialog.h"
+#include "platform/pointer.h"
+#include "platform/printout.h"
+#include "platform/qtdesktop.h"
+#include "scripteddesktop.h"
+#include "shell/fonts.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPrinter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+using namespace kolta;
+
+class tst_Platform : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { installClassicFonts(); }
+
+    void nameFilters_data();
+    void nameFilters();
+    void fileDialogMatchesAnyLetterCase();
+    void fileDialogReturnsChosenPath();
+    void commonDialogKeepsValuesOnCancel();
+    void colorDialogCarriesColor();
+    void messageBoxLook();
+    void hourglassRestoredOnEveryWayOut();
+    void printerDocuments();
+    void noPrinterOffersPdf();
+    void pdfBreaksPages();
+    void atomicWriteKeepsMode();
+    void atomicWriteRefusesFolder();
+};
+
+void tst_Platform::nameFilters_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("access") << "MS Access databases (*.mdb)|*.mdb" << QStringList{"MS Access databases (*.mdb)"};
+    QTest::newRow("no pattern in text") << "Pages|*.asp" << QStringList{"Pages (*.asp)"};
+    QTest::newRow("two filters, two patterns") << "Access (*.mdb)|*.mdb|All|*.mdb;*.mdw"
+                                               << QStringList{"Access (*.mdb)", "All (*.mdb *.mdw)"};
+    QTest::newRow("empty") << "" << QStringList{};
+}
+
+void tst_Platform::nameFilters()
+{
+    QFETCH(QString, filter);
+    QFETCH(QStringList, expected);
+    QCOMPARE(qtNameFilters(filter), expected);
+}
+
+namespace {
+
+// Runs action on the file dialog once it is up, while showFileDialog waits in it.
+void onFileDialog(std::function<void(QFileDialog *)> action)
+{
+    QTimer::singleShot(0, [action] {
+        QFileDialog *dialog = nullptr;
+        for (int i = 0; i < 200 && !dialog; ++i) {
+            dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                QTest::qWait(10);
+        }
+        if (dialog)
+            action(dialog);
+    });
+}
+
+QStringList visibleFiles(QFileDialog *dialog)
+{
+    auto *view = dialog->findChild<QAbstractItemView *>(QStringLiteral("listView"));
+    if (!view)
+        return {};
+    QStringList names;
+    for (int wait = 0; wait < 200; ++wait) {
+        names.clear();
+        const QModelIndex root = view->rootIndex();
+        for (int row = 0; row < view->model()->rowCount(root); ++row)
+            names << view->model()->index(row, 0, root).data().toString();
+        if (names.size() >= 3)
+            break;
+        QTest::qWait(10);
+    }
+    names.sort();
+    return names;
+}
+
+} // namespace
+
+void tst_Platform::fileDialogMatchesAnyLetterCase()
+{
+    QTemporaryDir dir;
+    for (const char *name : {"a.mdb", "B.MDB", "c.Mdb", "d.txt", "e.mdw"}) {
+        QFile file(dir.filePath(QLatin1String(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QtDesktop desktop;
+    QStringList seen;
+    onFileDialog([&seen](QFileDialog *dialog) {
+        seen = visibleFiles(dialog);
+        dialog->reject();
+    });
+    const auto chosen = desktop.showFileDialog(nullptr, Desktop::FileDialogKind::Open,
+                                               QStringLiteral("MS Access databases (*.mdb)|*.mdb"),
+                                               dir.filePath(QStringLiteral("a.mdb")));
+    QVERIFY(!chosen);
+    QCOMPARE(seen, (QStringList{"B.MDB", "a.mdb", "c.Mdb"}));
+}
+
+void tst_Platform::fileDialogReturnsChosenPath()
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("new page.asp"));
+    QtDesktop desktop;
+    QString filterShown;
+    onFileDialog([&](QFileDialog *dialog) {
+        filterShown = dialog->selectedNameFilter();
+        QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
+        dialog->setDirectory(dir.path());
+        dialog->selectFile(target);
+        static_cast<QDialog *>(dialog)->accept();
+    });
+    const auto chosen = desktop.showFileDialog(nullptr, Desktop::FileDialogKind::Save,
+                                               QStringLiteral("Active Server Pages (*.asp)|*.asp"), QString());
+    QCOMPARE(chosen, std::optional<QString>(target));
+    QCOMPARE(filterShown, QStringLiteral("Active Server Pages (*.asp)"));
+}
+
+void tst_Platform::commonDialogKeepsValuesOnCancel()
+{
+    test::ScriptedDesktop desktop;
+    CommonDialog cmd(desktop, nullptr);
+    cmd.Filter = QStringLiteral("System Databases (*.mdw)|*.mdw");
+    desktop.fileAnswers = {QStringLiteral("/w/system.mdw"), std::nullopt};
+    QCOMPARE(cmd.ShowOpen(), DialogResult::Ok);
+    QCOMPARE(cmd.FileName, QStringLiteral("/w/system.mdw"));
+    QCOMPARE(cmd.ShowOpen(), DialogResult::Cancelled);
+    QCOMPARE(cmd.FileName, QStringLiteral("/w/system.mdw"));
+    // The second showing started from the first choice.
+    QCOMPARE(desktop.fileDialogs.at(1).fileName, QStringLiteral("/w/system.mdw"));
+    QCOMPARE(desktop.fileDialogs.at(1).kind, Desktop::FileDialogKind::Open);
+    QCOMPARE(desktop.fileDialogs.at(1).filter, QStringLiteral("System Databases (*.mdw)|*.mdw"));
+}
+
+void tst_Platform::colorDialogCarriesColor()
+{
+    test::ScriptedDesktop desktop;
+    CommonDialog cmd(desktop, nullptr);
+    desktop.colorAnswers = {0x563412u, std::nullopt, 0xFFu};
+    QCOMPARE(cmd.ShowColor(), DialogResult::Ok);
+    QCOMPARE(cmd.ShowColor(), DialogResult::Cancelled);
+    QCOMPARE(cmd.Color, 0x563412u);
+    QCOMPARE(cmd.ShowColor(), DialogResult::Ok);
+    QCOMPARE(desktop.colorDialogStarts, (QList<quint32>{0u, 0x563412u, 0x563412u}));
+    QCOMPARE(cmd.Color, 0xFFu);
+}
+
+void tst_Platform::messageBoxLook()
+{
+    QtDesktop desktop;
+    QString title, text, informative;
+    int buttons = 0;
+    QMessageBox::Icon icon = QMessageBox::Critical;
+    QTimer::singleShot(0, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        title = box->windowTitle();
+        text = box->text();
+        informative = box->informativeText();
+        buttons = box->buttons().size();
+        icon = box->icon();
+        box->button(QMessageBox::Ok)->click();
+    });
+    desktop.messageBox(nullptr, QStringLiteral("SQL Error!"), QStringLiteral("no such table"));
+    QCOMPARE(title, QStringLiteral("KOLTA"));
+    QCOMPARE(text, QStringLiteral("SQL Error!"));
+    QCOMPARE(informative, QStringLiteral("no such table"));
+    QCOMPARE(buttons, 1);
+    QCOMPARE(icon, QMessageBox::NoIcon);
+}
+
+void tst_Platform::hourglassRestoredOnEveryWayOut()
+{
+    QWidget window;
+    auto work = [&window](bool fail) {
+        const Hourglass hourglass(&window);
+        if (window.cursor().shape() != Qt::WaitCursor)
+            throw std::logic_error("no hourglass");
+        if (fail)
+            throw std::runtime_error("failed");
+    };
+    work(false);
+    QCOMPARE(window.cursor().shape(), Qt::ArrowCursor);
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, work(true));
+    QCOMPARE(window.cursor().shape(), Qt::ArrowCursor);
+}
+
+void tst_Platform::printerDocuments()
+{
+    test::ScriptedDesktop desktop;
+    desktop.printerName = QStringLiteral("Office");
+    Printer printer(desktop, nullptr);
+    printer.setFontName(QStringLiteral("Courier"));
+    printer.setFontSize(12);
+    printer.printLine(QStringLiteral("one"));
+    printer.printLine(QStringLiteral("two"));
+    QCOMPARE(printer.endDoc(), QString());
+    QCOMPARE(printer.endDoc(), QString());
+    QCOMPARE(desktop.printed.size(), 2);
+    QCOMPARE(desktop.printed.at(0).lines, (QStringList{"one", "two"}));
+    QCOMPARE(desktop.printed.at(0).fontName, QStringLiteral("Courier"));
+    QCOMPARE(desktop.printed.at(0).pointSize, 12.0);
+    QVERIFY(desktop.printed.at(1).lines.isEmpty());
+    QCOMPARE(desktop.printed.at(1).fontName, QStringLiteral("Courier"));
+}
+
+void tst_Platform::noPrinterOffersPdf()
+{
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("fields.pdf"));
+    test::ScriptedDesktop desktop;
+    Printout doc{QStringLiteral("Courier"), 12, {QStringLiteral("ID      long")}};
+
+    desktop.yesNoAnswers = {false};
+    QCOMPARE(desktop.print(nullptr, doc), QString());
+    QCOMPARE(desktop.questions.size(), 1);
+    QVERIFY(desktop.fileDialogs.isEmpty());
+
+    desktop.yesNoAnswers = {true};
+    desktop.fileAnswers = {pdf};
+    QCOMPARE(desktop.print(nullptr, doc), QString());
+    QCOMPARE(desktop.fileDialogs.constLast().filter, QStringLiteral("PDF documents (*.pdf)|*.pdf"));
+    QFile file(pdf);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.read(5).startsWith("%PDF"));
+}
+
+void tst_Platform::pdfBreaksPages()
+{
+    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (pdftotext.isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed.");
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("long.pdf"));
+    Printout doc{QStringLiteral("Courier"), 12, {}};
+    for (int i = 1; i <= 150; ++i)
+        doc.lines << QStringLiteral("line %1%2end").arg(i, 3, 10, QLatin1Char('0')).arg(QString(30, QLatin1Char(' ')));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    QCOMPARE(renderPrintout(printer, doc), QString());
+
+    QProcess text;
+    text.start(pdftotext, {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    QVERIFY(text.waitForFinished(30000));
+    const QString out = QString::fromUtf8(text.readAllStandardOutput());
+    const QStringList pages = out.split(QLatin1Char('\f'), Qt::SkipEmptyParts);
+    QVERIFY2(pages.size() >= 3, qPrintable(QString::number(pages.size())));
+    QStringList printed;
+    for (const QString &line : out.split(QLatin1Char('\n')))
+        if (line.trimmed().startsWith(QLatin1String("line ")))
+            printed << line.trimmed().simplified();
+    QCOMPARE(printed.size(), 150);
+    QCOMPARE(printed.constFirst(), QStringLiteral("line 001 end"));
+    QCOMPARE(printed.constLast(), QStringLiteral("line 150 end"));
+}
+
+void tst_Platform::atomicWriteKeepsMode()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("p.asp"));
+    QCOMPARE(writeFileAtomically(path, "first"), QString());
+    struct stat info;
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &info), 0);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    QCOMPARE(info.st_mode & 0777, 0666 & ~mask);
+
+    QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0640), 0);
+    QCOMPARE(writeFileAtomically(path, "second"), QString());
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 0777, mode_t(0640));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("second"));
+}
+
+void tst_Platform::atomicWriteRefusesFolder()
+{
+    QTemporaryDir dir;
+    QVERIFY(!writeFileAtomically(dir.path(), "x").isEmpty());
+    QVERIFY(!writeFileAtomically(QString(), "x").isEmpty());
+    QVERIFY(!writeFileAtomically(dir.filePath(QStringLiteral("missing/p.asp")), "x").isEmpty());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+}
+
+QTEST_MAIN(tst_Platform)
+#include "tst_platform.moc"

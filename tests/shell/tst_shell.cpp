@@ -1,0 +1,253 @@
+#include "scripteddesktop.h"
+#include "shell/fonts.h"
+#include "shell/frmmain.h"
+#include "shell/module1.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTimer>
+#include <QtTest>
+
+using namespace kolta;
+
+class tst_Shell : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { installClassicFonts(); }
+
+    void variantText();
+    void sessionStartsEmpty();
+    void fieldLabelsGrowAndShrink();
+
+    void mainWindowDesign();
+    void controls_data();
+    void controls();
+    void menuTree();
+    void menuStartStates();
+    void accessKeysOpenMenus();
+    void exitEndsProgram();
+    void frameCloseEndsProgram();
+};
+
+void tst_Shell::variantText()
+{
+    const VariantText unset;
+    QVERIFY(unset.isUnset());
+    QVERIFY(unset.isEmpty());
+    QCOMPARE(unset.text(), QString());
+    QVERIFY(unset == QString());
+    QVERIFY(unset == VariantText(QString()));
+
+    const VariantText empty(QString{});
+    QVERIFY(!empty.isUnset());
+    QVERIFY(empty.isEmpty());
+
+    const VariantText blanks(QStringLiteral("  "));
+    QVERIFY(!blanks.isEmpty());
+    QVERIFY(!(blanks == QString()));
+    QCOMPARE(blanks.text(), QStringLiteral("  "));
+}
+
+void tst_Shell::sessionStartsEmpty()
+{
+    const Module1 s;
+    QVERIFY(!s.gFieldLabels.isSized());
+    QCOMPARE(s.gFieldLabels.upperBound(), -1);
+    QVERIFY(!s.gFieldLabels.at(0));
+    for (const VariantText *v : {&s.gSqlQuery, &s.gDataSource, &s.gSystemDatabase, &s.gUserId, &s.gPassword})
+        QVERIFY(v->isUnset());
+    QCOMPARE(s.gPageHeader, QString());
+    QVERIFY(!s.gDatabase);
+    QCOMPARE(s.gLoginCancelled, qint16(0));
+    QCOMPARE(s.gFieldCount, qint16(0));
+}
+
+void tst_Shell::fieldLabelsGrowAndShrink()
+{
+    FieldLabels labels;
+    QVERIFY(!labels.set(0, QStringLiteral("x")));
+    labels.redimPreserve(5);
+    QCOMPARE(labels.upperBound(), 5);
+    for (int i = 0; i <= 5; ++i)
+        QCOMPARE(labels.at(i), std::optional<QString>(QString()));
+    QVERIFY(labels.set(0, QStringLiteral("a")));
+    QVERIFY(labels.set(4, QStringLiteral("e")));
+    QVERIFY(!labels.set(6, QStringLiteral("out")));
+    QVERIFY(!labels.set(-1, QStringLiteral("out")));
+
+    labels.redimPreserve(3);
+    QCOMPARE(labels.upperBound(), 3);
+    QCOMPARE(*labels.at(0), QStringLiteral("a"));
+    QVERIFY(!labels.at(4));
+
+    labels.redimPreserve(5);
+    QCOMPARE(*labels.at(4), QString()); // dropped, then new again
+    QCOMPARE(*labels.at(0), QStringLiteral("a"));
+
+    labels.redimPreserve(0);
+    QVERIFY(labels.isSized());
+    QCOMPARE(labels.upperBound(), 0);
+}
+
+namespace {
+
+struct MainWindow
+{
+    Module1 session;
+    test::ScriptedDesktop desktop;
+    frmmain window{session, desktop};
+};
+
+QAction *action(frmmain &w, const char *name)
+{
+    return w.findChild<QAction *>(QLatin1String(name));
+}
+
+} // namespace
+
+void tst_Shell::mainWindowDesign()
+{
+    MainWindow m;
+    m.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&m.window));
+    QCOMPARE(m.window.objectName(), QStringLiteral("frmmain"));
+    QCOMPARE(m.window.windowTitle(), QStringLiteral("KOLTA - Main"));
+    QWidget *client = m.window.centralWidget();
+    QCOMPARE(client->size(), QSize(467, 332));
+    QCOMPARE(m.window.minimumSize(), m.window.maximumSize());
+    const Qt::WindowFlags flags = m.window.windowFlags();
+    QVERIFY(flags & Qt::WindowMinimizeButtonHint);
+    QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+}
+
+void tst_Shell::controls_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("className");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QRect>("twips");
+
+    QTest::newRow("Label6") << "Label6" << "QLabel" << "" << QRect(210, 135, 6210, 255);
+    QTest::newRow("Label2") << "Label2" << "QLabel" << "Tables in Database:" << QRect(255, 540, 1485, 180);
+    QTest::newRow("Combo1") << "Combo1" << "QComboBox" << "" << QRect(1830, 510, 2820, 315);
+    QTest::newRow("Label3") << "Label3" << "QLabel" << "Fields in selected Table:" << QRect(255, 1035, 1755, 195);
+    QTest::newRow("Label4") << "Label4" << "QLabel" << "Name" << QRect(285, 1335, 570, 225);
+    QTest::newRow("Label5") << "Label5" << "QLabel" << "Type               Size" << QRect(4920, 1335, 1515, 225);
+    QTest::newRow("List1") << "List1" << "QListWidget" << "" << QRect(240, 1620, 6555, 2790);
+    QTest::newRow("Label1") << "Label1" << "QLabel" << "Total:" << QRect(3615, 4470, 2565, 240);
+}
+
+void tst_Shell::controls()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, className);
+    QFETCH(QString, text);
+    QFETCH(QRect, twips);
+
+    MainWindow m;
+    QWidget *widget = m.window.centralWidget()->findChild<QWidget *>(name);
+    QVERIFY(widget);
+    QCOMPARE(QString::fromLatin1(widget->metaObject()->className()), className);
+    QCOMPARE(widget->geometry(), QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
+    if (auto *label = qobject_cast<QLabel *>(widget))
+        QCOMPARE(label->text(), text);
+    if (auto *combo = qobject_cast<QComboBox *>(widget)) {
+        QVERIFY(!combo->isEditable());
+        QCOMPARE(combo->count(), 0);
+    }
+    if (auto *list = qobject_cast<QListWidget *>(widget)) {
+        QCOMPARE(list->count(), 0);
+        QVERIFY(QFontInfo(list->font()).fixedPitch());
+        QCOMPARE(list->font().pointSizeF(), 8.25);
+    }
+    if (name == QLatin1String("Label6")) {
+        QVERIFY(widget->font().bold());
+        QCOMPARE(widget->font().family(), QStringLiteral("MS Sans Serif"));
+    }
+}
+
+void tst_Shell::menuTree()
+{
+    MainWindow m;
+    const QList<QAction *> bar = m.window.menuBar()->actions();
+    QCOMPARE(bar.size(), 2);
+    QCOMPARE(bar.at(0)->text(), QStringLiteral("&File"));
+    QCOMPARE(bar.at(1)->text(), QStringLiteral("&Edit"));
+    QCOMPARE(bar.at(0)->menu()->objectName(), QStringLiteral("mnFile"));
+    QCOMPARE(bar.at(1)->menu()->objectName(), QStringLiteral("mnEdit"));
+
+    QStringList file;
+    for (QAction *a : bar.at(0)->menu()->actions())
+        file << a->objectName() + QLatin1Char('=') + (a->isSeparator() ? QStringLiteral("-") : a->text());
+    QCOMPARE(file, (QStringList{"mnSetDatabase=&Set Database...", "mnPrintTableFields=&Print Table Fields",
+                                "mnGenerateASP=&Generate ASP...", "sep1=-", "mbAbout=About...", "sep2=-",
+                                "mnExit=E&xit"}));
+    QStringList edit;
+    for (QAction *a : bar.at(1)->menu()->actions())
+        edit << a->objectName() + QLatin1Char('=') + a->text();
+    QCOMPARE(edit, (QStringList{"mnSQLStatement=S&QL Statement...", "mnLayout=&Layout..."}));
+}
+
+void tst_Shell::menuStartStates()
+{
+    MainWindow m;
+    QVERIFY(action(m.window, "mnSetDatabase")->isEnabled());
+    QVERIFY(action(m.window, "mnPrintTableFields")->isEnabled());
+    QVERIFY(!action(m.window, "mnGenerateASP")->isEnabled());
+    QVERIFY(action(m.window, "mbAbout")->isEnabled());
+    QVERIFY(action(m.window, "mnExit")->isEnabled());
+    QMenu *edit = m.window.findChild<QMenu *>(QStringLiteral("mnEdit"));
+    QVERIFY(!edit->menuAction()->isEnabled());
+    // The entries themselves are enabled; the whole menu is what is off.
+    QVERIFY(action(m.window, "mnSQLStatement")->isEnabled());
+    QVERIFY(action(m.window, "mnLayout")->isEnabled());
+}
+
+void tst_Shell::accessKeysOpenMenus()
+{
+    MainWindow m;
+    m.window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&m.window));
+    QMenu *file = m.window.findChild<QMenu *>(QStringLiteral("mnFile"));
+    QTest::keyClick(&m.window, Qt::Key_F, Qt::AltModifier);
+    QTRY_VERIFY(file->isVisible());
+    file->close();
+    QMenu *edit = m.window.findChild<QMenu *>(QStringLiteral("mnEdit"));
+    QTest::keyClick(&m.window, Qt::Key_E, Qt::AltModifier);
+    QTest::qWait(50);
+    QVERIFY(!edit->isVisible()); // disabled until a database is open
+}
+
+void tst_Shell::exitEndsProgram()
+{
+    MainWindow m;
+    m.window.show();
+    QTimer::singleShot(0, &m.window, [&m] { action(m.window, "mnExit")->trigger(); });
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    guard.start(10000);
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QVERIFY(m.desktop.messages.isEmpty());
+}
+
+void tst_Shell::frameCloseEndsProgram()
+{
+    MainWindow m;
+    m.window.show();
+    QWidget hiddenSibling; // a window kept loaded but hidden must not keep the program alive
+    QTimer::singleShot(0, &m.window, [&m] { m.window.close(); });
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    guard.start(10000);
+    QCOMPARE(QCoreApplication::exec(), 0);
+}
+
+QTEST_MAIN(tst_Shell)
+#include "tst_shell.moc"
