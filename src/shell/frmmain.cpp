@@ -1,7 +1,9 @@
 #include "frmmain.h"
 #include "ui_frmmain.h"
 
+#include "browse/browser.h"
 #include "pagegen/generateasp.h"
+#include "platform/jet/dao.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -10,6 +12,11 @@
 namespace kolta {
 
 frmmain::frmmain(Module1 &session, Desktop &desktop, QWidget *parent)
+    : frmmain(session, desktop, jet::dbEngine(), parent)
+{
+}
+
+frmmain::frmmain(Module1 &session, Desktop &desktop, jet::DBEngine &engine, QWidget *parent)
     : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                               | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , m_ui(std::make_unique<Ui::frmmain>())
@@ -22,10 +29,13 @@ frmmain::frmmain(Module1 &session, Desktop &desktop, QWidget *parent)
     m_ui->centralwidget->setFixedSize(467, 332);
     setFixedSize(467, 332 + menuBar()->sizeHint().height());
 
-    connect(m_ui->Combo1, &QComboBox::currentIndexChanged, this, [this](int index) {
-        if (index >= 0)
-            Combo1_Click();
-    });
+    m_browser = std::make_unique<browse::DatabaseBrowser>(
+        session, desktop, engine, m_cmd,
+        browse::BrowserControls{this, m_ui->Label6, m_ui->Combo1, m_ui->List1, m_ui->Label1,
+                                m_ui->mnPrintTableFields, m_ui->mnGenerateASP, m_ui->mnEdit});
+
+    // Picking a table, also the one already shown, lists its fields again.
+    connect(m_ui->Combo1, &QComboBox::activated, this, &frmmain::Combo1_Click);
     connect(m_ui->mnSetDatabase, &QAction::triggered, this, &frmmain::mnSetDatabase_Click);
     connect(m_ui->mnPrintTableFields, &QAction::triggered, this, &frmmain::mnPrintTableFields_Click);
     connect(m_ui->mnGenerateASP, &QAction::triggered, this, &frmmain::mnGenerateASP_Click);
@@ -43,14 +53,17 @@ void frmmain::Form_Load()
 
 void frmmain::Combo1_Click()
 {
+    m_browser->tableChosen();
 }
 
 void frmmain::mnSetDatabase_Click()
 {
+    m_browser->setDatabase();
 }
 
 void frmmain::mnPrintTableFields_Click()
 {
+    m_browser->printTableFields();
 }
 
 void frmmain::mnGenerateASP_Click()

@@ -10,17 +10,23 @@ namespace Ui { class frmmain; }
 
 namespace kolta {
 
+namespace browse { class DatabaseBrowser; }
+namespace jet { class DBEngine; }
+
 // The start-up window: the open database, its tables and fields, and the menu
 // through which every command is reached. Each command lives with its feature.
 class frmmain : public QMainWindow
 {
     Q_OBJECT
 public:
+    frmmain(Module1 &session, Desktop &desktop, jet::DBEngine &engine, QWidget *parent = nullptr);
+    // On the program's one database engine.
     frmmain(Module1 &session, Desktop &desktop, QWidget *parent = nullptr);
     ~frmmain() override;
 
     Ui::frmmain &ui() { return *m_ui; }
     CommonDialog &cmd() { return m_cmd; }
+    browse::DatabaseBrowser &browser() { return *m_browser; }
 
     void Form_Load();
     void Combo1_Click();
@@ -40,6 +46,7 @@ private:
     Module1 &m_session;
     Desktop &m_desktop;
     CommonDialog m_cmd;
+    std::unique_ptr<browse::DatabaseBrowser> m_browser;
 };
 
 } // namespace kolta

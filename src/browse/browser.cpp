@@ -1,0 +1,132 @@
+#include "browser.h"
+
+#include "fieldline.h"
+#include "frmlogin.h"
+#include "platform/jet/dao.h"
+#include "platform/printout.h"
+#include "shell/texts.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+
+namespace kolta::browse {
+
+DatabaseBrowser::DatabaseBrowser(Module1 &session, Desktop &desktop, jet::DBEngine &engine,
+                                 CommonDialog &cmd, const BrowserControls &controls)
+    : m_session(session)
+    , m_desktop(desktop)
+    , m_engine(engine)
+    , m_cmd(cmd)
+    , m_controls(controls)
+{
+}
+
+DatabaseBrowser::~DatabaseBrowser() = default;
+
+frmLogin &DatabaseBrowser::login()
+{
+    if (!m_login)
+        m_login = std::make_unique<frmLogin>(m_session, m_desktop, m_controls.window);
+    return *m_login;
+}
+
+namespace {
+
+bool isSystemTableName(const QString &name)
+{
+    const QString head = name.left(4).toUpper();
+    return head == QLatin1String("MSYS") || head == QLatin1String("USYS");
+}
+
+} // namespace
+
+void DatabaseBrowser::setDatabase()
+{
+    login().showModal();
+    if (m_session.gLoginCancelled == -1)
+        return;
+
+    if (!m_session.gSystemDatabase.isEmpty())
+        m_engine.SystemDB = m_session.gSystemDatabase.text();
+    if (!m_session.gUserId.isEmpty())
+        m_engine.DefaultUser = m_session.gUserId.text();
+    m_engine.DefaultPassword = m_session.gPassword.text();
+
+    m_cmd.Filter = QString(texts::AccessFilter);
+    m_cmd.FileName = QString();
+    if (m_cmd.ShowOpen() != DialogResult::Ok)
+        return;
+
+    const VariantText openBefore = m_session.gDataSource;
+    m_session.gDataSource = m_cmd.FileName;
+    m_controls.Label6->setText(m_session.gDataSource.text());
+
+    auto opened = m_engine.OpenDatabase(m_session.gDataSource.text());
+    if (!opened.ok()) {
+        // The label keeps naming the database that is really open.
+        m_session.gDataSource = openBefore;
+        m_controls.Label6->setText(openBefore.text());
+        m_desktop.messageBox(m_controls.window, opened.error().message);
+        return;
+    }
+    m_session.gDatabase = opened.value();
+
+    m_controls.List1->clear();
+    m_controls.Combo1->clear();
+    const auto tables = m_session.gDatabase->TableDefs();
+    if (!tables.ok()) {
+        m_desktop.messageBox(m_controls.window, tables.error().message);
+        return;
+    }
+    for (const jet::TableDef &table : tables.value()) {
+        if (!isSystemTableName(table.Name))
+            m_controls.Combo1->addItem(table.Name);
+    }
+    // A database of system tables only stays open with empty lists.
+    if (m_controls.Combo1->count() == 0)
+        return;
+    m_controls.Combo1->setCurrentIndex(0);
+    tableChosen();
+
+    m_controls.mnPrintTableFields->setEnabled(true);
+    m_controls.mnGenerateASP->setEnabled(true);
+    m_controls.mnEdit->setEnabled(true);
+}
+
+void DatabaseBrowser::tableChosen()
+{
+    m_controls.List1->clear();
+    if (!m_session.gDatabase || m_controls.Combo1->currentIndex() < 0)
+        return;
+    const auto table = m_session.gDatabase->TableDefsItem(m_controls.Combo1->currentText());
+    if (!table.ok()) {
+        m_desktop.messageBox(m_controls.window, table.error().message);
+        return;
+    }
+    QStringList lines;
+    qint64 total = 0;
+    for (const jet::Field &field : table.value().Fields) {
+        lines << fieldLine(field.Name, field.Type, field.Size);
+        total += field.Size;
+    }
+    m_controls.List1->addItems(lines);
+    m_controls.Label1->setText(QStringLiteral("Total: ") + signedText(total));
+}
+
+void DatabaseBrowser::printTableFields()
+{
+    Printer printer(m_desktop, m_controls.window);
+    printer.setFontName(QStringLiteral("Courier"));
+    printer.setFontSize(12);
+    const int count = m_controls.List1->count();
+    for (int i = 0; i < count; ++i)
+        printer.printLine(m_controls.List1->item(i)->text());
+    const QString error = printer.endDoc();
+    if (!error.isEmpty())
+        m_desktop.messageBox(m_controls.window, QStringLiteral("The table fields could not be printed."), error);
+}
+
+} // namespace kolta::browse

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "platform/commondialog.h"
+#include "shell/module1.h"
+
+#include <QPointer>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QMenu;
+
+namespace kolta {
+
+class frmLogin;
+namespace jet { class DBEngine; }
+
+namespace browse {
+
+// The main window's controls that show the open database.
+struct BrowserControls
+{
+    QWidget *window;
+    QLabel *Label6;
+    QComboBox *Combo1;
+    QListWidget *List1;
+    QLabel *Label1;
+    QAction *mnPrintTableFields;
+    QAction *mnGenerateASP;
+    QMenu *mnEdit;
+};
+
+// Set Database, the table and field lists and their printout.
+class DatabaseBrowser
+{
+public:
+    DatabaseBrowser(Module1 &session, Desktop &desktop, jet::DBEngine &engine, CommonDialog &cmd,
+                    const BrowserControls &controls);
+    ~DatabaseBrowser();
+
+    void setDatabase();        // File / Set Database...
+    void tableChosen();        // a table picked in Combo1
+    void printTableFields();   // File / Print Table Fields
+
+    // The login window, created at its first use.
+    frmLogin &login();
+
+private:
+    Module1 &m_session;
+    Desktop &m_desktop;
+    jet::DBEngine &m_engine;
+    CommonDialog &m_cmd;
+    BrowserControls m_controls;
+    std::unique_ptr<frmLogin> m_login;
+};
+
+} // namespace browse
+} // namespace kolta

@@ -1,0 +1,54 @@
+#include "fieldline.h"
+
+namespace kolta::browse {
+
+QString typeText(qint16 type)
+{
+    switch (type) {
+    case 1: return QStringLiteral("boolean");
+    case 2: return QStringLiteral("byte");
+    case 3: return QStringLiteral("integer");
+    case 4: return QStringLiteral("long");
+    case 5: return QStringLiteral("currency");
+    case 6: return QStringLiteral("single");
+    case 7: return QStringLiteral("double");
+    case 8: return QStringLiteral("date/time");
+    case 9: return QStringLiteral("binary");
+    case 10: return QStringLiteral("string");
+    case 11: return QStringLiteral("OLE object");
+    case 12: return QStringLiteral("memo");
+    case 15: return QStringLiteral("rep. id");
+    case 16: return QStringLiteral("bigint");
+    case 17: return QStringLiteral("varbinary");
+    case 18: return QStringLiteral("char");
+    case 19: return QStringLiteral("numeric");
+    case 20: return QStringLiteral("decimal");
+    case 21: return QStringLiteral("float");
+    case 22: return QStringLiteral("time");
+    case 23: return QStringLiteral("timestamp");
+    case 101: return QStringLiteral("attachment");
+    default:
+        if (type >= 102 && type <= 109)
+            return QStringLiteral("complex");
+        return QStringLiteral("unknown");
+    }
+}
+
+QString signedText(qint64 value)
+{
+    return value < 0 ? QString::number(value) : QLatin1Char(' ') + QString::number(value);
+}
+
+QString fieldLine(const QString &name, qint16 type, qint32 size)
+{
+    const QString type_ = typeText(type);
+    const QString size_ = signedText(size);
+    // A name too long for its column still keeps one blank before the type.
+    QString line = name.size() > 44 ? name + QLatin1Char(' ') : name.leftJustified(44, QLatin1Char(' '));
+    line += type_;
+    line += QString(qMax<qsizetype>(0, 12 - type_.size() - size_.size()), QLatin1Char(' '));
+    line += size_;
+    return line;
+}
+
+} // namespace kolta::browse

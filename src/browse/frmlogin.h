@@ -1,0 +1,42 @@
+#pragma once
+
+#include "platform/commondialog.h"
+#include "shell/module1.h"
+
+#include <QDialog>
+#include <memory>
+
+namespace Ui { class frmLogin; }
+
+namespace kolta {
+
+// The workgroup login asked for by Set Database. It is kept (hidden) between
+// uses, so its boxes show what was typed last time.
+class frmLogin : public QDialog
+{
+    Q_OBJECT
+public:
+    frmLogin(Module1 &session, Desktop &desktop, QWidget *parent = nullptr);
+    ~frmLogin() override;
+
+    Ui::frmLogin &ui() { return *m_ui; }
+    CommonDialog &cmd() { return m_cmd; }
+
+    void cmdOK_Click();
+    void cmdCancel_Click();
+    void Command1_Click();
+
+    // Shows the window modally and returns when OK or Cancel has hidden it.
+    void showModal();
+
+protected:
+    // Escape and the frame's close box count as Cancel.
+    void reject() override;
+
+private:
+    std::unique_ptr<Ui::frmLogin> m_ui;
+    Module1 &m_session;
+    CommonDialog m_cmd;
+};
+
+} // namespace kolta

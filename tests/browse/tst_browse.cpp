@@ -1,0 +1,603 @@
+#include "browse/browser.h"
+#include "browse/fieldline.h"
+#include "browse/frmlogin.h"
+#include "jetwriter.h"
+#include "platform/jet/dao.h"
+#include "scripteddesktop.h"
+#include "shell/fonts.h"
+#include "shell/frmmain.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+using namespace kolta;
+namespace jw = kolta::jetwriter;
+
+namespace {
+
+jw::Column col(const QString &name, jw::ColumnType type, int size = 0)
+{
+    jw::Column c;
+    c.name = name;
+    c.type = type;
+    c.size = size;
+    return c;
+}
+
+// Runs action on the login window once it is up and modal.
+void onLogin(std::function<void(frmLogin *)> action)
+{
+    QTimer::singleShot(0, [action] {
+        for (int i = 0; i < 200; ++i) {
+            if (auto *login = qobject_cast<frmLogin *>(QApplication::activeModalWidget())) {
+                action(login);
+                return;
+            }
+            QTest::qWait(10);
+        }
+    });
+}
+
+void typeLogin(frmLogin *login, const QString &system, const QString &user, const QString &password)
+{
+    login->findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(system);
+    login->findChild<QLineEdit *>(QStringLiteral("txtUserName"))->setText(user);
+    login->findChild<QLineEdit *>(QStringLiteral("txtPassword"))->setText(password);
+}
+
+void pressOK(frmLogin *login)
+{
+    QTest::mouseClick(login->findChild<QPushButton *>(QStringLiteral("cmdOK")), Qt::LeftButton);
+}
+
+struct App
+{
+    Module1 session;
+    test::ScriptedDesktop desktop;
+    jet::DBEngine engine;
+    frmmain window{session, desktop, engine};
+
+    QComboBox *tables() { return window.findChild<QComboBox *>(QStringLiteral("Combo1")); }
+    QListWidget *fields() { return window.findChild<QListWidget *>(QStringLiteral("List1")); }
+    QString label(const char *name) { return window.findChild<QLabel *>(QLatin1String(name))->text(); }
+    QAction *action(const char *name) { return window.findChild<QAction *>(QLatin1String(name)); }
+    bool editEnabled() { return window.findChild<QMenu *>(QStringLiteral("mnEdit"))->menuAction()->isEnabled(); }
+
+    QStringList tableNames()
+    {
+        QStringList names;
+        for (int i = 0; i < tables()->count(); ++i)
+            names << tables()->itemText(i);
+        return names;
+    }
+    QStringList fieldLines()
+    {
+        QStringList lines;
+        for (int i = 0; i < fields()->count(); ++i)
+            lines << fields()->item(i)->text();
+        return lines;
+    }
+
+    // Set Database with OK in the login window and the given file chosen.
+    void setDatabase(const std::optional<QString> &file, const QString &system = QString(),
+                     const QString &user = QString(), const QString &password = QString())
+    {
+        desktop.fileAnswers.push_back(file);
+        onLogin([=](frmLogin *login) {
+            typeLogin(login, system, user, password);
+            pressOK(login);
+        });
+        window.mnSetDatabase_Click();
+    }
+};
+
+} // namespace
+
+class tst_Browse : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void fieldLines_data();
+    void fieldLines();
+
+    void loginDesign();
+    void loginCancelChangesNothing_data();
+    void loginCancelChangesNothing();
+    void loginBrowseButton();
+
+    void tableFilter();
+    void workedExampleAndTotal();
+    void reselectingRebuilds();
+    void totalPastSixteenBits();
+    void systemTablesOnly();
+    void loginValuesReachEngine();
+    void secondSetDatabaseShowsEarlierValues();
+    void failedOpenKeepsEarlierDatabase_data();
+    void failedOpenKeepsEarlierDatabase();
+    void cancelledFileDialogChangesNothing();
+    void workgroupRefusesUnknownUser();
+    void printoutAsText();
+    void printEmptyList();
+    void realWorldFiles();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_shop;      // tables of the worked example and the filter cases
+    QString m_system;    // only system tables
+    QString m_workgroup; // accounts Admin and alice
+    QString m_wide;      // sizes past 32767
+};
+
+void tst_Browse::initTestCase()
+{
+    installClassicFonts();
+    QVERIFY(m_dir.isValid());
+
+    jw::Database shop;
+    jw::Table books{QStringLiteral("Books"), false,
+                    {col(QStringLiteral("ID"), jw::ColumnType::Long),
+                     col(QStringLiteral("Title"), jw::ColumnType::Text, 50),
+                     col(QStringLiteral("Notes"), jw::ColumnType::Memo)},
+                    {{1, QStringLiteral("Dune"), QStringLiteral("sand")}}};
+    shop.tables << books;
+    // MSysObjects is in every file already, written by the writer itself.
+    for (const char *name : {"msysQueries", "Msys", "USysRibbons", "usysX", "MSy", "UserSys", "XMSYS", "Sys"})
+        shop.tables << jw::Table{QLatin1String(name), false, {col(QStringLiteral("A"), jw::ColumnType::Long)}, {}};
+    jw::Table odd{QStringLiteral("Odd sizes"), false,
+                  {col(QString(44, QLatin1Char('N')), jw::ColumnType::Long),
+                   col(QStringLiteral("Picture"), jw::ColumnType::Ole),
+                   col(QStringLiteral("When"), jw::ColumnType::DateTime),
+                   col(QStringLiteral("Long text"), jw::ColumnType::Text, 255),
+                   col(QStringLiteral("Id"), jw::ColumnType::Guid),
+                   col(QStringLiteral("Amount"), jw::ColumnType::Decimal),
+                   col(QStringLiteral("Raw"), jw::ColumnType::Binary, 16)},
+                  {}};
+    shop.tables << odd;
+    m_shop = m_dir.filePath(QStringLiteral("shop.mdb"));
+    QCOMPARE(jw::write(m_shop, shop), QString());
+
+    jw::Database system;
+    system.tables << jw::Table{QStringLiteral("USysSettings"), false, {col(QStringLiteral("A"), jw::ColumnType::Long)}, {}};
+    m_system = m_dir.filePath(QStringLiteral("system-only.mdb"));
+    QCOMPARE(jw::write(m_system, system), QString());
+
+    jw::Database workgroup;
+    workgroup.accounts << jw::Account{QStringLiteral("Admin"), QString(), false}
+                       << jw::Account{QStringLiteral("alice"), QStringLiteral("pw"), false};
+    m_workgroup = m_dir.filePath(QStringLiteral("system.mdw"));
+    QCOMPARE(jw::write(m_workgroup, workgroup), QString());
+
+    jw::Database wide;
+    jw::Table big{QStringLiteral("Wide"), false, {}, {}};
+    for (int i = 0; i < 140; ++i)
+        big.columns << col(QStringLiteral("T%1").arg(i), jw::ColumnType::Text, 255);
+    wide.tables << big;
+    m_wide = m_dir.filePath(QStringLiteral("wide.mdb"));
+    QCOMPARE(jw::write(m_wide, wide), QString());
+}
+
+void tst_Browse::fieldLines_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QString>("line");
+
+    const QString pad42(42, QLatin1Char(' '));
+    const QString pad39(39, QLatin1Char(' '));
+    const QString pad43(43, QLatin1Char(' '));
+    QTest::newRow("long 4") << "ID" << 4 << 4 << "ID" + pad42 + "long       4";
+    QTest::newRow("string 50") << "Title" << 10 << 50 << "Title" + pad39 + "string    50";
+    QTest::newRow("memo 0") << "Notes" << 12 << 0 << "Notes" + pad39 + "memo       0";
+    QTest::newRow("OLE object fills 12") << "P" << 11 << 0 << "P" + pad43 + "OLE object 0";
+    QTest::newRow("date/time one blank") << "D" << 8 << 8 << "D" + pad43 + "date/time  8";
+    QTest::newRow("string 255") << "S" << 10 << 255 << "S" + pad43 + "string   255";
+    QTest::newRow("name of 44") << QString(44, QLatin1Char('n')) << 4 << 4 << QString(44, QLatin1Char('n')) + "long       4";
+    QTest::newRow("name of 50") << QString(50, QLatin1Char('n')) << 4 << 4 << QString(50, QLatin1Char('n')) + " long       4";
+    QTest::newRow("binary, own text") << "B" << 9 << 16 << "B" + pad43 + "binary    16";
+    QTest::newRow("bigint") << "B" << 16 << 8 << "B" + pad43 + "bigint     8";
+    QTest::newRow("attachment") << "A" << 101 << 0 << "A" + pad43 + "attachment 0";
+    QTest::newRow("complex") << "C" << 104 << 4 << "C" + pad43 + "complex    4";
+    QTest::newRow("unknown code") << "U" << 13 << 1 << "U" + pad43 + "unknown    1";
+    QTest::newRow("too wide: no filling") << "W" << 11 << 123456 << "W" + pad43 + "OLE object 123456";
+    QTest::newRow("rep. id") << "G" << 15 << 16 << "G" + pad43 + "rep. id   16";
+    QTest::newRow("decimal") << "M" << 20 << 16 << "M" + pad43 + "decimal   16";
+}
+
+void tst_Browse::fieldLines()
+{
+    QFETCH(QString, name);
+    QFETCH(int, type);
+    QFETCH(int, size);
+    QFETCH(QString, line);
+    QCOMPARE(browse::fieldLine(name, qint16(type), size), line);
+    QVERIFY(browse::typeText(qint16(type)).size() <= 10);
+}
+
+void tst_Browse::loginDesign()
+{
+    Module1 session;
+    test::ScriptedDesktop desktop;
+    frmLogin login(session, desktop);
+    QCOMPARE(login.windowTitle(), QStringLiteral("KOLTA - Login to Database"));
+    QCOMPARE(login.size(), QSize(409, 154));
+    QCOMPARE(login.minimumSize(), login.maximumSize());
+    QVERIFY(!(login.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+
+    const struct { const char *name; QRect twips; const char *text; } controls[] = {
+        {"lblLabels_2", {90, 405, 1080, 390}, "System Database:"},
+        {"Text1", {1290, 405, 4080, 285}, ""},
+        {"Command1", {5475, 420, 315, 285}, "..."},
+        {"lblLabels_0", {105, 870, 1080, 270}, "&User Name:"},
+        {"txtUserName", {1290, 855, 4080, 285}, ""},
+        {"lblLabels_1", {105, 1260, 1080, 270}, "&Password:"},
+        {"txtPassword", {1290, 1245, 4080, 285}, ""},
+        {"cmdOK", {1815, 1785, 1140, 390}, "OK"},
+        {"cmdCancel", {3405, 1785, 1140, 390}, "Cancel"},
+    };
+    for (const auto &c : controls) {
+        QWidget *w = login.findChild<QWidget *>(QLatin1String(c.name));
+        QVERIFY2(w, c.name);
+        const QRect px(c.twips.x() / 15, c.twips.y() / 15, c.twips.width() / 15, c.twips.height() / 15);
+        QCOMPARE(w->geometry(), px);
+        if (auto *label = qobject_cast<QLabel *>(w))
+            QCOMPARE(label->text(), QLatin1String(c.text));
+        else if (auto *button = qobject_cast<QPushButton *>(w))
+            QCOMPARE(button->text(), QLatin1String(c.text));
+        else
+            QCOMPARE(qobject_cast<QLineEdit *>(w)->text(), QString());
+    }
+    auto *password = login.findChild<QLineEdit *>(QStringLiteral("txtPassword"));
+    QCOMPARE(password->echoMode(), QLineEdit::Password);
+    QCOMPARE(password->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, password), int('*'));
+    QVERIFY(login.findChild<QPushButton *>(QStringLiteral("cmdOK"))->isDefault());
+
+    login.show();
+    QVERIFY(QTest::qWaitForWindowActive(&login));
+    QStringList order;
+    QWidget *w = login.findChild<QWidget *>(QStringLiteral("Text1"));
+    for (int i = 0; i < 6; ++i) {
+        order << w->objectName();
+        w = w->nextInFocusChain();
+        while (w->focusPolicy() == Qt::NoFocus)
+            w = w->nextInFocusChain();
+    }
+    QCOMPARE(order, (QStringList{"Text1", "Command1", "txtUserName", "txtPassword", "cmdOK", "cmdCancel"}));
+    QTest::keyClick(&login, Qt::Key_P, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget(), password);
+    QTest::keyClick(&login, Qt::Key_U, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("txtUserName"));
+}
+
+void tst_Browse::loginCancelChangesNothing_data()
+{
+    QTest::addColumn<int>("how");
+    QTest::newRow("Cancel button") << 0;
+    QTest::newRow("Escape") << 1;
+    QTest::newRow("frame close") << 2;
+}
+
+void tst_Browse::loginCancelChangesNothing()
+{
+    QFETCH(int, how);
+    App app;
+    app.setDatabase(m_shop, QString(), QStringLiteral("Admin"));
+    QCOMPARE(app.session.gDataSource.text(), m_shop);
+    const QStringList tables = app.tableNames();
+
+    onLogin([how](frmLogin *login) {
+        typeLogin(login, QStringLiteral("x.mdw"), QStringLiteral("bob"), QStringLiteral("pw"));
+        if (how == 0)
+            QTest::mouseClick(login->findChild<QPushButton *>(QStringLiteral("cmdCancel")), Qt::LeftButton);
+        else if (how == 1)
+            QTest::keyClick(login, Qt::Key_Escape);
+        else
+            login->close();
+    });
+    const int dialogsBefore = app.desktop.fileDialogs.size();
+    app.window.mnSetDatabase_Click();
+    QCOMPARE(app.session.gLoginCancelled, qint16(-1));
+    QCOMPARE(app.desktop.fileDialogs.size(), dialogsBefore);
+    QCOMPARE(app.session.gUserId.text(), QStringLiteral("Admin"));
+    QCOMPARE(app.session.gSystemDatabase.text(), QString());
+    QCOMPARE(app.session.gDataSource.text(), m_shop);
+    QCOMPARE(app.tableNames(), tables);
+    QVERIFY(app.desktop.messages.isEmpty());
+    // The window was kept: it shows what was typed before the cancel.
+    QCOMPARE(app.window.browser().login().findChild<QLineEdit *>(QStringLiteral("txtUserName"))->text(),
+             QStringLiteral("bob"));
+}
+
+void tst_Browse::loginBrowseButton()
+{
+    Module1 session;
+    test::ScriptedDesktop desktop;
+    frmLogin login(session, desktop);
+    auto *text1 = login.findChild<QLineEdit *>(QStringLiteral("Text1"));
+    text1->setText(QStringLiteral("typed.mdw"));
+    desktop.fileAnswers = {QStringLiteral("/w/system.mdw"), std::nullopt, QStringLiteral("/w/other.mdw")};
+    login.Command1_Click();
+    QCOMPARE(text1->text(), QStringLiteral("/w/system.mdw"));
+    login.Command1_Click(); // cancelled
+    QCOMPARE(text1->text(), QStringLiteral("/w/system.mdw"));
+    login.Command1_Click();
+    QCOMPARE(text1->text(), QStringLiteral("/w/other.mdw"));
+    QCOMPARE(desktop.fileDialogs.at(0).filter, QStringLiteral("System Databases (*.mdw)|*.mdw"));
+    QCOMPARE(desktop.fileDialogs.at(0).fileName, QString());
+    QCOMPARE(desktop.fileDialogs.at(1).fileName, QStringLiteral("/w/system.mdw"));
+    QCOMPARE(desktop.fileDialogs.at(2).fileName, QStringLiteral("/w/system.mdw"));
+    QVERIFY(desktop.messages.isEmpty());
+}
+
+void tst_Browse::tableFilter()
+{
+    App app;
+    QVERIFY(!app.action("mnGenerateASP")->isEnabled());
+    QVERIFY(!app.editEnabled());
+    app.setDatabase(m_shop);
+    QCOMPARE(app.desktop.fileDialogs.constLast().filter, QStringLiteral("MS Access databases (*.mdb)|*.mdb"));
+    QCOMPARE(app.desktop.fileDialogs.constLast().fileName, QString());
+    const QStringList names = app.tableNames();
+    for (const char *hidden : {"MSysObjects", "msysQueries", "Msys", "USysRibbons", "usysX"})
+        QVERIFY2(!names.contains(QLatin1String(hidden)), hidden);
+    for (const char *listed : {"Books", "MSy", "UserSys", "XMSYS", "Sys", "Odd sizes"})
+        QVERIFY2(names.contains(QLatin1String(listed)), listed);
+    QCOMPARE(app.tables()->currentIndex(), 0);
+    QCOMPARE(app.label("Label6"), m_shop);
+    QVERIFY(app.action("mnGenerateASP")->isEnabled());
+    QVERIFY(app.action("mnPrintTableFields")->isEnabled());
+    QVERIFY(app.editEnabled());
+    QVERIFY(app.desktop.messages.isEmpty());
+}
+
+void tst_Browse::workedExampleAndTotal()
+{
+    App app;
+    app.setDatabase(m_shop);
+    QCOMPARE(app.tables()->currentText(), QStringLiteral("Books"));
+    const QString pad42(42, QLatin1Char(' '));
+    const QString pad39(39, QLatin1Char(' '));
+    QCOMPARE(app.fieldLines(), (QStringList{"ID" + pad42 + "long       4", "Title" + pad39 + "string    50",
+                                            "Notes" + pad39 + "memo       0"}));
+    QCOMPARE(app.label("Label1"), QStringLiteral("Total:  54"));
+    for (const QString &line : app.fieldLines())
+        QCOMPARE(line.size(), 56);
+
+    app.tables()->setCurrentIndex(app.tables()->findText(QStringLiteral("Odd sizes")));
+    app.window.Combo1_Click();
+    const QStringList odd = app.fieldLines();
+    QCOMPARE(odd.size(), 7);
+    QCOMPARE(odd.at(0), QString(44, QLatin1Char('N')) + QStringLiteral("long       4"));
+    QCOMPARE(odd.at(1).mid(44), QStringLiteral("OLE object 0"));
+    QCOMPARE(odd.at(2).mid(44), QStringLiteral("date/time  8"));
+    QCOMPARE(odd.at(3).mid(44), QStringLiteral("string   255"));
+    QCOMPARE(odd.at(4).mid(44), QStringLiteral("rep. id   16"));
+    QCOMPARE(odd.at(5).mid(44), QStringLiteral("decimal   16"));
+    QCOMPARE(odd.at(6).mid(44), QStringLiteral("binary    16"));
+    QCOMPARE(app.label("Label1"), QStringLiteral("Total:  315"));
+}
+
+void tst_Browse::reselectingRebuilds()
+{
+    App app;
+    app.setDatabase(m_shop);
+    const QStringList first = app.fieldLines();
+    app.fields()->addItem(QStringLiteral("stale"));
+    // The user picks the entry that is already selected.
+    emit app.tables()->activated(app.tables()->currentIndex());
+    QCOMPARE(app.fieldLines(), first);
+}
+
+void tst_Browse::totalPastSixteenBits()
+{
+    App app;
+    app.setDatabase(m_wide);
+    QCOMPARE(app.fields()->count(), 140);
+    QCOMPARE(app.label("Label1"), QStringLiteral("Total:  35700"));
+}
+
+void tst_Browse::systemTablesOnly()
+{
+    App app;
+    app.setDatabase(m_system);
+    QCOMPARE(app.tables()->count(), 0);
+    QCOMPARE(app.fields()->count(), 0);
+    QVERIFY(app.session.gDatabase);
+    QCOMPARE(app.label("Label6"), m_system);
+    QVERIFY(!app.action("mnGenerateASP")->isEnabled());
+    QVERIFY(!app.editEnabled());
+    QVERIFY(app.desktop.messages.isEmpty());
+    QCOMPARE(app.label("Label1"), QStringLiteral("Total:"));
+}
+
+void tst_Browse::loginValuesReachEngine()
+{
+    App app;
+    app.setDatabase(m_shop, m_workgroup, QStringLiteral("alice"), QStringLiteral("pw"));
+    QCOMPARE(app.engine.SystemDB, m_workgroup);
+    QCOMPARE(app.engine.DefaultUser, QStringLiteral("alice"));
+    QCOMPARE(app.engine.DefaultPassword, QStringLiteral("pw"));
+    QVERIFY(app.desktop.messages.isEmpty());
+
+    // Empty boxes leave the system database and user as they were; the password is always set.
+    app.setDatabase(m_shop, QString(), QString(), QString());
+    QCOMPARE(app.engine.SystemDB, m_workgroup);
+    QCOMPARE(app.engine.DefaultUser, QStringLiteral("alice"));
+    QCOMPARE(app.engine.DefaultPassword, QString());
+    QCOMPARE(app.session.gUserId.text(), QString());
+    QVERIFY(app.desktop.messages.isEmpty());
+}
+
+void tst_Browse::secondSetDatabaseShowsEarlierValues()
+{
+    App app;
+    app.setDatabase(m_shop, m_workgroup, QStringLiteral("Admin"), QStringLiteral("secret"));
+    QStringList seen;
+    onLogin([&seen](frmLogin *login) {
+        for (const char *name : {"Text1", "txtUserName", "txtPassword"})
+            seen << login->findChild<QLineEdit *>(QLatin1String(name))->text();
+        pressOK(login);
+    });
+    app.desktop.fileAnswers.push_back(m_shop);
+    app.window.mnSetDatabase_Click();
+    QCOMPARE(seen, (QStringList{m_workgroup, "Admin", "secret"}));
+}
+
+void tst_Browse::failedOpenKeepsEarlierDatabase_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("missing") << "missing.mdb";
+    QTest::newRow("not a database") << "text.mdb";
+    QTest::newRow("damaged") << "damaged.mdb";
+    QTest::newRow("folder") << "";
+}
+
+void tst_Browse::failedOpenKeepsEarlierDatabase()
+{
+    QFETCH(QString, file);
+    {
+        QFile text(m_dir.filePath(QStringLiteral("text.mdb")));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("just a line of text\n");
+        QFile shop(m_shop);
+        QVERIFY(shop.open(QIODevice::ReadOnly));
+        QFile damaged(m_dir.filePath(QStringLiteral("damaged.mdb")));
+        QVERIFY(damaged.open(QIODevice::WriteOnly));
+        damaged.write(shop.read(4096 + 100));
+    }
+    App app;
+    app.setDatabase(m_shop);
+    const QStringList tables = app.tableNames();
+    const QStringList fields = app.fieldLines();
+    const auto database = app.session.gDatabase;
+
+    const QString path = file.isEmpty() ? m_dir.path() : m_dir.filePath(file);
+    app.setDatabase(path);
+    QCOMPARE(app.desktop.messages.size(), 1);
+    const QString message = app.desktop.messages.constFirst().prompt + app.desktop.messages.constFirst().detail;
+    QVERIFY2(message.contains(QFileInfo(path).fileName()), qPrintable(message));
+    QCOMPARE(app.session.gDataSource.text(), m_shop);
+    QCOMPARE(app.label("Label6"), m_shop);
+    QCOMPARE(app.session.gDatabase, database);
+    QCOMPARE(app.tableNames(), tables);
+    QCOMPARE(app.fieldLines(), fields);
+}
+
+void tst_Browse::cancelledFileDialogChangesNothing()
+{
+    App app;
+    app.setDatabase(std::nullopt);
+    QVERIFY(app.session.gDataSource.isUnset());
+    QCOMPARE(app.label("Label6"), QString());
+    QVERIFY(!app.session.gDatabase);
+    QVERIFY(!app.action("mnGenerateASP")->isEnabled());
+
+    app.setDatabase(m_shop);
+    const QStringList tables = app.tableNames();
+    app.setDatabase(std::nullopt);
+    QCOMPARE(app.session.gDataSource.text(), m_shop);
+    QCOMPARE(app.tableNames(), tables);
+    QVERIFY(app.desktop.messages.isEmpty());
+}
+
+void tst_Browse::workgroupRefusesUnknownUser()
+{
+    App app;
+    app.setDatabase(m_shop, m_workgroup, QStringLiteral("mallory"), QString());
+    QCOMPARE(app.desktop.messages.size(), 1);
+    QVERIFY(!app.session.gDatabase);
+    QVERIFY(app.session.gDataSource.isUnset());
+    QCOMPARE(app.tables()->count(), 0);
+
+    // Known users, in any letter case, get in.
+    app.setDatabase(m_shop, m_workgroup, QStringLiteral("ALICE"), QStringLiteral("pw"));
+    QCOMPARE(app.desktop.messages.size(), 1);
+    QVERIFY(app.session.gDatabase);
+}
+
+void tst_Browse::printoutAsText()
+{
+    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (pdftotext.isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed.");
+    App app;
+    app.setDatabase(m_shop);
+    const QString pdf = m_dir.filePath(QStringLiteral("fields.pdf"));
+    app.desktop.yesNoAnswers = {true};
+    app.desktop.fileAnswers.push_back(pdf);
+    app.window.mnPrintTableFields_Click();
+    QVERIFY(app.desktop.messages.isEmpty());
+
+    QProcess text;
+    text.start(pdftotext, {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    QVERIFY(text.waitForFinished(30000));
+    QStringList printed;
+    for (const QString &line : QString::fromUtf8(text.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+        if (!line.trimmed().isEmpty())
+            printed << line.trimmed().simplified();
+    }
+    QStringList expected;
+    for (const QString &line : app.fieldLines())
+        expected << line.simplified();
+    QCOMPARE(printed, expected);
+
+    // With a printer: one document per command, the list's lines in Courier 12.
+    app.desktop.printerName = QStringLiteral("Office");
+    app.window.mnPrintTableFields_Click();
+    app.window.mnPrintTableFields_Click();
+    QCOMPARE(app.desktop.printed.size(), 2);
+    QCOMPARE(app.desktop.printed.at(0).lines, app.fieldLines());
+    QCOMPARE(app.desktop.printed.at(1).lines, app.fieldLines());
+    QCOMPARE(app.desktop.printed.at(0).fontName, QStringLiteral("Courier"));
+    QCOMPARE(app.desktop.printed.at(0).pointSize, 12.0);
+}
+
+void tst_Browse::printEmptyList()
+{
+    App app;
+    app.desktop.printerName = QStringLiteral("Office");
+    QVERIFY(app.action("mnPrintTableFields")->isEnabled());
+    app.action("mnPrintTableFields")->trigger();
+    QCOMPARE(app.desktop.printed.size(), 1);
+    QVERIFY(app.desktop.printed.constFirst().lines.isEmpty());
+}
+
+void tst_Browse::realWorldFiles()
+{
+    const QDir corpus(QStringLiteral(KOLTA_SHARED_MDB));
+    if (!corpus.exists())
+        QSKIP("The real-world files are not here.");
+    const QStringList broken{"zero-length.mdb", "truncated-testV2000.mdb", "not-a-database.mdb"};
+    App app;
+    for (const QString &name : corpus.entryList({QStringLiteral("*.mdb")}, QDir::Files, QDir::Name)) {
+        const int messagesBefore = app.desktop.messages.size();
+        app.setDatabase(corpus.filePath(name));
+        if (broken.contains(name)) {
+            QVERIFY2(app.desktop.messages.size() == messagesBefore + 1, qPrintable(name));
+            continue;
+        }
+        QVERIFY2(app.desktop.messages.size() == messagesBefore, qPrintable(name));
+        QCOMPARE(app.session.gDataSource.text(), corpus.filePath(name));
+        for (int i = 0; i < app.tables()->count(); ++i) {
+            app.tables()->setCurrentIndex(i);
+            app.window.Combo1_Click();
+            QVERIFY2(app.desktop.messages.size() == messagesBefore,
+                     qPrintable(name + QLatin1Char('/') + app.tables()->currentText()));
+        }
+    }
+}
+
+QTEST_MAIN(tst_Browse)
+#include "tst_browse.moc"
