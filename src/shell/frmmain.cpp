@@ -4,6 +4,10 @@
 #include "browse/browser.h"
 #include "pagegen/generateasp.h"
 #include "platform/jet/dao.h"
+#include "query/frmlabels.h"
+#include "query/frmsql.h"
+
+#include "shell/windowstyle.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -23,6 +27,7 @@ frmmain::frmmain(Module1 &session, Desktop &desktop, jet::DBEngine &engine, QWid
     , m_session(session)
     , m_desktop(desktop)
     , m_cmd(desktop, this)
+    , m_engine(engine)
 {
     m_ui->setupUi(this);
     // A fixed client area of 7005 x 4980 twips below the menu bar.
@@ -80,8 +85,28 @@ void frmmain::mnExit_Click()
     QCoreApplication::exit(0);
 }
 
+frmLabels &frmmain::labelsWindow()
+{
+    if (!m_labels)
+        m_labels = new frmLabels(m_session, this);
+    return *m_labels;
+}
+
+frmSQL &frmmain::sqlWindow()
+{
+    if (!m_sql)
+        m_sql = new frmSQL(m_session, m_desktop, m_engine, [this]() -> frmLabels & { return labelsWindow(); }, this);
+    return *m_sql;
+}
+
 void frmmain::mnSQLStatement_Click()
 {
+    frmSQL &window = sqlWindow();
+    if (!window.isVisible())
+        centerOnScreen(&window);
+    window.show();
+    window.raise();
+    window.activateWindow();
 }
 
 void frmmain::mnLayout_Click()

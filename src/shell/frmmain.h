@@ -4,12 +4,15 @@
 #include "shell/module1.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <memory>
 
 namespace Ui { class frmmain; }
 
 namespace kolta {
 
+class frmLabels;
+class frmSQL;
 namespace browse { class DatabaseBrowser; }
 namespace jet { class DBEngine; }
 
@@ -27,6 +30,11 @@ public:
     Ui::frmmain &ui() { return *m_ui; }
     CommonDialog &cmd() { return m_cmd; }
     browse::DatabaseBrowser &browser() { return *m_browser; }
+    // The statement and labels windows, created at their first use.
+    frmSQL &sqlWindow();
+    frmLabels &labelsWindow();
+    bool hasSqlWindow() const { return m_sql; }
+    bool hasLabelsWindow() const { return m_labels; }
 
     void Form_Load();
     void Combo1_Click();
@@ -46,7 +54,10 @@ private:
     Module1 &m_session;
     Desktop &m_desktop;
     CommonDialog m_cmd;
+    jet::DBEngine &m_engine;
     std::unique_ptr<browse::DatabaseBrowser> m_browser;
+    QPointer<frmSQL> m_sql;
+    QPointer<frmLabels> m_labels;
 };
 
 } // namespace kolta

@@ -1,0 +1,62 @@
+#pragma once
+
+// The data control of the SQL statement window: it runs RecordSource on
+// DatabaseName through the engine, with the engine's current login values,
+// and holds the result as a Recordset whose rows are read lazily.
+
+#include "dao.h"
+
+#include <QStringList>
+#include <QVariant>
+
+namespace kolta::jet {
+
+class EngineClient;
+
+// A result in the engine. Rows are read from the statement as they are asked
+// for and kept by the engine, so the program holds only what it shows.
+class Recordset
+{
+public:
+    Recordset(std::shared_ptr<EngineClient> client, qint32 cursor, QStringList names);
+    ~Recordset();
+
+    // The result's columns, in result order (Fields.Count, Fields(i).Name).
+    const QStringList &fieldNames() const { return m_names; }
+    int fieldCount() const { return int(m_names.size()); }
+
+    // Rows read so far, and whether the statement has no more.
+    qint64 rowsRead() const { return m_rowsRead; }
+    bool atEnd() const { return m_atEnd; }
+    // Reads up to count more rows; returns how many came.
+    Result<int> fetchMore(int count);
+    // Rows already read, each value as the grid shows it (Null: a null QVariant).
+    Result<QList<QVariantList>> rows(qint64 first, int count);
+
+private:
+    std::shared_ptr<EngineClient> m_client;
+    qint32 m_cursor;
+    QStringList m_names;
+    qint64 m_rowsRead = 0;
+    bool m_atEnd = false;
+};
+
+class DataControl
+{
+public:
+    explicit DataControl(DBEngine &engine);
+
+    QString DatabaseName;
+    QString RecordSource;
+    const QString Connect = QStringLiteral("Access 2000;");
+
+    // Runs RecordSource; on success Recordset() holds the new result.
+    Result<std::shared_ptr<jet::Recordset>> Refresh();
+    std::shared_ptr<jet::Recordset> Recordset() const { return m_recordset; }
+
+private:
+    DBEngine &m_engine;
+    std::shared_ptr<jet::Recordset> m_recordset;
+};
+
+} // namespace kolta::jet

@@ -1,0 +1,67 @@
+#include "working.h"
+
+#include "shell/texts.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace kolta {
+
+WorkingIndicator::WorkingIndicator(QWidget *owner)
+    : m_owner(owner)
+{
+    m_idle.setSingleShot(true);
+    m_idle.setInterval(200);
+    QObject::connect(&m_idle, &QTimer::timeout, [this] { finish(); });
+}
+
+WorkingIndicator::~WorkingIndicator() = default;
+
+QDialog *WorkingIndicator::window() const
+{
+    return m_window && m_window->isVisible() ? m_window.get() : nullptr;
+}
+
+bool WorkingIndicator::wait(int elapsedMs)
+{
+    if (elapsedMs < ShowAfterMs) {
+        // A new request starts with a clean slate.
+        if (elapsedMs < 100)
+            m_stopped = false;
+        return true;
+    }
+    if (!m_window) {
+        m_window = std::make_unique<QDialog>(m_owner, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
+        m_window->setObjectName(QStringLiteral("frmWorking"));
+        m_window->setWindowTitle(QString(texts::AppTitle));
+        m_window->setWindowModality(Qt::ApplicationModal);
+        auto *layout = new QVBoxLayout(m_window.get());
+        layout->addWidget(new QLabel(QStringLiteral("Working..."), m_window.get()));
+        auto *stop = new QPushButton(QStringLiteral("&Stop"), m_window.get());
+        stop->setObjectName(QStringLiteral("cmdStop"));
+        layout->addWidget(stop, 0, Qt::AlignHCenter);
+        QObject::connect(stop, &QPushButton::clicked, [this] { m_stopped = true; });
+        m_window->setFixedSize(m_window->sizeHint().expandedTo(QSize(200, 0)));
+    }
+    if (!m_window->isVisible()) {
+        m_stopped = false;
+        m_window->show();
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    }
+    m_idle.start();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return !m_stopped;
+}
+
+void WorkingIndicator::finish()
+{
+    if (m_window && m_window->isVisible()) {
+        m_window->hide();
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+} // namespace kolta

@@ -1,0 +1,202 @@
+#include "frmsql.h"
+#include "ui_frmsql.h"
+
+#include "frmlabels.h"
+#include "platform/jet/datacontrol.h"
+#include "platform/pointer.h"
+#include "recordsetmodel.h"
+#include "shell/texts.h"
+#include "shell/windowstyle.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QTextCursor>
+#include <QTextDocumentFragment>
+#include <QToolButton>
+
+namespace kolta {
+
+frmSQL::frmSQL(Module1 &session, Desktop &desktop, jet::DBEngine &engine,
+               std::function<frmLabels &()> labels, QWidget *parent)
+    : QDialog(parent)
+    , m_ui(std::make_unique<Ui::frmSQL>())
+    , m_session(session)
+    , m_desktop(desktop)
+    , m_data(std::make_unique<jet::DataControl>(engine))
+    , m_labels(std::move(labels))
+    , m_model(new query::RecordsetModel(this))
+{
+    m_ui->setupUi(this);
+    makeFixedDialog(this, 544, 419);
+    m_ui->MSFlexGrid1->setModel(m_model);
+    m_ui->MSFlexGrid1->verticalHeader()->setDefaultSectionSize(m_ui->MSFlexGrid1->fontMetrics().height() + 4);
+    m_ui->MSFlexGrid1->verticalHeader()->setFixedWidth(14);
+    buildDataBar();
+
+    connect(m_ui->cmdSet, &QPushButton::clicked, this, &frmSQL::cmdSet_Click);
+    connect(m_ui->cmdCopy, &QPushButton::clicked, this, &frmSQL::cmdCopy_Click);
+    connect(m_ui->cmdCut, &QPushButton::clicked, this, &frmSQL::cmdCut_Click);
+    connect(m_ui->cmdPaste, &QPushButton::clicked, this, &frmSQL::cmdPaste_Click);
+    connect(m_ui->cmdLabels, &QPushButton::clicked, this, &frmSQL::cmdLabels_Click);
+    connect(m_ui->cmdClose, &QPushButton::clicked, this, &frmSQL::cmdClose_Click);
+}
+
+frmSQL::~frmSQL() = default;
+
+void frmSQL::buildDataBar()
+{
+    auto *bar = new QHBoxLayout(m_ui->Data1);
+    bar->setContentsMargins(1, 1, 1, 1);
+    bar->setSpacing(0);
+    auto button = [this, bar](const char *name, Qt::ArrowType arrow, const QString &tip, void (frmSQL::*move)()) {
+        auto *b = new QToolButton(m_ui->Data1);
+        b->setObjectName(QLatin1String(name));
+        b->setArrowType(arrow);
+        b->setToolTip(tip);
+        b->setAutoRaise(false);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setFixedWidth(11);
+        connect(b, &QToolButton::clicked, this, move);
+        bar->addWidget(b);
+        return b;
+    };
+    button("cmdFirst", Qt::LeftArrow, QStringLiteral("First record"), &frmSQL::moveFirst)->setText(QStringLiteral("|<"));
+    button("cmdPrevious", Qt::LeftArrow, QStringLiteral("Previous record"), &frmSQL::movePrevious);
+    auto *caption = new QLabel(QStringLiteral("Data1"), m_ui->Data1);
+    caption->setAlignment(Qt::AlignCenter);
+    bar->addWidget(caption, 1);
+    button("cmdNext", Qt::RightArrow, QStringLiteral("Next record"), &frmSQL::moveNext);
+    button("cmdLast", Qt::RightArrow, QStringLiteral("Last record"), &frmSQL::moveLast);
+}
+
+bool frmSQL::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowActivate)
+        Form_Activate();
+    return QDialog::event(event);
+}
+
+void frmSQL::closeEvent(QCloseEvent *event)
+{
+    QDialog::closeEvent(event);
+    if (event->isAccepted())
+        deleteLater();
+}
+
+void frmSQL::Form_Activate()
+{
+    m_data->DatabaseName = m_session.gDataSource.text();
+    m_ui->Label2->setText(m_session.gDataSource.text());
+}
+
+void frmSQL::failed(const QString &reason)
+{
+    m_desktop.messageBox(this, QString(texts::SqlError), reason);
+}
+
+void frmSQL::cmdSet_Click()
+{
+    m_session.gSqlQuery = m_ui->Text1->toPlainText();
+    {
+        const Hourglass hourglass(this);
+        m_data->RecordSource = m_session.gSqlQuery.text();
+        const auto refreshed = m_data->Refresh();
+        if (!refreshed.ok()) {
+            failed(refreshed.error().message);
+            return;
+        }
+        m_model->setRecordset(refreshed.value());
+        if (m_model->canFetchMore())
+            m_model->fetchMore();
+    }
+
+    const auto recordset = m_data->Recordset();
+    if (recordset->fieldCount() > 32767) {
+        failed(QStringLiteral("The statement returns more columns than can be counted."));
+        return;
+    }
+    m_session.gFieldCount = qint16(recordset->fieldCount());
+    m_session.gFieldLabels.redimPreserve(m_session.gFieldCount);
+    frmLabels &labels = m_labels();
+    labels.clearFields();
+    for (int i = 0; i < recordset->fieldCount(); ++i) {
+        const QString &name = recordset->fieldNames().at(i);
+        labels.addField(name);
+        m_session.gFieldLabels.set(i, name);
+    }
+    if (!labels.selectField(0)) {
+        failed(QStringLiteral("The statement returns no columns."));
+        return;
+    }
+    m_ui->cmdLabels->setEnabled(true);
+}
+
+void frmSQL::cmdCopy_Click()
+{
+    m_desktop.clearClipboard();
+    m_desktop.setClipboardText(m_ui->Text1->textCursor().selection().toPlainText());
+}
+
+void frmSQL::cmdCut_Click()
+{
+    cmdCopy_Click();
+    m_ui->Text1->textCursor().removeSelectedText();
+}
+
+void frmSQL::cmdPaste_Click()
+{
+    m_ui->Text1->textCursor().insertText(m_desktop.clipboardText());
+}
+
+void frmSQL::cmdLabels_Click()
+{
+    m_labels().showModal();
+}
+
+void frmSQL::cmdClose_Click()
+{
+    hide();
+}
+
+void frmSQL::moveTo(int row)
+{
+    const int rows = m_model->rowCount();
+    if (rows == 0)
+        return;
+    row = qBound(0, row, rows - 1);
+    const QModelIndex current = m_ui->MSFlexGrid1->currentIndex();
+    const QModelIndex target = m_model->index(row, current.isValid() ? current.column() : 0);
+    m_ui->MSFlexGrid1->setCurrentIndex(target);
+    m_ui->MSFlexGrid1->scrollTo(target);
+}
+
+void frmSQL::moveFirst()
+{
+    moveTo(0);
+}
+
+void frmSQL::movePrevious()
+{
+    moveTo(m_ui->MSFlexGrid1->currentIndex().row() - 1);
+}
+
+void frmSQL::moveNext()
+{
+    const int next = m_ui->MSFlexGrid1->currentIndex().row() + 1;
+    if (next >= m_model->rowCount() && m_model->canFetchMore())
+        m_model->fetchMore();
+    moveTo(next);
+}
+
+void frmSQL::moveLast()
+{
+    {
+        const Hourglass hourglass(this);
+        m_model->fetchAll();
+    }
+    moveTo(m_model->rowCount() - 1);
+}
+
+} // namespace kolta

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "platform/desktop.h"
+#include "shell/module1.h"
+
+#include <QDialog>
+#include <functional>
+#include <memory>
+
+namespace Ui { class frmSQL; }
+
+namespace kolta {
+
+class frmLabels;
+namespace jet { class DBEngine; class DataControl; }
+namespace query { class RecordsetModel; }
+
+// Where the statement is written and tried; a successful try names the
+// result's columns for the labels editor and the page.
+class frmSQL : public QDialog
+{
+    Q_OBJECT
+public:
+    // labels reaches the labels editor, creating it when needed.
+    frmSQL(Module1 &session, Desktop &desktop, jet::DBEngine &engine,
+           std::function<frmLabels &()> labels, QWidget *parent = nullptr);
+    ~frmSQL() override;
+
+    Ui::frmSQL &ui() { return *m_ui; }
+    jet::DataControl &Data1() { return *m_data; }
+    query::RecordsetModel &grid() { return *m_model; }
+
+    void Form_Activate();
+    void cmdSet_Click();
+    void cmdCopy_Click();
+    void cmdCut_Click();
+    void cmdPaste_Click();
+    void cmdLabels_Click();
+    void cmdClose_Click();
+
+    // The data control's buttons: first, previous, next and last record.
+    void moveFirst();
+    void movePrevious();
+    void moveNext();
+    void moveLast();
+
+protected:
+    bool event(QEvent *event) override;
+    // Closed through its frame, the window is discarded.
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildDataBar();
+    void moveTo(int row);
+    void failed(const QString &reason);
+
+    std::unique_ptr<Ui::frmSQL> m_ui;
+    Module1 &m_session;
+    Desktop &m_desktop;
+    std::unique_ptr<jet::DataControl> m_data;
+    std::function<frmLabels &()> m_labels;
+    query::RecordsetModel *m_model;
+};
+
+} // namespace kolta

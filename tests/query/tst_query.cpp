@@ -1,0 +1,583 @@
+#include "browse/frmlogin.h"
+#include "jetwriter.h"
+#include "pagegen/aspwriter.h"
+#include "platform/jet/dao.h"
+#include "platform/jet/datacontrol.h"
+#include "query/frmlabels.h"
+#include "query/frmsql.h"
+#include "query/recordsetmodel.h"
+#include "scripteddesktop.h"
+#include "shell/fonts.h"
+#include "shell/frmmain.h"
+
+#include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+using namespace kolta;
+namespace jw = kolta::jetwriter;
+
+namespace {
+
+jw::Column col(const QString &name, jw::ColumnType type, int size = 0)
+{
+    jw::Column c;
+    c.name = name;
+    c.type = type;
+    c.size = size;
+    return c;
+}
+
+template<typename T>
+T *child(QWidget *window, const char *name)
+{
+    return window->findChild<T *>(QLatin1String(name));
+}
+
+QStringList comboItems(QComboBox *combo)
+{
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i)
+        items << combo->itemText(i);
+    return items;
+}
+
+QStringList labelsOf(const Module1 &session)
+{
+    QStringList labels;
+    for (int i = 0; i <= session.gFieldLabels.upperBound(); ++i)
+        labels << *session.gFieldLabels.at(i);
+    return labels;
+}
+
+// Runs action on the modal window of type T once it is up.
+template<typename T>
+void onModal(std::function<void(T *)> action)
+{
+    QTimer::singleShot(0, [action] {
+        for (int i = 0; i < 300; ++i) {
+            if (auto *window = qobject_cast<T *>(QApplication::activeModalWidget())) {
+                action(window);
+                return;
+            }
+            QTest::qWait(10);
+        }
+    });
+}
+
+struct App
+{
+    Module1 session;
+    test::ScriptedDesktop desktop;
+    jet::DBEngine engine;
+    frmmain window{session, desktop, engine};
+
+    void open(const QString &file)
+    {
+        desktop.fileAnswers.push_back(file);
+        onModal<frmLogin>([](frmLogin *login) {
+            QTest::mouseClick(child<QPushButton>(login, "cmdOK"), Qt::LeftButton);
+        });
+        window.mnSetDatabase_Click();
+    }
+    frmSQL &sql()
+    {
+        window.mnSQLStatement_Click();
+        return window.sqlWindow();
+    }
+    // Types the statement and presses Set.
+    void set(const QString &statement)
+    {
+        frmSQL &w = sql();
+        child<QPlainTextEdit>(&w, "Text1")->setPlainText(statement);
+        QTest::mouseClick(child<QPushButton>(&w, "cmdSet"), Qt::LeftButton);
+    }
+    QComboBox *labelList() { return child<QComboBox>(&window.labelsWindow(), "Combo1"); }
+    QLineEdit *labelText() { return child<QLineEdit>(&window.labelsWindow(), "Text1"); }
+};
+
+} // namespace
+
+class tst_Query : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void labelsDesign();
+    void labelsEditing();
+    void labelsWithoutSelection();
+    void sqlDesign();
+    void clipboard_data();
+    void clipboard();
+
+    void activationPointsAtDatabase();
+    void emptyStatementFails();
+    void columnsShrinkAndGrow();
+    void setAgainResetsHeadings();
+    void failedSetKeepsEarlierResult();
+    void jetColumnNames();
+    void closeKeepsFrameCloseDiscards();
+    void labelsShownModally();
+    void dataBarMoves();
+    void endToEndPage();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_shop;
+};
+
+void tst_Query::initTestCase()
+{
+    installClassicFonts();
+    jw::Database shop;
+    jw::Table products{QStringLiteral("Products"), false,
+                       {col(QStringLiteral("ID"), jw::ColumnType::Long),
+                        col(QStringLiteral("Name"), jw::ColumnType::Text, 50),
+                        col(QStringLiteral("Price"), jw::ColumnType::Currency),
+                        col(QStringLiteral("Stock"), jw::ColumnType::Integer),
+                        col(QStringLiteral("Added"), jw::ColumnType::DateTime)},
+                       {}};
+    for (int i = 1; i <= 600; ++i)
+        products.rows << jw::Row{i, QStringLiteral("Item %1").arg(i), 1.5 * i, i % 7,
+                                 QDateTime(QDate(2024, 1, 1).addDays(i), QTime(0, 0))};
+    jw::Table orders{QStringLiteral("Orders"), false,
+                     {col(QStringLiteral("ID"), jw::ColumnType::Long),
+                      col(QStringLiteral("ProductID"), jw::ColumnType::Long),
+                      col(QStringLiteral("Name"), jw::ColumnType::Text, 20)},
+                     {{1, 1, QStringLiteral("first")}, {2, 2, QStringLiteral("second")}}};
+    shop.tables << products << orders;
+    m_shop = m_dir.filePath(QStringLiteral("shop.mdb"));
+    QCOMPARE(jw::write(m_shop, shop), QString());
+}
+
+void tst_Query::labelsDesign()
+{
+    Module1 session;
+    frmLabels labels(session);
+    QCOMPARE(labels.windowTitle(), QStringLiteral("KOLTA - Field Labels"));
+    QCOMPARE(labels.size(), QSize(402, 213));
+    const struct { const char *name; QRect twips; const char *text; } controls[] = {
+        {"Label1", {405, 255, 450, 225}, "Field"},
+        {"Combo1", {405, 540, 5115, 315}, ""},
+        {"Label2", {405, 1095, 450, 225}, "Label"},
+        {"Text1", {405, 1380, 5115, 315}, ""},
+        {"cmdSet", {4485, 1920, 1215, 375}, "Set"},
+        {"cmdClose", {4485, 2685, 1215, 375}, "Close"},
+    };
+    for (const auto &c : controls) {
+        QWidget *w = child<QWidget>(&labels, c.name);
+        QVERIFY2(w, c.name);
+        QCOMPARE(w->geometry(), QRect(c.twips.x() / 15, c.twips.y() / 15, c.twips.width() / 15, c.twips.height() / 15));
+        if (auto *label = qobject_cast<QLabel *>(w))
+            QCOMPARE(label->text(), QLatin1String(c.text));
+        if (auto *button = qobject_cast<QPushButton *>(w))
+            QCOMPARE(button->text(), QLatin1String(c.text));
+    }
+    QVERIFY(!child<QComboBox>(&labels, "Combo1")->isEditable());
+
+    QString focused;
+    QStringList order;
+    QTimer::singleShot(0, [&] {
+        focused = QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
+        QWidget *w = child<QWidget>(&labels, "cmdSet");
+        for (int i = 0; i < 4; ++i) {
+            order << w->objectName();
+            do
+                w = w->nextInFocusChain();
+            while (w->focusPolicy() == Qt::NoFocus || !w->isVisible());
+        }
+        labels.cmdClose_Click();
+    });
+    labels.showModal();
+    QCOMPARE(focused, QStringLiteral("cmdSet"));
+    QCOMPARE(order, (QStringList{"cmdSet", "cmdClose", "Text1", "Combo1"}));
+}
+
+void tst_Query::labelsEditing()
+{
+    Module1 session;
+    session.gFieldCount = 2;
+    session.gFieldLabels.redimPreserve(2);
+    session.gFieldLabels.set(0, QStringLiteral("Name"));
+    session.gFieldLabels.set(1, QStringLiteral("Price"));
+    frmLabels labels(session);
+    labels.addField(QStringLiteral("Name"));
+    labels.addField(QStringLiteral("Price"));
+    QVERIFY(labels.selectField(0));
+    auto *text = child<QLineEdit>(&labels, "Text1");
+    auto *combo = child<QComboBox>(&labels, "Combo1");
+    QCOMPARE(text->text(), QStringLiteral("Name"));
+
+    // An empty heading is allowed.
+    text->clear();
+    labels.cmdSet_Click();
+    QCOMPARE(*session.gFieldLabels.at(0), QString());
+
+    // Markup is kept as typed; two Sets: the last wins.
+    combo->setCurrentIndex(1);
+    QCOMPARE(text->text(), QStringLiteral("Price"));
+    text->setText(QStringLiteral("<B>Cost</B>"));
+    labels.cmdSet_Click();
+    text->setText(QStringLiteral("Cost <i>€</i>"));
+    labels.cmdSet_Click();
+    QCOMPARE(*session.gFieldLabels.at(1), QStringLiteral("Cost <i>€</i>"));
+
+    // Typing, then picking another column, loses the typing.
+    text->setText(QStringLiteral("typed, not set"));
+    combo->setCurrentIndex(0);
+    QCOMPARE(text->text(), QString());
+    combo->setCurrentIndex(1);
+    QCOMPARE(text->text(), QStringLiteral("Cost <i>€</i>"));
+    QCOMPARE(labelsOf(session), (QStringList{"", "Cost <i>€</i>", ""}));
+
+    // Close hides and keeps the list, the selection and the text.
+    text->setText(QStringLiteral("left in the box"));
+    labels.show();
+    labels.cmdClose_Click();
+    QVERIFY(!labels.isVisible());
+    QCOMPARE(combo->currentIndex(), 1);
+    QCOMPARE(text->text(), QStringLiteral("left in the box"));
+}
+
+void tst_Query::labelsWithoutSelection()
+{
+    Module1 session;
+    frmLabels labels(session);
+    auto *text = child<QLineEdit>(&labels, "Text1");
+    text->setText(QStringLiteral("x"));
+    labels.cmdSet_Click(); // nothing selected, array never sized: nothing happens
+    QVERIFY(!session.gFieldLabels.isSized());
+    QVERIFY(!labels.selectField(0));
+
+    // A list longer than the headings: a position outside them does nothing.
+    session.gFieldLabels.redimPreserve(0);
+    labels.addField(QStringLiteral("A"));
+    labels.addField(QStringLiteral("B"));
+    QVERIFY(labels.selectField(1));
+    labels.cmdSet_Click();
+    QCOMPARE(session.gFieldLabels.upperBound(), 0);
+}
+
+void tst_Query::sqlDesign()
+{
+    App app;
+    frmSQL &w = app.sql();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.windowTitle(), QStringLiteral("KOLTA - Edit SQL Statement"));
+    QCOMPARE(w.size(), QSize(544, 419));
+    QVERIFY(!w.isModal());
+    const struct { const char *name; QRect twips; const char *text; } controls[] = {
+        {"Label2", {255, 165, 7650, 255}, ""},
+        {"Label1", {255, 525, 1200, 300}, "SQL Statement:"},
+        {"Text1", {210, 855, 6210, 2250}, ""},
+        {"MSFlexGrid1", {225, 3225, 6210, 2940}, ""},
+        {"cmdCopy", {6705, 1425, 1215, 495}, "Copy"},
+        {"cmdCut", {6705, 2118, 1215, 495}, "Cut"},
+        {"cmdPaste", {6705, 2811, 1215, 495}, "Paste"},
+        {"cmdSet", {6705, 3504, 1215, 495}, "Set"},
+        {"cmdLabels", {6705, 4197, 1215, 495}, "Field Labels..."},
+        {"cmdClose", {6705, 4890, 1215, 495}, "Close"},
+        {"Data1", {6855, 5640, 1140, 390}, ""},
+    };
+    for (const auto &c : controls) {
+        QWidget *widget = child<QWidget>(&w, c.name);
+        QVERIFY2(widget, c.name);
+        QCOMPARE(widget->geometry(), QRect(c.twips.x() / 15, c.twips.y() / 15, c.twips.width() / 15, c.twips.height() / 15));
+        if (auto *button = qobject_cast<QPushButton *>(widget))
+            QCOMPARE(button->text(), QLatin1String(c.text));
+    }
+    QVERIFY(child<QLabel>(&w, "Label2")->font().bold());
+    QVERIFY(child<QPushButton>(&w, "cmdSet")->font().bold());
+    QVERIFY(!child<QPushButton>(&w, "cmdLabels")->isEnabled());
+    QCOMPARE(child<QPlainTextEdit>(&w, "Text1")->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    QCOMPARE(w.Data1().Connect, QStringLiteral("Access 2000;"));
+    QVERIFY(w.findChild<QLabel *>(QString(), Qt::FindChildrenRecursively));
+    bool captioned = false;
+    for (QLabel *label : child<QWidget>(&w, "Data1")->findChildren<QLabel *>())
+        captioned |= label->text() == QLatin1String("Data1");
+    QVERIFY(captioned);
+
+    child<QPushButton>(&w, "cmdLabels")->setEnabled(true);
+    QStringList order;
+    QWidget *widget = child<QWidget>(&w, "Text1");
+    for (int i = 0; i < 7; ++i) {
+        order << widget->objectName();
+        do
+            widget = widget->nextInFocusChain();
+        while (widget->focusPolicy() == Qt::NoFocus || widget->objectName().isEmpty()
+               || widget->objectName().startsWith(QLatin1String("qt_")));
+    }
+    QCOMPARE(order, (QStringList{"Text1", "cmdCopy", "cmdCut", "cmdPaste", "cmdSet", "cmdClose", "cmdLabels"}));
+}
+
+void tst_Query::clipboard_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("end");
+    QTest::addColumn<QString>("clipboardBefore");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("textAfter");
+    QTest::addColumn<QString>("clipboardAfter");
+
+    QTest::newRow("copy") << "SELECT * FROM T" << 0 << 6 << "old" << "cmdCopy" << "SELECT * FROM T" << "SELECT";
+    QTest::newRow("copy nothing empties") << "SELECT" << 3 << 3 << "old" << "cmdCopy" << "SELECT" << "";
+    QTest::newRow("cut") << "SELECT * FROM T" << 6 << 8 << "old" << "cmdCut" << "SELECT FROM T" << " *";
+    QTest::newRow("cut nothing") << "SELECT" << 2 << 2 << "old" << "cmdCut" << "SELECT" << "";
+    QTest::newRow("cut across lines") << "A\nB" << 0 << 3 << "" << "cmdCut" << "" << "A\nB";
+    QTest::newRow("paste replaces") << "SELECT x" << 7 << 8 << "Name" << "cmdPaste" << "SELECT Name" << "Name";
+    QTest::newRow("paste at caret") << "SELECT " << 7 << 7 << "*" << "cmdPaste" << "SELECT *" << "*";
+    QTest::newRow("paste nothing deletes") << "SELECT junk" << 6 << 11 << "" << "cmdPaste" << "SELECT" << "";
+}
+
+void tst_Query::clipboard()
+{
+    QFETCH(QString, text);
+    QFETCH(int, start);
+    QFETCH(int, end);
+    QFETCH(QString, clipboardBefore);
+    QFETCH(QString, button);
+    QFETCH(QString, textAfter);
+    QFETCH(QString, clipboardAfter);
+
+    App app;
+    frmSQL &w = app.sql();
+    auto *box = child<QPlainTextEdit>(&w, "Text1");
+    box->setPlainText(text);
+    QTextCursor cursor = box->textCursor();
+    cursor.setPosition(start);
+    cursor.setPosition(end, QTextCursor::KeepAnchor);
+    box->setTextCursor(cursor);
+    if (clipboardBefore.isEmpty())
+        QGuiApplication::clipboard()->clear();
+    else
+        QGuiApplication::clipboard()->setText(clipboardBefore);
+
+    QTest::mouseClick(child<QPushButton>(&w, qPrintable(button)), Qt::LeftButton);
+    QCOMPARE(box->toPlainText(), textAfter);
+    QCOMPARE(QGuiApplication::clipboard()->text(), clipboardAfter);
+    QVERIFY(app.desktop.messages.isEmpty());
+    QVERIFY(app.session.gSqlQuery.isUnset());
+}
+
+void tst_Query::activationPointsAtDatabase()
+{
+    App app;
+    app.open(m_shop);
+    frmSQL &w = app.sql();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QCOMPARE(child<QLabel>(&w, "Label2")->text(), m_shop);
+    QCOMPARE(w.Data1().DatabaseName, m_shop);
+    QVERIFY(w.Data1().RecordSource.isEmpty());
+
+    // Another database opened meanwhile: the next activation shows it.
+    const QString other = m_dir.filePath(QStringLiteral("other.mdb"));
+    QVERIFY(QFile::copy(m_shop, other));
+    w.cmdClose_Click();
+    app.open(other);
+    app.window.mnSQLStatement_Click();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QCOMPARE(child<QLabel>(&w, "Label2")->text(), other);
+    QCOMPARE(w.Data1().DatabaseName, other);
+}
+
+void tst_Query::emptyStatementFails()
+{
+    App app;
+    app.open(m_shop);
+    app.set(QStringLiteral("SELECT ID, Name FROM Products"));
+    QCOMPARE(app.session.gFieldCount, qint16(2));
+    app.set(QString());
+    QCOMPARE(app.desktop.prompts(), QStringList{QStringLiteral("SQL Error!")});
+    QVERIFY(!app.desktop.messages.constFirst().detail.isEmpty());
+    QVERIFY(!app.session.gSqlQuery.isUnset());
+    QCOMPARE(app.session.gSqlQuery.text(), QString());
+    QCOMPARE(app.session.gFieldCount, qint16(2));
+    QCOMPARE(labelsOf(app.session), (QStringList{"ID", "Name", ""}));
+    QCOMPARE(app.window.sqlWindow().cursor().shape(), Qt::ArrowCursor);
+}
+
+void tst_Query::columnsShrinkAndGrow()
+{
+    App app;
+    app.open(m_shop);
+    app.set(QStringLiteral("SELECT ID, Name, Price, Stock, Added FROM Products"));
+    QCOMPARE(app.session.gFieldCount, qint16(5));
+    app.set(QStringLiteral("SELECT Name, Price, ID FROM Products"));
+    QCOMPARE(app.session.gFieldCount, qint16(3));
+    QCOMPARE(app.session.gFieldLabels.upperBound(), 3);
+    QCOMPARE(labelsOf(app.session), (QStringList{"Name", "Price", "ID", "Stock"})); // the spare one is kept
+    QCOMPARE(comboItems(app.labelList()), (QStringList{"Name", "Price", "ID"}));
+    QCOMPARE(app.labelList()->currentIndex(), 0);
+    QCOMPARE(app.labelText()->text(), QStringLiteral("Name"));
+
+    app.set(QStringLiteral("SELECT * FROM Products"));
+    QCOMPARE(app.session.gFieldCount, qint16(5));
+    QCOMPARE(labelsOf(app.session), (QStringList{"ID", "Name", "Price", "Stock", "Added", ""}));
+    QVERIFY(app.desktop.messages.isEmpty());
+    QVERIFY(child<QPushButton>(&app.window.sqlWindow(), "cmdLabels")->isEnabled());
+}
+
+void tst_Query::setAgainResetsHeadings()
+{
+    App app;
+    app.open(m_shop);
+    app.set(QStringLiteral("SELECT Name, Price FROM Products"));
+    app.labelText()->setText(QStringLiteral("Product"));
+    app.window.labelsWindow().cmdSet_Click();
+    QCOMPARE(*app.session.gFieldLabels.at(0), QStringLiteral("Product"));
+    QTest::mouseClick(child<QPushButton>(&app.window.sqlWindow(), "cmdSet"), Qt::LeftButton);
+    QCOMPARE(*app.session.gFieldLabels.at(0), QStringLiteral("Name"));
+    QCOMPARE(app.labelText()->text(), QStringLiteral("Name"));
+}
+
+void tst_Query::failedSetKeepsEarlierResult()
+{
+    App app;
+    app.open(m_shop);
+    app.set(QStringLiteral("SELECT Name, Price FROM Products"));
+    app.labelText()->setText(QStringLiteral("Product"));
+    app.window.labelsWindow().cmdSet_Click();
+    const int rows = app.window.sqlWindow().grid().rowCount();
+
+    app.set(QStringLiteral("SELECT Nonsense FROM Nowhere"));
+    QCOMPARE(app.desktop.prompts(), QStringList{QStringLiteral("SQL Error!")});
+    QVERIFY2(app.desktop.messages.constFirst().detail.contains(QStringLiteral("Nowhere")),
+             qPrintable(app.desktop.messages.constFirst().detail));
+    QCOMPARE(app.session.gSqlQuery.text(), QStringLiteral("SELECT Nonsense FROM Nowhere"));
+    QCOMPARE(app.session.gFieldCount, qint16(2));
+    QCOMPARE(labelsOf(app.session), (QStringList{"Product", "Price", ""}));
+    QCOMPARE(comboItems(app.labelList()), (QStringList{"Name", "Price"}));
+    QVERIFY(child<QPushButton>(&app.window.sqlWindow(), "cmdLabels")->isEnabled());
+    QCOMPARE(app.window.sqlWindow().grid().rowCount(), rows);
+    QCOMPARE(app.window.sqlWindow().cursor().shape(), Qt::ArrowCursor);
+    QCOMPARE(app.window.sqlWindow().Data1().RecordSource, QStringLiteral("SELECT Nonsense FROM Nowhere"));
+}
+
+void tst_Query::jetColumnNames()
+{
+    App app;
+    app.open(m_shop);
+    app.set(QStringLiteral("SELECT Name, Price*2, Count(*) AS N FROM Products GROUP BY Name, Price"));
+    QCOMPARE(comboItems(app.labelList()), (QStringList{"Name", "Expr1001", "N"}));
+    app.set(QStringLiteral("SELECT * FROM Products INNER JOIN Orders ON Products.ID = Orders.ProductID"));
+    const QStringList names = comboItems(app.labelList());
+    QCOMPARE(names.mid(0, 2), (QStringList{"Products.ID", "Products.Name"}));
+    QVERIFY(names.contains(QStringLiteral("Orders.ID")));
+    QVERIFY(names.contains(QStringLiteral("ProductID")));
+    QCOMPARE(labelsOf(app.session).mid(0, names.size()), names);
+}
+
+void tst_Query::closeKeepsFrameCloseDiscards()
+{
+    App app;
+    app.open(m_shop);
+    app.set(QStringLiteral("SELECT ID FROM Products"));
+    frmSQL *first = &app.window.sqlWindow();
+    const int rows = first->grid().rowCount();
+    QVERIFY(rows > 0);
+    first->cmdClose_Click();
+    QVERIFY(!first->isVisible());
+    frmSQL &again = app.sql();
+    QCOMPARE(&again, first);
+    QCOMPARE(child<QPlainTextEdit>(&again, "Text1")->toPlainText(), QStringLiteral("SELECT ID FROM Products"));
+    QCOMPARE(again.grid().rowCount(), rows);
+
+    again.close(); // through the frame
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!app.window.hasSqlWindow());
+    frmSQL &fresh = app.sql();
+    QCOMPARE(child<QPlainTextEdit>(&fresh, "Text1")->toPlainText(), QString());
+    QCOMPARE(fresh.grid().rowCount(), 0);
+    QVERIFY(!child<QPushButton>(&fresh, "cmdLabels")->isEnabled());
+    QCOMPARE(app.session.gSqlQuery.text(), QStringLiteral("SELECT ID FROM Products"));
+    QCOMPARE(app.session.gFieldCount, qint16(1));
+    QCOMPARE(comboItems(app.labelList()), QStringList{"ID"});
+}
+
+void tst_Query::labelsShownModally()
+{
+    App app;
+    app.open(m_shop);
+    app.set(QStringLiteral("SELECT Name, Price FROM Products"));
+    bool modal = false;
+    QString shown;
+    onModal<frmLabels>([&](frmLabels *labels) {
+        modal = labels->isModal();
+        shown = child<QLineEdit>(labels, "Text1")->text();
+        child<QComboBox>(labels, "Combo1")->setCurrentIndex(1);
+        child<QLineEdit>(labels, "Text1")->setText(QStringLiteral("Cost"));
+        QTest::mouseClick(child<QPushButton>(labels, "cmdSet"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(labels, "cmdClose"), Qt::LeftButton);
+    });
+    QTest::mouseClick(child<QPushButton>(&app.window.sqlWindow(), "cmdLabels"), Qt::LeftButton);
+    QVERIFY(modal);
+    QCOMPARE(shown, QStringLiteral("Name"));
+    QCOMPARE(labelsOf(app.session), (QStringList{"Name", "Cost", ""}));
+
+    // Closed through its frame, the labels editor comes back empty until the next Set.
+    onModal<frmLabels>([](frmLabels *labels) { labels->close(); });
+    app.window.sqlWindow().cmdLabels_Click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!app.window.hasLabelsWindow());
+    QCOMPARE(app.labelList()->count(), 0);
+    QCOMPARE(labelsOf(app.session), (QStringList{"Name", "Cost", ""}));
+}
+
+void tst_Query::dataBarMoves()
+{
+    App app;
+    app.open(m_shop);
+    app.set(QStringLiteral("SELECT ID FROM Products ORDER BY ID"));
+    frmSQL &w = app.window.sqlWindow();
+    auto *grid = child<QTableView>(&w, "MSFlexGrid1");
+    const int firstBatch = w.grid().rowCount();
+    QVERIFY(firstBatch > 0 && firstBatch < 600);
+    w.moveLast();
+    QCOMPARE(w.grid().rowCount(), 600);
+    QCOMPARE(grid->currentIndex().row(), 599);
+    QCOMPARE(grid->currentIndex().data().toString(), QStringLiteral("600"));
+    w.movePrevious();
+    QCOMPARE(grid->currentIndex().row(), 598);
+    w.moveFirst();
+    QCOMPARE(grid->currentIndex().row(), 0);
+    w.movePrevious();
+    QCOMPARE(grid->currentIndex().row(), 0);
+    w.moveNext();
+    QCOMPARE(grid->currentIndex().data().toString(), QStringLiteral("2"));
+    QVERIFY(w.grid().cachedPages() <= query::RecordsetModel::CachedPages);
+}
+
+void tst_Query::endToEndPage()
+{
+    App app;
+    app.open(m_shop);
+    app.set(QStringLiteral("SELECT Name, Price FROM Products WHERE ID < 3"));
+    app.labelText()->setText(QStringLiteral("Product"));
+    app.window.labelsWindow().cmdSet_Click();
+    const QString page = m_dir.filePath(QStringLiteral("products.asp"));
+    app.desktop.fileAnswers.push_back(page);
+    app.window.mnGenerateASP_Click();
+    QCOMPARE(app.desktop.prompts(), QStringList{QStringLiteral("Done!")});
+
+    QFile expected(QStringLiteral(KOLTA_TEST_DATA "/products.asp"));
+    QVERIFY(expected.open(QIODevice::ReadOnly));
+    QByteArray want = expected.readAll();
+    want.replace("@DATABASE@", QFile::encodeName(m_shop));
+    QFile written(page);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QCOMPARE(written.readAll(), want);
+}
+
+QTEST_MAIN(tst_Query)
+#include "tst_query.moc"
