@@ -1,7 +1,9 @@
 #include "frmmain.h"
 #include "ui_frmmain.h"
 
+#include "about/frmabout.h"
 #include "browse/browser.h"
+#include "pagegen/frmlayout.h"
 #include "pagegen/generateasp.h"
 #include "platform/jet/dao.h"
 #include "query/frmlabels.h"
@@ -54,6 +56,10 @@ frmmain::~frmmain() = default;
 
 void frmmain::Form_Load()
 {
+    // Creates the about window hidden; its text is loaded this once.
+    if (!m_about)
+        m_about = new frmAbout(m_session, m_desktop, this);
+    m_about->LoadFile(QCoreApplication::applicationDirPath() + QLatin1StringView("/kolta.rtf"));
 }
 
 void frmmain::Combo1_Click()
@@ -78,6 +84,9 @@ void frmmain::mnGenerateASP_Click()
 
 void frmmain::mbAbout_Click()
 {
+    if (!m_about)
+        m_about = new frmAbout(m_session, m_desktop, this);
+    m_about->exec();
 }
 
 void frmmain::mnExit_Click()
@@ -111,6 +120,9 @@ void frmmain::mnSQLStatement_Click()
 
 void frmmain::mnLayout_Click()
 {
+    if (!m_layout)
+        m_layout = new frmLayout(m_session, m_desktop, this);
+    m_layout->exec();
 }
 
 void frmmain::closeEvent(QCloseEvent *event)

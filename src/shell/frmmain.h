@@ -11,7 +11,9 @@ namespace Ui { class frmmain; }
 
 namespace kolta {
 
+class frmAbout;
 class frmLabels;
+class frmLayout;
 class frmSQL;
 namespace browse { class DatabaseBrowser; }
 namespace jet { class DBEngine; }
@@ -57,6 +59,8 @@ private:
     jet::DBEngine &m_engine;
     std::unique_ptr<browse::DatabaseBrowser> m_browser;
     QPointer<frmSQL> m_sql;
+    QPointer<frmAbout> m_about;
+    QPointer<frmLayout> m_layout;
     QPointer<frmLabels> m_labels;
 };
 

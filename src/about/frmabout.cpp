@@ -1,0 +1,70 @@
+#include "frmabout.h"
+#include "ui_frmabout.h"
+
+#include "about/richtext.h"
+#include "about/rtfreader.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QScreen>
+
+namespace kolta {
+
+frmAbout::frmAbout(Module1 &, Desktop &, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+                          | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    , m_ui(std::make_unique<Ui::frmAbout>())
+{
+    m_ui->setupUi(this);
+    // Text that carries no font of its own is shown in the classic dialog font.
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPointSizeF(8.25);
+    m_ui->RichTextBox1->setFont(font);
+    m_ui->RichTextBox1->document()->setDefaultFont(font);
+    // A fixed client area of 7065 x 4545 twips, centred on the screen.
+    setFixedSize(471, 303);
+    if (const QScreen *screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    connect(m_ui->OKButton, &QPushButton::clicked, this, &frmAbout::OKButton_Click);
+    // The first control in the tab order has the focus when the window first shows.
+    m_ui->OKButton->setFocus();
+}
+
+frmAbout::~frmAbout() = default;
+
+bool frmAbout::LoadFile(const QString &path)
+{
+    QTextDocument &document = *m_ui->RichTextBox1->document();
+    const std::optional<about::RtfDocument> rtf = about::readRtfFile(path);
+    if (!rtf) {
+        document.clear();
+        return false;
+    }
+    about::fillTextDocument(document, *rtf);
+    m_ui->RichTextBox1->moveCursor(QTextCursor::Start);
+    return true;
+}
+
+void frmAbout::OKButton_Click()
+{
+    hide();
+}
+
+void frmAbout::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    deleteLater();
+}
+
+void frmAbout::keyPressEvent(QKeyEvent *event)
+{
+    // Escape is bound to no button here, so it must not reject the dialog.
+    if (event->key() == Qt::Key_Escape) {
+        event->ignore();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+} // namespace kolta

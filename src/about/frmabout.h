@@ -1,0 +1,38 @@
+#pragma once
+
+#include "platform/desktop.h"
+#include "shell/module1.h"
+
+#include <QDialog>
+#include <memory>
+
+namespace Ui { class frmAbout; }
+
+namespace kolta {
+
+// The about box: the program's about text, formatted, and a button that hides it.
+class frmAbout : public QDialog
+{
+    Q_OBJECT
+public:
+    frmAbout(Module1 &session, Desktop &desktop, QWidget *parent = nullptr);
+    ~frmAbout() override;
+
+    Ui::frmAbout &ui() { return *m_ui; }
+
+    // Shows the rich text file in RichTextBox1. A file that cannot be read
+    // leaves the box empty and returns false.
+    bool LoadFile(const QString &path);
+
+    void OKButton_Click();
+
+protected:
+    // Closing through the frame discards the window and the text in it.
+    void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    std::unique_ptr<Ui::frmAbout> m_ui;
+};
+
+} // namespace kolta
