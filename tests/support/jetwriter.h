@@ -2,6 +2,17 @@
 
 // Writes real Jet 4 database files (and workgroup files) for the tests and
 // benchmarks. Test-only: never linked into the program.
+//
+// The files are what mdbtools/libmdb read: the catalog MSysObjects at page 2
+// with MSysACEs, MSysQueries and MSysRelationships beside it, then the
+// tables in the order given (that is the catalog order readers report).
+// Not written: indexes, relationships, properties (LvProp), so Access itself
+// would want to repair the file. Limits as in Jet: names of 1..64
+// characters; Text 1..255 characters; a row must fit one 4 KB page (memo
+// and OLE values move to long value pages and take 12 bytes in the row).
+// A table may have no columns (Jet would refuse it) but then no rows.
+// Text is stored as Jet's compressed unicode when every character is in
+// Latin-1, else as UCS-2.
 
 #include <QList>
 #include <QString>
@@ -36,25 +47,34 @@ struct Column
     int scale = 0;         // Decimal only
 };
 
-// Values by column type: bool, int, qint64, double, QDateTime, QString,
-// QByteArray (Ole, Binary), QUuid (Guid), QString with a decimal number
-// (Decimal, Currency may also be double). A null QVariant is Null.
+// Values by column type: bool, int, qint64, double, QDateTime or QDate,
+// QString, QByteArray (Ole, Binary), QUuid (Guid), QString with a decimal
+// number (Decimal; Currency takes one too, or a double). A null QVariant is
+// Null (a Null Yes/No is stored as No); missing trailing values are Null.
 using Row = QList<QVariant>;
 
 struct Table
 {
     QString name;
-    bool system = false;   // written with the system flag, like Jet's MSys tables
+    // Catalog flags 0x80000000 and tdef type 'S', as Jet marks its MSys tables.
+    bool system = false;
     QList<Column> columns;
     QList<Row> rows;
 };
 
+// A catalog object of type 5 whose SELECT is taken apart into MSysQueries
+// attribute rows as Access stores them: predicate (DISTINCT, DISTINCTROW,
+// TOP [PERCENT]), tables with aliases, output columns, left-deep INNER/LEFT/
+// RIGHT joins, WHERE, GROUP BY, HAVING, ORDER BY. "*" is kept as an output
+// column. Other statements keep only their first and last rows.
 struct SavedQuery
 {
     QString name;
-    QString sql;           // a SELECT statement, stored in MSysQueries
+    QString sql;
 };
 
+// A row of MSysAccounts (FGroup Byte, Name Text(20), Password Binary,
+// SID Binary). The password is scrambled, though not as Jet does it.
 struct Account
 {
     QString name;
@@ -70,11 +90,13 @@ struct Database
     QList<Account> accounts;
 };
 
-// Writes db to path (replacing it). Returns an error text, empty on success.
+// Writes db to path (replacing it). Returns an error text, empty on success;
+// a value that does not fit its column is an error, never silently cut.
 QString write(const QString &path, const Database &db);
 
 // Streams rows into one big table without holding them in memory; for the
-// benchmark front end. rowAt(i) returns row i.
+// benchmark front end. rowAt(i) returns row i, for i = 0..rowCount-1 in
+// order; shape.rows, if any, come first.
 QString writeLarge(const QString &path, const Table &shape, qint64 rowCount,
                    const std::function<Row(qint64)> &rowAt);
 

@@ -1,0 +1,14 @@
+#pragma once
+
+// Pieces of the Jet writer shared between its source files.
+
+#include "jetwriter.h"
+
+namespace kolta::jetwriter::detail {
+
+// The MSysQueries rows (ObjectId, Attribute, Order, Name1, Name2,
+// Expression, Flag, LvExtra) that describe each query; ids are the queries'
+// MSysObjects ids, in the same order.
+QList<Row> queryRows(const QList<SavedQuery> &queries, const QList<quint32> &ids);
+
+} // namespace kolta::jetwriter::detail
