@@ -94,6 +94,16 @@ void frmmain::mnExit_Click()
     QCoreApplication::exit(0);
 }
 
+bool frmmain::hasSqlWindow() const
+{
+    return !m_sql.isNull();
+}
+
+bool frmmain::hasLabelsWindow() const
+{
+    return !m_labels.isNull();
+}
+
 frmLabels &frmmain::labelsWindow()
 {
     if (!m_labels)

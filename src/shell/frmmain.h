@@ -35,8 +35,8 @@ public:
     // The statement and labels windows, created at their first use.
     frmSQL &sqlWindow();
     frmLabels &labelsWindow();
-    bool hasSqlWindow() const { return m_sql; }
-    bool hasLabelsWindow() const { return m_labels; }
+    bool hasSqlWindow() const;
+    bool hasLabelsWindow() const;
 
     void Form_Load();
     void Combo1_Click();

@@ -91,6 +91,8 @@ struct App
     frmSQL &sql()
     {
         window.mnSQLStatement_Click();
+        // The headless platform leaves activation to us, as a window manager would do it.
+        QApplication::setActiveWindow(&window.sqlWindow());
         return window.sqlWindow();
     }
     // Types the statement and presses Set.
@@ -188,7 +190,7 @@ void tst_Query::labelsDesign()
     QString focused;
     QStringList order;
     QTimer::singleShot(0, [&] {
-        focused = QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
+        focused = labels.focusWidget() ? labels.focusWidget()->objectName() : QString();
         QWidget *w = child<QWidget>(&labels, "cmdSet");
         for (int i = 0; i < 4; ++i) {
             order << w->objectName();
@@ -374,6 +376,8 @@ void tst_Query::activationPointsAtDatabase()
 {
     App app;
     app.open(m_shop);
+    QCOMPARE(app.desktop.prompts(), QStringList());
+    QCOMPARE(app.session.gDataSource.text(), m_shop);
     frmSQL &w = app.sql();
     QVERIFY(QTest::qWaitForWindowActive(&w));
     QCOMPARE(child<QLabel>(&w, "Label2")->text(), m_shop);
@@ -385,8 +389,7 @@ void tst_Query::activationPointsAtDatabase()
     QVERIFY(QFile::copy(m_shop, other));
     w.cmdClose_Click();
     app.open(other);
-    app.window.mnSQLStatement_Click();
-    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QCOMPARE(&app.sql(), &w);
     QCOMPARE(child<QLabel>(&w, "Label2")->text(), other);
     QCOMPARE(w.Data1().DatabaseName, other);
 }

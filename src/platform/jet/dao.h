@@ -62,6 +62,9 @@ public:
     Result<QList<TableDef>> TableDefs();
     // One definition with its fields, read fresh from the file at every call.
     Result<TableDef> TableDefsItem(const QString &name);
+    // Every definition with its fields, read fresh in one request (for
+    // callers that want them all: one round trip instead of one per table).
+    Result<QList<TableDef>> TableDefsWithFields();
 
 private:
     std::shared_ptr<EngineClient> m_client;

@@ -18,8 +18,14 @@ class EngineClient;
 class Recordset
 {
 public:
-    Recordset(std::shared_ptr<EngineClient> client, qint32 cursor, QStringList names);
+    // Runs statement on the file of args; the recordset or the reason.
+    static Result<std::shared_ptr<Recordset>> open(std::shared_ptr<EngineClient> client,
+                                                   const QString &path, const QString &systemDb,
+                                                   const QString &user, const QString &password,
+                                                   const QString &statement);
     ~Recordset();
+    Recordset(const Recordset &) = delete;
+    Recordset &operator=(const Recordset &) = delete;
 
     // The result's columns, in result order (Fields.Count, Fields(i).Name).
     const QStringList &fieldNames() const { return m_names; }
@@ -34,8 +40,15 @@ public:
     Result<QList<QVariantList>> rows(qint64 first, int count);
 
 private:
+    Recordset() = default;
+    // After the engine process was restarted, runs the statement there again
+    // and reads as far as before.
+    Result<bool> revive();
+
     std::shared_ptr<EngineClient> m_client;
-    qint32 m_cursor;
+    QString m_path, m_systemDb, m_user, m_password, m_statement;
+    qint32 m_cursor = 0;
+    int m_generation = 0;
     QStringList m_names;
     qint64 m_rowsRead = 0;
     bool m_atEnd = false;

@@ -1,0 +1,64 @@
+#include "dao.h"
+
+#include "engineclient.h"
+
+#include <QCoreApplication>
+
+namespace kolta::jet {
+
+Database::Database(std::shared_ptr<EngineClient> client, int handle, QString path)
+    : m_client(std::move(client)), m_handle(handle), m_path(std::move(path))
+{
+}
+
+Database::~Database()
+{
+    m_client->close(m_handle);
+}
+
+Result<QList<TableDef>> Database::TableDefs()
+{
+    return m_client->tableDefs(m_handle);
+}
+
+Result<QList<TableDef>> Database::TableDefsWithFields()
+{
+    return m_client->allTableDefs(m_handle);
+}
+
+Result<TableDef> Database::TableDefsItem(const QString &name)
+{
+    return m_client->tableDef(m_handle, name);
+}
+
+DBEngine::DBEngine() : m_client(std::make_shared<EngineClient>()) {}
+
+DBEngine::~DBEngine() = default;
+
+Result<std::shared_ptr<Database>> DBEngine::OpenDatabase(const QString &path)
+{
+    const Result<int> handle = m_client->open({path, SystemDB, DefaultUser, DefaultPassword});
+    if (!handle.ok())
+        return handle.error();
+    return std::make_shared<Database>(m_client, handle.value(), path);
+}
+
+void DBEngine::setWaitHook(std::function<bool(int elapsedMs)> hook)
+{
+    m_client->setWaitHook(std::move(hook));
+}
+
+DBEngine &dbEngine()
+{
+    static DBEngine engine;
+    static const bool stopsWithApplication = [] {
+        // The engine process goes before the application object does, while
+        // the process machinery still works.
+        qAddPostRoutine([] { dbEngine().client()->stop(); });
+        return true;
+    }();
+    Q_UNUSED(stopsWithApplication);
+    return engine;
+}
+
+} // namespace kolta::jet

@@ -1,0 +1,430 @@
+#include "jettables.h"
+
+#include "platform/jet/reasons.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QtEndian>
+
+#include <sqlite3.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+namespace kolta::jet::engine {
+
+namespace {
+
+constexpr int OffsetMask = 0x1fff;
+constexpr int LongValueHeader = 12;
+
+struct JetTable : sqlite3_vtab
+{
+    JetFile *file = nullptr;
+    quint32 page = 0;
+    QString name;
+    QList<int> columnTypes;   // in column order
+};
+
+// Reading one table: its own libmdb handle (a clone sharing the file), so
+// that cursors over several tables, or the same one twice, do not disturb
+// each other's current page.
+struct JetCursor : sqlite3_vtab_cursor
+{
+    ~JetCursor()
+    {
+        if (table)
+            mdb_free_tabledef(table);
+        if (mdb)
+            mdb_close(mdb);
+    }
+    MdbHandle *mdb = nullptr;
+    MdbCatalogEntry entry;
+    MdbTableDef *table = nullptr;
+    QList<MdbField> fields;          // of the current row, by column
+    sqlite3_int64 rowid = 0;
+    qint64 fetched = 0;
+    qint64 rowLimit = 0;
+    bool eof = true;
+};
+
+QString quotedIdentifier(const QString &name)
+{
+    QString quoted = name;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+const char *declaredType(int jetType)
+{
+    switch (jetType) {
+    case MDB_BOOL:
+    case MDB_BYTE:
+    case MDB_INT:
+    case MDB_LONGINT:
+    case MDB_COMPLEX:
+        return "INTEGER";
+    case MDB_MONEY:
+    case MDB_FLOAT:
+    case MDB_DOUBLE:
+    case MDB_DATETIME:
+    case MDB_NUMERIC:
+        return "REAL";
+    case MDB_BINARY:
+    case MDB_OLE:
+        return "BLOB";
+    default:
+        return "TEXT";
+    }
+}
+
+void setError(sqlite3_vtab *vtab, const QString &message)
+{
+    sqlite3_free(vtab->zErrMsg);
+    vtab->zErrMsg = sqlite3_mprintf("%s", message.toUtf8().constData());
+}
+
+int connect(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_vtab **out, char **error)
+{
+    // argv: module, database, table name, then our argument: the page of
+    // the table's definition.
+    if (argc != 4) {
+        *error = sqlite3_mprintf("a jet table takes the page of its definition");
+        return SQLITE_ERROR;
+    }
+    auto table = std::make_unique<JetTable>();
+    std::memset(static_cast<sqlite3_vtab *>(table.get()), 0, sizeof(sqlite3_vtab));
+    table->file = static_cast<JetFile *>(aux);
+    table->page = QByteArray(argv[3]).toUInt();
+    table->name = QString::fromUtf8(argv[2]);
+
+    CatalogEntry entry;
+    entry.name = table->name;
+    entry.id = table->page;
+    QList<Field> fields;
+    QList<int> types;
+    QString reason;
+    if (!table->file->readColumns(entry, &fields, &reason, &types)) {
+        *error = sqlite3_mprintf("%s", reason.toUtf8().constData());
+        return SQLITE_ERROR;
+    }
+    table->columnTypes = types;
+    QString schema = QStringLiteral("CREATE TABLE x(");
+    for (int i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            schema += QLatin1String(", ");
+        schema += quotedIdentifier(fields.at(i).Name) + QLatin1Char(' ')
+            + QLatin1String(declaredType(types.at(i)));
+    }
+    schema += QLatin1Char(')');
+    const int rc = sqlite3_declare_vtab(db, schema.toUtf8().constData());
+    if (rc != SQLITE_OK) {
+        *error = sqlite3_mprintf("%s", sqlite3_errmsg(db));
+        return rc;
+    }
+    *out = table.release();
+    return SQLITE_OK;
+}
+
+int disconnect(sqlite3_vtab *vtab)
+{
+    sqlite3_free(vtab->zErrMsg);
+    delete static_cast<JetTable *>(vtab);
+    return SQLITE_OK;
+}
+
+int bestIndex(sqlite3_vtab *vtab, sqlite3_index_info *info)
+{
+    // Always a full scan in stored order; SQLite applies the conditions.
+    Q_UNUSED(vtab);
+    info->estimatedCost = 1e6;
+    info->estimatedRows = 100000;
+    return SQLITE_OK;
+}
+
+int open(sqlite3_vtab *vtab, sqlite3_vtab_cursor **out)
+{
+    auto *table = static_cast<JetTable *>(vtab);
+    auto cursor = std::make_unique<JetCursor>();
+    std::memset(static_cast<sqlite3_vtab_cursor *>(cursor.get()), 0, sizeof(sqlite3_vtab_cursor));
+    cursor->mdb = mdb_clone_handle(table->file->handle());
+    if (!cursor->mdb) {
+        setError(vtab, QStringLiteral("the database file cannot be read"));
+        return SQLITE_ERROR;
+    }
+    std::memset(&cursor->entry, 0, sizeof(cursor->entry));
+    cursor->entry.mdb = cursor->mdb;
+    cursor->entry.object_type = MDB_TABLE;
+    cursor->entry.table_pg = table->page;
+    cursor->mdb->cur_pg = 0;
+    cursor->table = mdb_read_table(&cursor->entry);
+    if (!cursor->table || !usageMapIsSound(cursor->table) || !mdb_read_columns(cursor->table)
+        || int(cursor->table->num_cols) != table->columnTypes.size()) {
+        setError(vtab, QStringLiteral("the table %1 is damaged or was changed").arg(table->name));
+        return SQLITE_ERROR;
+    }
+    cursor->fields.resize(cursor->table->num_cols);
+    const FileHeader &header = table->file->header();
+    cursor->rowLimit = (header.fileSize / header.pageSize + 1) * 512;
+    *out = cursor.release();
+    return SQLITE_OK;
+}
+
+int close(sqlite3_vtab_cursor *base)
+{
+    delete static_cast<JetCursor *>(base);
+    return SQLITE_OK;
+}
+
+int next(sqlite3_vtab_cursor *base)
+{
+    auto *cursor = static_cast<JetCursor *>(base);
+    MdbTableDef *table = cursor->table;
+    for (;;) {
+        if (!mdb_fetch_row(table)) {
+            cursor->eof = true;
+            return SQLITE_OK;
+        }
+        if (++cursor->fetched > cursor->rowLimit) {
+            setError(base->pVtab, reasons::PagesInCircle);
+            return SQLITE_CORRUPT;
+        }
+        // libmdb has just read this row from the page it holds; cracking it
+        // once more gives what its bound values cannot: Null apart from "".
+        int start = 0;
+        size_t size = 0;
+        if (mdb_find_row(cursor->mdb, int(table->cur_row) - 1, &start, &size) != 0)
+            continue;
+        start &= OffsetMask;
+        const int cracked = mdb_crack_row(table, start, size, cursor->fields.data());
+        if (cracked < 0)
+            continue;
+        cursor->eof = false;
+        ++cursor->rowid;
+        return SQLITE_OK;
+    }
+}
+
+int filter(sqlite3_vtab_cursor *base, int, const char *, int, sqlite3_value **)
+{
+    auto *cursor = static_cast<JetCursor *>(base);
+    mdb_rewind_table(cursor->table);
+    cursor->rowid = 0;
+    cursor->fetched = 0;
+    return next(base);
+}
+
+int eof(sqlite3_vtab_cursor *base)
+{
+    return static_cast<JetCursor *>(base)->eof;
+}
+
+int rowid(sqlite3_vtab_cursor *base, sqlite3_int64 *out)
+{
+    *out = static_cast<JetCursor *>(base)->rowid;
+    return SQLITE_OK;
+}
+
+// The bytes of a memo or OLE value: inline in the row, on one page of long
+// values, or in a chain of them.
+QByteArray longValue(MdbHandle *mdb, int start, int size)
+{
+    if (size < LongValueHeader)
+        return {};
+    const unsigned char *header = mdb->pg_buf + start;
+    const quint32 word = qFromLittleEndian<quint32>(header);
+    const quint32 length = word & 0x3fffffff;
+    if (word & 0x80000000u)
+        return QByteArray(reinterpret_cast<const char *>(header + LongValueHeader),
+                          qMin<qsizetype>(size - LongValueHeader, length));
+    qint32 pageRow = qFromLittleEndian<qint32>(header + 4);
+    void *buffer = nullptr;
+    int offset = 0;
+    size_t rowSize = 0;
+    if (word & 0x40000000u) {
+        if (mdb_find_pg_row(mdb, pageRow, &buffer, &offset, &rowSize) != 0)
+            return {};
+        return QByteArray(static_cast<const char *>(buffer) + offset, qMin<qsizetype>(qsizetype(rowSize), length));
+    }
+    QByteArray bytes;
+    // Each link holds the next one's page and row, then data; a damaged
+    // chain ends where the length says or after as many links as pages.
+    for (int links = 0; pageRow != 0 && bytes.size() < qsizetype(length) && links < 1 << 20; ++links) {
+        if (mdb_find_pg_row(mdb, pageRow, &buffer, &offset, &rowSize) != 0 || rowSize < 4)
+            break;
+        const auto *row = static_cast<const unsigned char *>(buffer) + offset;
+        pageRow = qFromLittleEndian<qint32>(row);
+        bytes.append(reinterpret_cast<const char *>(row + 4),
+                     qMin<qsizetype>(qsizetype(rowSize) - 4, qsizetype(length) - bytes.size()));
+    }
+    return bytes;
+}
+
+// Text as libmdb decodes it: Jet 3 in the file's code page, Jet 4 UCS-2,
+// compressed or not.
+QByteArray utf8Text(MdbHandle *mdb, const char *bytes, qsizetype size)
+{
+    // One source byte becomes at most three bytes of UTF-8.
+    QByteArray text(size * 3 + 16, Qt::Uninitialized);
+    const int length = mdb_unicode2ascii(mdb, bytes, size_t(size), text.data(), size_t(text.size()));
+    text.truncate(length);
+    return text;
+}
+
+QString guidText(const unsigned char *bytes)
+{
+    return QStringLiteral("{%1-%2-%3-%4-%5}")
+        .arg(qFromLittleEndian<quint32>(bytes), 8, 16, QLatin1Char('0'))
+        .arg(qFromLittleEndian<quint16>(bytes + 4), 4, 16, QLatin1Char('0'))
+        .arg(qFromLittleEndian<quint16>(bytes + 6), 4, 16, QLatin1Char('0'))
+        .arg(QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(bytes + 8), 2).toHex()))
+        .arg(QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(bytes + 10), 6).toHex()))
+        .toUpper();
+}
+
+int fixedWidth(int type)
+{
+    switch (type) {
+    case MDB_BYTE: return 1;
+    case MDB_INT: return 2;
+    case MDB_LONGINT:
+    case MDB_COMPLEX:
+    case MDB_FLOAT: return 4;
+    case MDB_MONEY:
+    case MDB_DOUBLE:
+    case MDB_DATETIME: return 8;
+    case MDB_REPID: return 16;
+    case MDB_NUMERIC: return 17;
+    default: return 0;
+    }
+}
+
+int column(sqlite3_vtab_cursor *base, sqlite3_context *context, int index)
+{
+    auto *cursor = static_cast<JetCursor *>(base);
+    if (index < 0 || index >= cursor->fields.size()) {
+        sqlite3_result_null(context);
+        return SQLITE_OK;
+    }
+    // libmdb cracks a row into one field per column, in column order.
+    const MdbField *field = &cursor->fields.at(index);
+    if (field->colnum != index)
+        field = nullptr;
+    const auto *col = static_cast<const MdbColumn *>(g_ptr_array_index(cursor->table->columns, index));
+    const int type = col->col_type;
+    if (type == MDB_BOOL) {
+        // Yes/No lives in the null mask: a set bit is Yes.
+        sqlite3_result_int(context, field && !field->is_null ? -1 : 0);
+        return SQLITE_OK;
+    }
+    MdbHandle *mdb = cursor->mdb;
+    const int pageSize = int(mdb->fmt->pg_size);
+    if (!field || field->is_null || field->start < 0 || field->siz < 0 || field->start + field->siz > pageSize) {
+        sqlite3_result_null(context);
+        return SQLITE_OK;
+    }
+    const unsigned char *data = mdb->pg_buf + field->start;
+    if (field->siz < fixedWidth(type)) {
+        sqlite3_result_null(context);
+        return SQLITE_OK;
+    }
+    switch (type) {
+    case MDB_BYTE:
+        sqlite3_result_int(context, data[0]);
+        break;
+    case MDB_INT:
+        sqlite3_result_int(context, qFromLittleEndian<qint16>(data));
+        break;
+    case MDB_LONGINT:
+    case MDB_COMPLEX:
+        sqlite3_result_int(context, qFromLittleEndian<qint32>(data));
+        break;
+    case MDB_MONEY:
+        // Currency is a count of ten-thousandths.
+        sqlite3_result_double(context, double(qFromLittleEndian<qint64>(data)) / 10000.0);
+        break;
+    case MDB_FLOAT:
+        sqlite3_result_double(context, double(qFromLittleEndian<float>(data)));
+        break;
+    case MDB_DOUBLE:
+    case MDB_DATETIME:
+        sqlite3_result_double(context, qFromLittleEndian<double>(data));
+        break;
+    case MDB_NUMERIC: {
+        char *text = mdb_numeric_to_string(mdb, field->start, col->col_scale, col->col_prec);
+        sqlite3_result_double(context, text ? std::strtod(text, nullptr) : 0.0);
+        g_free(text);
+        break;
+    }
+    case MDB_REPID:
+        sqlite3_result_text(context, guidText(data).toUtf8().constData(), -1, SQLITE_TRANSIENT);
+        break;
+    case MDB_TEXT: {
+        const QByteArray text = utf8Text(mdb, reinterpret_cast<const char *>(data), field->siz);
+        sqlite3_result_text(context, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    case MDB_MEMO: {
+        const QByteArray bytes = longValue(mdb, field->start, field->siz);
+        const QByteArray text = utf8Text(mdb, bytes.constData(), bytes.size());
+        sqlite3_result_text(context, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    case MDB_OLE: {
+        const QByteArray bytes = longValue(mdb, field->start, field->siz);
+        sqlite3_result_blob(context, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    case MDB_BINARY:
+    default:
+        sqlite3_result_blob(context, data, field->siz, SQLITE_TRANSIENT);
+        break;
+    }
+    return SQLITE_OK;
+}
+
+sqlite3_module jetModule()
+{
+    sqlite3_module module;
+    std::memset(&module, 0, sizeof(module));
+    module.iVersion = 1;
+    module.xCreate = connect;
+    module.xConnect = connect;
+    module.xBestIndex = bestIndex;
+    module.xDisconnect = disconnect;
+    module.xDestroy = disconnect;
+    module.xOpen = open;
+    module.xClose = close;
+    module.xFilter = filter;
+    module.xNext = next;
+    module.xEof = eof;
+    module.xColumn = column;
+    module.xRowid = rowid;
+    // No xUpdate: SQLite refuses every change to these tables.
+    return module;
+}
+
+} // namespace
+
+int registerJetModule(sqlite3 *db, JetFile *file)
+{
+    static const sqlite3_module module = jetModule();
+    return sqlite3_create_module(db, "jet", &module, file);
+}
+
+QString createJetTable(sqlite3 *db, const QString &sqliteName, const CatalogEntry &entry)
+{
+    const QString sql = QStringLiteral("CREATE VIRTUAL TABLE temp.%1 USING jet(%2)")
+                            .arg(quotedIdentifier(sqliteName))
+                            .arg(entry.id & 0x00FFFFFF);
+    char *error = nullptr;
+    if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK) {
+        const QString reason = QString::fromUtf8(error ? error : sqlite3_errmsg(db));
+        sqlite3_free(error);
+        return reason;
+    }
+    return {};
+}
+
+} // namespace kolta::jet::engine

@@ -1,0 +1,159 @@
+// kolta-engine: reads Access databases for KOLTA in a process of its own, so
+// that a file which crashes or hangs libmdb cannot take the program with it.
+//
+//   kolta-engine [serve]     answer framed requests on stdin/stdout
+//   kolta-engine tables FILE [--system-db MDW] [--user U] [--password P]
+
+#include "jetfile.h"
+#include "server.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace kolta::jet;
+
+namespace {
+
+void writeText(int fd, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (written <= 0)
+            return;
+        done += written;
+    }
+}
+
+// libmdb reports on stdout and stderr as it likes; its words must never
+// reach the user raw nor mix into the answers. Our own output goes to
+// copies of the original descriptors.
+void silenceLibrary(int *out, int *err)
+{
+    *out = ::dup(STDOUT_FILENO);
+    *err = ::dup(STDERR_FILENO);
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null >= 0) {
+        ::dup2(null, STDOUT_FILENO);
+        ::dup2(null, STDERR_FILENO);
+        ::close(null);
+    }
+}
+
+void limitProcess()
+{
+    // A crash on a damaged file must not leave a core file in anyone's folder.
+    const rlimit noCore = {0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
+#if !defined(__SANITIZE_ADDRESS__)
+    // A damaged length can make libmdb ask for absurd amounts of memory;
+    // failing is better than swapping the machine to a halt.
+    const rlimit memory = {rlim_t(4) << 30, rlim_t(4) << 30};
+    ::setrlimit(RLIMIT_AS, &memory);
+#endif
+    // Names and text come out as UTF-8 whatever the caller's environment
+    // says; Jet 3 text is decoded with the code page in the file's header
+    // (windows-1252 when it names none libmdb knows).
+    ::setenv("MDBICONV", "UTF-8", 1);
+    ::unsetenv("MDB_JET3_CHARSET");
+    ::unsetenv("MDBOPTS");
+    // libmdb searches MDBPATH for names it cannot find, and loops forever on
+    // an empty entry there.
+    ::unsetenv("MDBPATH");
+}
+
+int listTables(const QStringList &args, int out, int err)
+{
+    QString file;
+    QString systemDb;
+    QString user = QStringLiteral("Admin");
+    QString password;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &arg = args.at(i);
+        QString *value = arg == QLatin1String("--system-db") ? &systemDb
+            : arg == QLatin1String("--user")                 ? &user
+            : arg == QLatin1String("--password")             ? &password
+                                                             : nullptr;
+        if (value) {
+            if (++i >= args.size()) {
+                writeText(err, QStringLiteral("kolta-engine: %1 needs a value\n").arg(arg));
+                return 2;
+            }
+            *value = args.at(i);
+        } else if (file.isNull()) {
+            file = arg;
+        } else {
+            writeText(err, QStringLiteral("kolta-engine: unexpected argument %1\n").arg(arg));
+            return 2;
+        }
+    }
+    if (file.isNull()) {
+        writeText(err, QStringLiteral("usage: kolta-engine tables FILE [--system-db MDW] [--user U] [--password P]\n"));
+        return 2;
+    }
+
+    engine::OpenDatabase database(file);
+    const QString problem = database.open(systemDb, user, password);
+    if (!problem.isEmpty()) {
+        writeText(err, problem + QLatin1Char('\n'));
+        return 1;
+    }
+    const Result<QList<TableDef>> tables = database.tableDefs();
+    if (!tables.ok()) {
+        writeText(err, tables.error().message + QLatin1Char('\n'));
+        return 1;
+    }
+    int status = 0;
+    for (const TableDef &entry : tables.value()) {
+        writeText(out, QStringLiteral("%1\t%2\t0x%3\n")
+                           .arg(entry.Name)
+                           .arg(entry.catalogType)
+                           .arg(entry.flags, 8, 16, QLatin1Char('0')));
+        const Result<TableDef> table = database.tableDef(entry.Name);
+        if (!table.ok()) {
+            writeText(err, table.error().message + QLatin1Char('\n'));
+            status = 1;
+            continue;
+        }
+        for (const Field &field : table.value().Fields)
+            writeText(out, QStringLiteral("\t%1\t%2\t%3\n").arg(field.Name).arg(field.Type).arg(field.Size));
+    }
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    limitProcess();
+    int out = -1;
+    int err = -1;
+    silenceLibrary(&out, &err);
+
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args.append(QString::fromLocal8Bit(argv[i]));
+
+    if (args.isEmpty() || args.first() == QLatin1String("serve")) {
+        // The engine lives only as long as the program that started it.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        ::signal(SIGPIPE, SIG_IGN);
+        engine::Server server;
+        return server.run(STDIN_FILENO, out);
+    }
+    if (args.first() == QLatin1String("tables"))
+        return listTables(args.mid(1), out, err);
+    writeText(err, QStringLiteral("usage: kolta-engine [serve] | kolta-engine tables FILE "
+                                  "[--system-db MDW] [--user U] [--password P]\n"));
+    return 2;
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+// A Jet SQL statement run in the engine: the file's tables as SQLite virtual
+// tables, the statement translated to SQLite, and the rows read so far kept
+// in a scratch database on disk, so that neither process grows with the size
+// of the result.
+
+#include "platform/jet/dao.h"
+#include "platform/jet/protocol.h"
+#include "platform/jet/sql/values.h"
+
+#include <QList>
+#include <QStringList>
+#include <QVariant>
+#include <memory>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace kolta::jet::engine {
+
+class JetFile;
+
+class Statement
+{
+public:
+    enum class Form { Display, Raw };
+
+    // Checks the login, opens the file and prepares jetSql; nullptr with
+    // *message set (Jet's words, or what failed with the file) when it cannot.
+    static std::unique_ptr<Statement> prepare(const protocol::OpenArgs &args, const QString &jetSql,
+                                              Form form, QString *message);
+    ~Statement();
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    const QStringList &names() const { return m_names; }
+    bool atEnd() const { return m_atEnd; }
+    qint64 rowsRead() const { return m_rowsRead; }
+
+    // Reads up to count more rows of the result into the scratch store.
+    Result<int> fetch(int count);
+    // Rows already read, as texts (Null: a null QVariant).
+    Result<QList<QVariantList>> rows(qint64 first, int count);
+    // Steps through the whole result without keeping it (for the command line).
+    Result<bool> each(const std::function<void(const QVariantList &)> &row);
+
+private:
+    Statement() = default;
+    Result<QVariantList> step(bool *done);
+    QString failure(const QString &reason) const;
+
+    Form m_form = Form::Display;
+    std::unique_ptr<JetFile> m_file;
+    sqlite3 *m_db = nullptr;
+    sqlite3_stmt *m_statement = nullptr;
+    sqlite3 *m_store = nullptr;
+    sqlite3_stmt *m_insert = nullptr;
+    QStringList m_names;
+    QList<jetsql::ValueKind> m_kinds;
+    qint64 m_rowsRead = 0;
+    bool m_atEnd = false;
+};
+
+} // namespace kolta::jet::engine

@@ -1,0 +1,35 @@
+#pragma once
+
+// The words of engine errors, shared by the program and the engine process.
+// A message is "<what failed> <file>: <reason>." so it always names the file.
+
+#include <QLatin1String>
+
+namespace kolta::jet::reasons {
+
+// What failed; %1 the file (quoted), for a table %1 the table and %2 the file.
+inline constexpr QLatin1String CannotOpen{"Cannot open %1"};
+inline constexpr QLatin1String CannotReadTables{"Cannot read the tables of %1"};
+inline constexpr QLatin1String CannotReadTable{"Cannot read the table %1 of %2"};
+inline constexpr QLatin1String CannotReadLinkedTable{"Cannot read the linked table %1 of %2"};
+inline constexpr QLatin1String CannotRun{"Cannot run the statement on %1"};
+
+// Why.
+inline constexpr QLatin1String Damaged{"the database file is damaged or unreadable"};
+inline constexpr QLatin1String EngineStopped{
+    "the database file is damaged or unreadable (the database engine stopped while reading it)"};
+inline constexpr QLatin1String EngineSilent{
+    "the database file is damaged or unreadable (the database engine did not answer within %1 seconds)"};
+inline constexpr QLatin1String EngineEnded{"it stopped before it answered"};
+inline constexpr QLatin1String EngineMute{"it did not answer within %1 seconds"};
+inline constexpr QLatin1String Garbled{"the database engine gave a garbled answer"};
+inline constexpr QLatin1String Stopped{"stopped"};
+inline constexpr QLatin1String StatementTooLong{"the statement did not finish within %1 minutes"};
+inline constexpr QLatin1String CatalogDamaged{"the database file is damaged (its catalog cannot be read)"};
+inline constexpr QLatin1String PagesInCircle{"the database file is damaged (a table's pages run in a circle)"};
+
+// Answers of the engine to requests that cannot come from this program.
+inline constexpr QLatin1String UnknownRequest{"The engine received a garbled or unknown request."};
+inline constexpr QLatin1String NotOpen{"The database is not open in the engine."};
+
+} // namespace kolta::jet::reasons

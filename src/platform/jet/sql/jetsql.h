@@ -1,0 +1,88 @@
+#pragma once
+
+// Jet (Access) SQL on SQLite: the translator from a Jet SELECT statement to
+// SQLite SQL, the VBA functions Jet accepts outside Access, and the guard that
+// keeps the executor read-only. Values travel as described in values.h.
+//
+// Use, per connection: registerJetFunctions(db); create the virtual tables;
+// then sqlite3_set_authorizer(db, readOnlyAuthorizer, nullptr) (it refuses
+// CREATE as well). For each statement: translate(), prepare sqliteSql, step.
+// Run-time failures of our functions arrive as SQLite errors whose message is
+// Jet's text ("Overflow", "Invalid use of Null", "Division by zero", ...).
+//
+// What the translation keeps of Jet:
+// - text compares, sorts, groups and de-duplicates without case (collation
+//   JETCI); Like takes * ? # [a-z] [!a]; True is -1 wherever a truth value
+//   becomes a value.
+// - TOP n keeps the rows tied with the n-th (as Jet does); DISTINCTROW reads
+//   as a plain SELECT.
+// - result names: a column keeps its name as written, an alias wins, other
+//   expressions are Expr1000 + position; the same column twice: the earlier
+//   ones become Expr1nnn; same-named columns of different tables become
+//   Table.Column (by alias where one is given); a plain column whose name an
+//   alias also takes becomes Expr1nnn.
+// - an unknown name is a parameter ("Too few parameters. Expected n."), Jet's
+//   syntax, missing-table, aggregate and type-mismatch errors in Jet's words.
+// - statements that join or nest more than one table reference read every
+//   table but the outer query's leftmost one into a materialised CTE, so that
+//   SQLite joins on automatic indexes instead of nested scans of the virtual
+//   tables; a one-table statement streams.
+
+#include "values.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <variant>
+
+struct sqlite3;
+
+namespace kolta::jetsql {
+
+struct CatalogColumn
+{
+    QString name;
+    int daoType = 10;   // DAO type code, see kindForDaoType()
+};
+
+struct CatalogTable
+{
+    QString name;          // as Jet knows it, matched case-insensitively
+    QString sqliteName;    // the SQLite (virtual) table; empty: same as name
+    // Columns in table order; their kinds come from the DAO type codes.
+    QList<CatalogColumn> columns;
+};
+
+struct CatalogQuery
+{
+    QString name;     // a saved query, usable wherever a table is
+    QString jetSql;
+};
+
+struct Catalog
+{
+    QList<CatalogTable> tables;
+    QList<CatalogQuery> queries;
+};
+
+struct Translation
+{
+    QString sqliteSql;
+    QStringList columnNames;          // Jet's names for the result columns
+    QList<ValueKind> columnKinds;     // how to show each column
+};
+
+// The SQLite statement for a Jet SELECT, or Jet's error text for the user.
+std::variant<Translation, QString> translate(const QString &jetSql, const Catalog &catalog);
+
+// Registers the VBA functions, the First/Last/StDev/Var aggregates, Like and
+// the case-insensitive text collation used by translated statements.
+// Returns an SQLite result code.
+int registerJetFunctions(sqlite3 *db);
+
+// For sqlite3_set_authorizer: allows reading, our functions and the core
+// functions translated statements use; denies everything else.
+int readOnlyAuthorizer(void *userData, int action, const char *arg1, const char *arg2,
+                       const char *database, const char *trigger);
+
+} // namespace kolta::jetsql

@@ -1,0 +1,1125 @@
+#include "jetsql.h"
+
+#include "parser.h"
+#include "texts.h"
+#include "vba.h"
+
+#include <QHash>
+#include <QSet>
+#include <cmath>
+
+namespace kolta::jetsql {
+
+namespace {
+
+struct TranslateError
+{
+    QString message;
+};
+
+[[noreturn]] void fail(const QString &message) { throw TranslateError{message}; }
+[[noreturn]] void fail(const char *templ, const QString &arg)
+{
+    throw TranslateError{QString::fromLatin1(templ).arg(arg)};
+}
+
+QString quoteId(const QString &name)
+{
+    QString n = name;
+    n.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + n + QLatin1Char('"');
+}
+
+QString quoteText(const QString &text)
+{
+    QString t = text;
+    t.replace(QLatin1Char('\''), QLatin1String("''"));
+    return QLatin1Char('\'') + t + QLatin1Char('\'');
+}
+
+QString realLiteral(double v)
+{
+    QString s = QString::number(v, 'g', 17);
+    if (!s.contains(QLatin1Char('.')) && !s.contains(QLatin1Char('e')) && !s.contains(QLatin1Char('n')))
+        s += QStringLiteral(".0");
+    return s;
+}
+
+bool sameName(const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+
+const char kCollate[] = " COLLATE JETCI";
+
+bool isNumericKind(ValueKind k)
+{
+    return k == ValueKind::Boolean || k == ValueKind::Integer || k == ValueKind::Currency || k == ValueKind::Double;
+}
+
+ValueKind wider(ValueKind a, ValueKind b)
+{
+    if (a == ValueKind::Variant || b == ValueKind::Variant)
+        return ValueKind::Variant;
+    if (a == ValueKind::Double || b == ValueKind::Double)
+        return ValueKind::Double;
+    if (a == ValueKind::Currency || b == ValueKind::Currency)
+        return ValueKind::Currency;
+    if (a == ValueKind::Date || b == ValueKind::Date)
+        return ValueKind::Date;
+    return ValueKind::Integer;
+}
+
+struct Value
+{
+    Value() = default;
+    Value(QString s, ValueKind k, bool c = false) : sql(std::move(s)), kind(k), cond(c) {}
+
+    QString sql;
+    ValueKind kind = ValueKind::Variant;
+    bool cond = false;        // an SQLite truth value (1/0/NULL), not yet Jet's -1/0
+    bool aggregate = false;
+    bool isNull = false;
+    const Expr *textLiteral = nullptr;
+    QString sourceRef;        // a plain table column: its source
+
+    // As a Jet value: truths become -1/0.
+    QString value() const { return cond ? QStringLiteral("(-(%1))").arg(sql) : sql; }
+    // Computed truths show as -1/0, as in Jet; only Yes/No fields are Boolean.
+    ValueKind valueKind() const { return cond ? ValueKind::Integer : kind; }
+    QString truth() const { return cond ? sql : QStringLiteral("((%1) <> 0)").arg(sql); }
+    QString condition() const { return cond ? sql : QStringLiteral("(%1)").arg(sql); }
+    // As text for a text-taking function: dates in their general form.
+    QString text() const
+    {
+        return kind == ValueKind::Date && !cond ? QStringLiteral("jet_dtext(%1)").arg(sql) : value();
+    }
+    bool needsCollation() const
+    {
+        ValueKind k = valueKind();
+        return k == ValueKind::Text || k == ValueKind::Variant;
+    }
+};
+
+struct Column
+{
+    QString name;
+    ValueKind kind;
+};
+
+struct Source
+{
+    QString ref;   // what columns are qualified with; also the SQLite alias
+    QList<Column> columns;
+};
+
+struct Scope
+{
+    QList<Source> sources;
+    const Scope *parent = nullptr;
+    // select-list aliases (name, expression) visible in this scope
+    QList<std::pair<QString, ExprP>> aliases;
+};
+
+struct QueryOut
+{
+    QString sql;
+    QStringList names;
+    QList<ValueKind> kinds;
+};
+
+struct OutColumn
+{
+    Value value;
+    QString name;
+    bool plainColumn = false;
+    QString sourceRef;
+    bool hasAlias = false;
+};
+
+struct FnSpec
+{
+    const char *name;
+    const char *sql;
+    int minArgs;
+    int maxArgs;
+    char result;        // T text, I integer, D double, C currency, d date, B boolean, 0 like first argument
+    const char *args;   // per argument: t takes text, x any value; the last letter repeats
+};
+
+const FnSpec kFunctions[] = {
+    {"Left", "jet_left", 2, 2, 'T', "tx"},
+    {"Right", "jet_right", 2, 2, 'T', "tx"},
+    {"Mid", "jet_mid", 2, 3, 'T', "tx"},
+    {"Len", "jet_len", 1, 1, 'I', "t"},
+    {"LCase", "jet_lcase", 1, 1, 'T', "t"},
+    {"UCase", "jet_ucase", 1, 1, 'T', "t"},
+    {"Trim", "jet_trim", 1, 1, 'T', "t"},
+    {"LTrim", "jet_ltrim", 1, 1, 'T', "t"},
+    {"RTrim", "jet_rtrim", 1, 1, 'T', "t"},
+    {"InStr", "jet_instr", 2, 4, 'I', "t"},
+    {"InStrRev", "jet_instrrev", 2, 4, 'I', "ttx"},
+    {"Replace", "jet_replace", 3, 6, 'T', "tttx"},
+    {"Space", "jet_space", 1, 1, 'T', "x"},
+    {"String", "jet_string", 2, 2, 'T', "xt"},
+    {"StrComp", "jet_strcomp", 2, 3, 'I', "ttx"},
+    {"StrReverse", "jet_strreverse", 1, 1, 'T', "t"},
+    {"Str", "jet_str", 1, 1, 'T', "x"},
+    {"Val", "jet_val", 1, 1, 'D', "t"},
+    {"Asc", "jet_asc", 1, 1, 'I', "t"},
+    {"Chr", "jet_chr", 1, 1, 'T', "x"},
+    {"Hex", "jet_hex", 1, 1, 'T', "x"},
+    {"Oct", "jet_oct", 1, 1, 'T', "x"},
+    {"CStr", "jet_cstr", 1, 1, 'T', "t"},
+    {"CInt", "jet_cint", 1, 1, 'I', "x"},
+    {"CLng", "jet_clng", 1, 1, 'I', "x"},
+    {"CByte", "jet_cbyte", 1, 1, 'I', "x"},
+    {"CDbl", "jet_cdbl", 1, 1, 'D', "x"},
+    {"CSng", "jet_csng", 1, 1, 'D', "x"},
+    {"CCur", "jet_ccur", 1, 1, 'C', "x"},
+    {"CDec", "jet_cdbl", 1, 1, 'D', "x"},
+    {"CDate", "jet_cdate", 1, 1, 'd', "x"},
+    {"CVDate", "jet_cdate", 1, 1, 'd', "x"},
+    {"CBool", "jet_cbool", 1, 1, 'B', "x"},
+    {"Int", "jet_int", 1, 1, '0', "x"},
+    {"Fix", "jet_fix", 1, 1, '0', "x"},
+    {"Abs", "jet_abs", 1, 1, '0', "x"},
+    {"Round", "jet_round", 1, 2, '0', "x"},
+    {"Sgn", "jet_sgn", 1, 1, 'I', "x"},
+    {"Sqr", "jet_sqr", 1, 1, 'D', "x"},
+    {"Exp", "jet_exp", 1, 1, 'D', "x"},
+    {"Log", "jet_log", 1, 1, 'D', "x"},
+    {"Atn", "jet_atn", 1, 1, 'D', "x"},
+    {"Sin", "jet_sin", 1, 1, 'D', "x"},
+    {"Cos", "jet_cos", 1, 1, 'D', "x"},
+    {"Tan", "jet_tan", 1, 1, 'D', "x"},
+    {"IsNumeric", "jet_isnumeric", 1, 1, 'B', "x"},
+    {"IsDate", "jet_isdate", 1, 1, 'B', "x"},
+    {"Date", "jet_date", 0, 0, 'd', "x"},
+    {"Now", "jet_now", 0, 0, 'd', "x"},
+    {"Time", "jet_time", 0, 0, 'd', "x"},
+    {"Year", "jet_year", 1, 1, 'I', "x"},
+    {"Month", "jet_month", 1, 1, 'I', "x"},
+    {"Day", "jet_day", 1, 1, 'I', "x"},
+    {"Hour", "jet_hour", 1, 1, 'I', "x"},
+    {"Minute", "jet_minute", 1, 1, 'I', "x"},
+    {"Second", "jet_second", 1, 1, 'I', "x"},
+    {"Weekday", "jet_weekday", 1, 2, 'I', "x"},
+    {"DateAdd", "jet_dateadd", 3, 3, 'd', "x"},
+    {"DateDiff", "jet_datediff", 3, 5, 'I', "x"},
+    {"DatePart", "jet_datepart", 2, 4, 'I', "x"},
+    {"DateSerial", "jet_dateserial", 3, 3, 'd', "x"},
+    {"TimeSerial", "jet_timeserial", 3, 3, 'd', "x"},
+    {"DateValue", "jet_datevalue", 1, 1, 'd', "x"},
+    {"TimeValue", "jet_timevalue", 1, 1, 'd', "x"},
+};
+
+const FnSpec *findFunction(const QString &name)
+{
+    for (const FnSpec &f : kFunctions)
+        if (sameName(name, QLatin1String(f.name)))
+            return &f;
+    return nullptr;
+}
+
+bool isAggregateName(const QString &n)
+{
+    static const char *const names[] = {"Count", "Sum", "Avg", "Min", "Max", "First", "Last",
+                                        "StDev", "StDevP", "Var", "VarP", nullptr};
+    for (int i = 0; names[i]; ++i)
+        if (sameName(n, QLatin1String(names[i])))
+            return true;
+    return false;
+}
+
+class Translator
+{
+public:
+    explicit Translator(const Catalog &catalog) : m_catalog(catalog) {}
+
+    Translation run(const QString &jetSql)
+    {
+        auto parsed = parseStatement(jetSql);
+        if (auto *err = std::get_if<QString>(&parsed))
+            fail(*err);
+        const Query &q = *std::get<std::shared_ptr<Query>>(parsed);
+        QueryOut out = query(q, nullptr);
+        if (!m_parameters.isEmpty())
+            fail(texts::kTooFewParameters, QString::number(m_parameters.size()));
+        if (m_mismatch)
+            fail(QString::fromLatin1(texts::kTypeMismatch));
+        if (m_tableReferences > 1) {
+            // The virtual tables cannot be indexed: SQLite would join them in
+            // nested loops. Materialised, they get automatic indexes on the
+            // join keys; the leftmost table of the outer query still streams.
+            m_materialize = true;
+            m_streamed = leftmostTable(q.parts.first().from.value(0).get());
+            out = query(q, nullptr);
+            QStringList ctes;
+            for (const auto &[cteName, table] : std::as_const(m_ctes))
+                ctes << QStringLiteral("%1 AS MATERIALIZED (SELECT * FROM %2)").arg(quoteId(cteName), quoteId(table));
+            if (!ctes.isEmpty())
+                out.sql = QStringLiteral("WITH ") + ctes.join(QStringLiteral(", ")) + QLatin1Char(' ') + out.sql;
+        }
+        return Translation{out.sql, out.names, out.kinds};
+    }
+
+private:
+    const Catalog &m_catalog;
+    int m_tableReferences = 0;
+    bool m_materialize = false;
+    const FromItem *m_streamed = nullptr;
+    QList<std::pair<QString, QString>> m_ctes;   // CTE name, SQLite table
+
+    static const FromItem *leftmostTable(const FromItem *f)
+    {
+        while (f && f->kind == FromItem::Join)
+            f = f->left.get();
+        return f && f->kind == FromItem::Table ? f : nullptr;
+    }
+
+    QString tableSql(const FromItem &f, const QString &sqliteName)
+    {
+        ++m_tableReferences;
+        if (!m_materialize || &f == m_streamed)
+            return quoteId(sqliteName);
+        for (const auto &[cteName, table] : std::as_const(m_ctes))
+            if (table == sqliteName)
+                return quoteId(cteName);
+        QString cteName = QStringLiteral("__jet_t%1").arg(m_ctes.size() + 1);
+        m_ctes.append({cteName, sqliteName});
+        return quoteId(cteName);
+    }
+    QSet<QString> m_parameters;
+    bool m_mismatch = false;
+    QStringList m_expanding;   // saved queries being expanded, against cycles
+    int m_aggregateDepth = 0;
+    int m_aliasDepth = 0;
+
+    // ---- FROM
+
+    const CatalogTable *findTable(const QString &name) const
+    {
+        for (const CatalogTable &t : m_catalog.tables)
+            if (sameName(t.name, name))
+                return &t;
+        return nullptr;
+    }
+    const CatalogQuery *findQuery(const QString &name) const
+    {
+        for (const CatalogQuery &q : m_catalog.queries)
+            if (sameName(q.name, name))
+                return &q;
+        return nullptr;
+    }
+
+    QString from(const FromItem &f, Scope &scope)
+    {
+        if (f.kind == FromItem::Join) {
+            QString left = from(*f.left, scope);
+            QString right = from(*f.right, scope);
+            if (f.right->kind == FromItem::Join)
+                right = QLatin1Char('(') + right + QLatin1Char(')');
+            Value on = expr(*f.on, scope);
+            checkNoAggregate(on, f.onSource);
+            static const char *const joins[] = {" INNER JOIN ", " LEFT JOIN ", " RIGHT JOIN "};
+            return left + QLatin1String(joins[f.joinType]) + right + QStringLiteral(" ON ") + on.condition();
+        }
+        Source src;
+        QString sql;
+        if (f.kind == FromItem::Derived) {
+            QueryOut sub = query(*f.query, nullptr);
+            src.ref = f.alias;
+            for (int i = 0; i < sub.names.size(); ++i)
+                src.columns.append({sub.names[i], sub.kinds[i]});
+            sql = QLatin1Char('(') + sub.sql + QStringLiteral(") AS ") + quoteId(src.ref);
+        } else if (const CatalogTable *t = findTable(f.name)) {
+            src.ref = f.alias.isEmpty() ? t->name : f.alias;
+            for (const CatalogColumn &c : t->columns)
+                src.columns.append({c.name, kindForDaoType(c.daoType)});
+            sql = tableSql(f, t->sqliteName.isEmpty() ? t->name : t->sqliteName) + QStringLiteral(" AS ")
+                  + quoteId(src.ref);
+        } else if (const CatalogQuery *q = findQuery(f.name)) {
+            for (const QString &n : std::as_const(m_expanding))
+                if (sameName(n, q->name))
+                    fail(texts::kCircularQuery, q->name);
+            auto parsed = parseStatement(q->jetSql);
+            if (auto *err = std::get_if<QString>(&parsed))
+                fail(*err);
+            m_expanding.append(q->name);
+            QueryOut sub = query(*std::get<std::shared_ptr<Query>>(parsed), nullptr);
+            m_expanding.removeLast();
+            src.ref = f.alias.isEmpty() ? q->name : f.alias;
+            for (int i = 0; i < sub.names.size(); ++i)
+                src.columns.append({sub.names[i], sub.kinds[i]});
+            sql = QLatin1Char('(') + sub.sql + QStringLiteral(") AS ") + quoteId(src.ref);
+        } else
+            fail(texts::kMissingTable, f.name);
+        scope.sources.append(src);
+        return sql;
+    }
+
+    // ---- names
+
+    Value parameter(const QString &name)
+    {
+        m_parameters.insert(name.toLower());
+        Value v;
+        v.sql = QStringLiteral("NULL");
+        v.isNull = true;
+        return v;
+    }
+
+    static Value columnValue(const Source &src, const Column &c)
+    {
+        Value v{quoteId(src.ref) + QLatin1Char('.') + quoteId(c.name), c.kind};
+        v.sourceRef = src.ref;
+        return v;
+    }
+
+    Value column(const Expr &e, const Scope &scope)
+    {
+        for (const Scope *s = &scope; s; s = s->parent) {
+            if (!e.qualifier.isEmpty()) {
+                for (const Source &src : s->sources) {
+                    if (!sameName(src.ref, e.qualifier))
+                        continue;
+                    for (const Column &c : src.columns)
+                        if (sameName(c.name, e.name))
+                            return columnValue(src, c);
+                    return parameter(e.qualifier + QLatin1Char('.') + e.name);
+                }
+                continue;
+            }
+            const Source *found = nullptr;
+            const Column *foundCol = nullptr;
+            for (const Source &src : s->sources)
+                for (const Column &c : src.columns)
+                    if (sameName(c.name, e.name)) {
+                        if (found)
+                            fail(texts::kAmbiguousField, e.name);
+                        found = &src;
+                        foundCol = &c;
+                    }
+            if (found)
+                return columnValue(*found, *foundCol);
+            for (const auto &[alias, aliasExpr] : s->aliases)
+                if (sameName(alias, e.name) && m_aliasDepth < 32) {
+                    ++m_aliasDepth;
+                    Value v = expr(*aliasExpr, *s);
+                    --m_aliasDepth;
+                    return v;
+                }
+        }
+        return parameter(e.qualifier.isEmpty() ? e.name : e.qualifier + QLatin1Char('.') + e.name);
+    }
+
+    // ---- expressions
+
+    void checkComparable(const Value &a, const Value &b)
+    {
+        ValueKind ka = a.valueKind(), kb = b.valueKind();
+        if (a.isNull || b.isNull)
+            return;
+        if ((ka == ValueKind::Text && isNumericKind(kb)) || (kb == ValueKind::Text && isNumericKind(ka)))
+            m_mismatch = true;
+    }
+
+    // A text literal compared with a date becomes a date, as Jet converts it.
+    void dateFromText(Value &text, const Value &other)
+    {
+        if (!text.textLiteral || other.valueKind() != ValueKind::Date)
+            return;
+        if (std::optional<double> d = vba::parseDate(text.textLiteral->text)) {
+            text.sql = realLiteral(*d);
+            text.kind = ValueKind::Date;
+            text.textLiteral = nullptr;
+        } else
+            m_mismatch = true;
+    }
+
+    Value compare(const QString &op, Value a, Value b)
+    {
+        dateFromText(a, b);
+        dateFromText(b, a);
+        checkComparable(a, b);
+        QString left = a.value();
+        if (a.needsCollation() || b.needsCollation())
+            left += QLatin1String(kCollate);
+        Value r{QStringLiteral("(%1 %2 %3)").arg(left, op, b.value()), ValueKind::Boolean, true};
+        r.aggregate = a.aggregate || b.aggregate;
+        return r;
+    }
+
+    Value expr(const Expr &e, const Scope &scope)
+    {
+        Value v;
+        switch (e.kind) {
+        case Expr::Null:
+            v.sql = QStringLiteral("NULL");
+            v.isNull = true;
+            return v;
+        case Expr::Number:
+            if (e.integer)
+                return Value{QString::number(qint64(e.number)), ValueKind::Integer};
+            return Value{realLiteral(e.number), ValueKind::Double};
+        case Expr::String:
+            v = Value{quoteText(e.text), ValueKind::Text};
+            v.textLiteral = &e;
+            return v;
+        case Expr::Date:
+            return Value{realLiteral(e.number), ValueKind::Date};
+        case Expr::Boolean:
+            return Value{QString::number(qint64(e.number)), ValueKind::Integer};
+        case Expr::Column:
+            return column(e, scope);
+        case Expr::Unary: {
+            Value a = expr(*e.args[0], scope);
+            if (e.op == QLatin1String("NOT")) {
+                if (a.cond || a.valueKind() == ValueKind::Boolean || a.isNull)
+                    v = Value{QStringLiteral("(NOT %1)").arg(a.condition()), ValueKind::Boolean, true};
+                else
+                    v = Value{QStringLiteral("(~%1)").arg(a.value()), ValueKind::Integer};
+            } else if (e.op == QLatin1String("-")) {
+                ValueKind k = a.valueKind() == ValueKind::Boolean ? ValueKind::Integer : a.valueKind();
+                v = Value{QStringLiteral("(-%1)").arg(a.value()), k};
+            } else
+                v = a;
+            v.aggregate = a.aggregate;
+            return v;
+        }
+        case Expr::Binary:
+            return binary(e, scope);
+        case Expr::Like: {
+            Value a = expr(*e.args[0], scope), p = expr(*e.args[1], scope);
+            v = Value{QStringLiteral("%1jet_like(%2, %3)").arg(e.negated ? QStringLiteral("NOT ") : QString(),
+                                                                 a.text(), p.text()),
+                      ValueKind::Boolean, true};
+            v.aggregate = a.aggregate || p.aggregate;
+            return v;
+        }
+        case Expr::Between: {
+            Value a = expr(*e.args[0], scope), lo = expr(*e.args[1], scope), hi = expr(*e.args[2], scope);
+            dateFromText(lo, a);
+            dateFromText(hi, a);
+            checkComparable(a, lo);
+            checkComparable(a, hi);
+            QString left = a.value();
+            if (a.needsCollation() || lo.needsCollation() || hi.needsCollation())
+                left += QLatin1String(kCollate);
+            v = Value{QStringLiteral("(%1 %2BETWEEN %3 AND %4)")
+                          .arg(left, e.negated ? QStringLiteral("NOT ") : QString(), lo.value(), hi.value()),
+                      ValueKind::Boolean, true};
+            v.aggregate = a.aggregate || lo.aggregate || hi.aggregate;
+            return v;
+        }
+        case Expr::InList: {
+            Value a = expr(*e.args[0], scope);
+            QStringList items;
+            bool collate = a.needsCollation();
+            for (int i = 1; i < e.args.size(); ++i) {
+                Value item = expr(*e.args[i], scope);
+                dateFromText(item, a);
+                checkComparable(a, item);
+                collate = collate || item.needsCollation();
+                items << item.value();
+                v.aggregate = v.aggregate || item.aggregate;
+            }
+            QString left = a.value() + (collate ? QLatin1String(kCollate) : QLatin1String(""));
+            bool agg = v.aggregate || a.aggregate;
+            v = Value{QStringLiteral("(%1 %2IN (%3))")
+                          .arg(left, e.negated ? QStringLiteral("NOT ") : QString(), items.join(QStringLiteral(", "))),
+                      ValueKind::Boolean, true};
+            v.aggregate = agg;
+            return v;
+        }
+        case Expr::InQuery: {
+            Value a = expr(*e.args[0], scope);
+            QueryOut sub = query(*e.query, &scope);
+            if (sub.names.size() != 1)
+                fail(QString::fromLatin1(texts::kSubqueryFields));
+            Value inner{QString(), sub.kinds.first()};
+            checkComparable(a, inner);
+            QString left = a.value() + (a.needsCollation() || inner.needsCollation() ? QLatin1String(kCollate)
+                                                                                      : QLatin1String(""));
+            v = Value{QStringLiteral("(%1 %2IN (%3))")
+                          .arg(left, e.negated ? QStringLiteral("NOT ") : QString(), sub.sql),
+                      ValueKind::Boolean, true};
+            v.aggregate = a.aggregate;
+            return v;
+        }
+        case Expr::IsNull: {
+            Value a = expr(*e.args[0], scope);
+            v = Value{QStringLiteral("(%1 IS %2NULL)").arg(a.value(), e.negated ? QStringLiteral("NOT ") : QString()),
+                      ValueKind::Boolean, true};
+            v.aggregate = a.aggregate;
+            return v;
+        }
+        case Expr::Exists: {
+            QueryOut sub = query(*e.query, &scope);
+            return Value{QStringLiteral("(EXISTS (%1))").arg(sub.sql), ValueKind::Boolean, true};
+        }
+        case Expr::Subquery: {
+            QueryOut sub = query(*e.query, &scope);
+            if (sub.names.size() != 1)
+                fail(QString::fromLatin1(texts::kSubqueryFields));
+            return Value{QStringLiteral("(%1)").arg(sub.sql), sub.kinds.first()};
+        }
+        case Expr::Call:
+            return call(e, scope);
+        }
+        return v;
+    }
+
+    Value binary(const Expr &e, const Scope &scope)
+    {
+        const QString op = e.op.toUpper();
+        Value a = expr(*e.args[0], scope);
+        Value b = expr(*e.args[1], scope);
+        Value r;
+        if (op == QLatin1String("AND") || op == QLatin1String("OR"))
+            r = Value{QStringLiteral("(%1 %2 %3)").arg(a.condition(), op, b.condition()), ValueKind::Boolean, true};
+        else if (op == QLatin1String("XOR"))
+            r = Value{QStringLiteral("(%1 <> %2)").arg(a.truth(), b.truth()), ValueKind::Boolean, true};
+        else if (op == QLatin1String("EQV"))
+            r = Value{QStringLiteral("(%1 = %2)").arg(a.truth(), b.truth()), ValueKind::Boolean, true};
+        else if (op == QLatin1String("IMP"))
+            r = Value{QStringLiteral("((NOT %1) OR %2)").arg(a.truth(), b.truth()), ValueKind::Boolean, true};
+        else if (op == QLatin1String("=") || op == QLatin1String("<>") || op == QLatin1String("<")
+                 || op == QLatin1String(">") || op == QLatin1String("<=") || op == QLatin1String(">="))
+            r = compare(op, a, b);
+        else if (op == QLatin1String("&"))
+            r = Value{QStringLiteral("jet_amp(%1, %2)").arg(a.text(), b.text()), ValueKind::Text};
+        else if (op == QLatin1String("+")) {
+            ValueKind ka = a.valueKind(), kb = b.valueKind();
+            if (ka == ValueKind::Text && kb == ValueKind::Text)
+                r = Value{QStringLiteral("(%1 || %2)").arg(a.sql, b.sql), ValueKind::Text};
+            else if (ka == ValueKind::Text || kb == ValueKind::Text || ka == ValueKind::Variant
+                     || kb == ValueKind::Variant)
+                r = Value{QStringLiteral("jet_add(%1, %2)").arg(a.value(), b.value()),
+                          ka == ValueKind::Date || kb == ValueKind::Date ? ValueKind::Date : ValueKind::Variant};
+            else
+                r = Value{QStringLiteral("(%1 + %2)").arg(a.value(), b.value()), wider(ka, kb)};
+        } else if (op == QLatin1String("-")) {
+            ValueKind ka = a.valueKind(), kb = b.valueKind();
+            ValueKind k = ka == ValueKind::Date && kb == ValueKind::Date ? ValueKind::Double
+                          : ka == ValueKind::Date                       ? ValueKind::Date
+                          : ka == ValueKind::Text || kb == ValueKind::Text ? ValueKind::Double
+                                                                          : wider(ka, kb);
+            if (k == ValueKind::Date && kb == ValueKind::Date)
+                k = ValueKind::Double;
+            r = Value{QStringLiteral("jet_sub(%1, %2)").arg(a.value(), b.value()), k};
+            if (isNumericKind(ka) && isNumericKind(kb))
+                r.sql = QStringLiteral("(%1 - %2)").arg(a.value(), b.value());
+        } else if (op == QLatin1String("*")) {
+            ValueKind k = wider(a.valueKind(), b.valueKind());
+            if (k == ValueKind::Date)
+                k = ValueKind::Double;
+            r = Value{QStringLiteral("jet_mul(%1, %2)").arg(a.value(), b.value()), k};
+            if (isNumericKind(a.valueKind()) && isNumericKind(b.valueKind()))
+                r.sql = QStringLiteral("(%1 * %2)").arg(a.value(), b.value());
+        } else if (op == QLatin1String("/"))
+            r = Value{QStringLiteral("jet_div(%1, %2)").arg(a.value(), b.value()), ValueKind::Double};
+        else if (op == QLatin1String("\\"))
+            r = Value{QStringLiteral("jet_idiv(%1, %2)").arg(a.value(), b.value()), ValueKind::Integer};
+        else if (op == QLatin1String("MOD"))
+            r = Value{QStringLiteral("jet_mod(%1, %2)").arg(a.value(), b.value()), ValueKind::Integer};
+        else if (op == QLatin1String("^"))
+            r = Value{QStringLiteral("jet_pow(%1, %2)").arg(a.value(), b.value()), ValueKind::Double};
+        if (op == QLatin1String("-") || op == QLatin1String("*") || op == QLatin1String("/")
+            || op == QLatin1String("\\") || op == QLatin1String("MOD") || op == QLatin1String("^")) {
+            if ((a.textLiteral && !vba::parseNumber(a.textLiteral->text))
+                || (b.textLiteral && !vba::parseNumber(b.textLiteral->text)))
+                m_mismatch = true;
+        }
+        r.aggregate = a.aggregate || b.aggregate;
+        return r;
+    }
+
+    Value call(const Expr &e, const Scope &scope)
+    {
+        const QString &name = e.name;
+        auto argCount = [&](int lo, int hi) {
+            if (e.args.size() < lo || e.args.size() > hi || (e.star && !sameName(name, QLatin1String("Count"))))
+                fail(texts::kWrongArgumentCount, e.text);
+        };
+        if (isAggregateName(name)) {
+            if (m_aggregateDepth > 0)
+                fail(texts::kNestedAggregate, name);
+            if (e.star) {
+                if (!sameName(name, QLatin1String("Count")))
+                    fail(texts::kSyntaxExpression, name + QStringLiteral("(*)"));
+                Value v{QStringLiteral("count(*)"), ValueKind::Integer};
+                v.aggregate = true;
+                return v;
+            }
+            argCount(1, 1);
+            ++m_aggregateDepth;
+            Value a = expr(*e.args[0], scope);
+            --m_aggregateDepth;
+            ValueKind k = a.valueKind();
+            QString arg = a.value();
+            QString sql;
+            ValueKind rk = k;
+            if (sameName(name, QLatin1String("Count"))) {
+                sql = QStringLiteral("count(%1)").arg(arg);
+                rk = ValueKind::Integer;
+            } else if (sameName(name, QLatin1String("Sum"))) {
+                sql = QStringLiteral("sum(%1)").arg(arg);
+                rk = k == ValueKind::Boolean ? ValueKind::Integer : k == ValueKind::Text ? ValueKind::Double : k;
+            } else if (sameName(name, QLatin1String("Avg"))) {
+                sql = QStringLiteral("avg(%1)").arg(arg);
+                rk = k == ValueKind::Currency || k == ValueKind::Date ? k : ValueKind::Double;
+            } else if (sameName(name, QLatin1String("Min")) || sameName(name, QLatin1String("Max"))) {
+                sql = QStringLiteral("%1(%2%3)")
+                          .arg(name.toLower(), arg, a.needsCollation() ? QLatin1String(kCollate) : QLatin1String(""));
+            } else if (sameName(name, QLatin1String("First")) || sameName(name, QLatin1String("Last"))) {
+                sql = QStringLiteral("jet_%1(%2)").arg(name.toLower(), arg);
+            } else {
+                sql = QStringLiteral("jet_%1(%2)").arg(name.toLower(), arg);
+                rk = ValueKind::Double;
+            }
+            Value v{sql, rk};
+            v.aggregate = true;
+            return v;
+        }
+        if (sameName(name, QLatin1String("IIf"))) {
+            argCount(3, 3);
+            Value c = expr(*e.args[0], scope), a = expr(*e.args[1], scope), b = expr(*e.args[2], scope);
+            ValueKind k = a.isNull ? b.valueKind()
+                          : b.isNull ? a.valueKind()
+                          : a.valueKind() == b.valueKind() ? a.valueKind()
+                          : isNumericKind(a.valueKind()) && isNumericKind(b.valueKind())
+                              ? wider(a.valueKind(), b.valueKind())
+                              : ValueKind::Variant;
+            Value v{QStringLiteral("(CASE WHEN %1 THEN %2 ELSE %3 END)").arg(c.condition(), a.value(), b.value()), k};
+            v.aggregate = c.aggregate || a.aggregate || b.aggregate;
+            return v;
+        }
+        if (sameName(name, QLatin1String("IsNull"))) {
+            argCount(1, 1);
+            Value a = expr(*e.args[0], scope);
+            Value v{QStringLiteral("(%1 IS NULL)").arg(a.value()), ValueKind::Boolean, true};
+            v.aggregate = a.aggregate;
+            return v;
+        }
+        if (sameName(name, QLatin1String("Format"))) {
+            argCount(1, 4);
+            Value a = expr(*e.args[0], scope);
+            QString fmt = e.args.size() > 1 ? expr(*e.args[1], scope).text() : QStringLiteral("''");
+            Value v{QStringLiteral("jet_format(%1, %2, %3)")
+                        .arg(a.value(), fmt,
+                             a.valueKind() == ValueKind::Date ? QStringLiteral("1") : QStringLiteral("0")),
+                    ValueKind::Text};
+            v.aggregate = a.aggregate;
+            return v;
+        }
+        const FnSpec *f = findFunction(name);
+        if (!f)
+            fail(texts::kUndefinedFunction, name);
+        if (e.args.size() < f->minArgs || e.args.size() > f->maxArgs || e.star)
+            fail(texts::kWrongArgumentCount, e.text);
+        QStringList args;
+        bool aggregate = false;
+        ValueKind first = ValueKind::Variant;
+        for (int i = 0; i < e.args.size(); ++i) {
+            Value a = expr(*e.args[i], scope);
+            int modeIndex = std::min<int>(i, int(qstrlen(f->args)) - 1);
+            args << (f->args[modeIndex] == 't' ? a.text() : a.value());
+            aggregate = aggregate || a.aggregate;
+            if (i == 0)
+                first = a.valueKind();
+        }
+        ValueKind k = ValueKind::Variant;
+        switch (f->result) {
+        case 'T': k = ValueKind::Text; break;
+        case 'I': k = ValueKind::Integer; break;
+        case 'D': k = ValueKind::Double; break;
+        case 'C': k = ValueKind::Currency; break;
+        case 'd': k = ValueKind::Date; break;
+        case 'B': k = ValueKind::Integer; break;
+        default:
+            k = first == ValueKind::Text ? ValueKind::Double
+                : first == ValueKind::Boolean ? ValueKind::Integer
+                                              : first;
+        }
+        Value v{QStringLiteral("%1(%2)").arg(QLatin1String(f->sql), args.join(QStringLiteral(", "))), k};
+        v.aggregate = aggregate;
+        return v;
+    }
+
+    void checkNoAggregate(const Value &v, const QString &source)
+    {
+        if (v.aggregate)
+            fail(texts::kAggregateInWhere, source);
+    }
+
+    // Whether an expression of an aggregate query only uses grouped values.
+    bool covered(const Expr &e, const Scope &scope, const QSet<QString> &grouped)
+    {
+        switch (e.kind) {
+        case Expr::Null: case Expr::Number: case Expr::String: case Expr::Date: case Expr::Boolean:
+        case Expr::Exists: case Expr::Subquery:
+            return true;
+        default:
+            break;
+        }
+        Value v = expr(e, scope);
+        if (grouped.contains(v.sql))
+            return true;
+        if (e.kind == Expr::Call && isAggregateName(e.name))
+            return true;
+        if (e.kind == Expr::Column) {
+            if (v.isNull)
+                return true;   // a parameter
+            for (const auto &[alias, aliasExpr] : scope.aliases)
+                if (e.qualifier.isEmpty() && sameName(alias, e.name) && !v.sql.isEmpty()
+                    && !scopeHasColumn(scope, e.name))
+                    return covered(*aliasExpr, scope, grouped);
+            return false;
+        }
+        if (e.kind == Expr::InQuery)
+            return covered(*e.args[0], scope, grouped);
+        for (const ExprP &a : e.args)
+            if (!covered(*a, scope, grouped))
+                return false;
+        return true;
+    }
+
+    static bool scopeHasColumn(const Scope &scope, const QString &name)
+    {
+        for (const Source &s : scope.sources)
+            for (const Column &c : s.columns)
+                if (sameName(c.name, name))
+                    return true;
+        return false;
+    }
+
+    static bool mentionsColumn(const Expr &e, const QString &name)
+    {
+        if (e.kind == Expr::Column && e.qualifier.isEmpty() && sameName(e.name, name))
+            return true;
+        for (const ExprP &a : e.args)
+            if (mentionsColumn(*a, name))
+                return true;
+        return false;
+    }
+
+    // ---- SELECT
+
+    struct SelectOut
+    {
+        QString selectList;      // "e1 AS n1, ..."
+        QString rest;            // " FROM ... WHERE ... GROUP BY ... HAVING ..."
+        QList<OutColumn> columns;
+        Scope scope;
+        QSet<QString> grouped;
+        bool aggregateQuery = false;
+        QStringList sqlNames;    // unique names for SQLite, in column order
+    };
+
+    // dedupe: the rows will be told apart (DISTINCT, UNION), so text must
+    // compare without case there too.
+    SelectOut select(const Select &s, const Scope *parent, bool dedupe)
+    {
+        SelectOut out;
+        Scope &scope = out.scope;
+        scope.parent = parent;
+        QStringList fromSql;
+        for (const FromP &f : s.from)
+            fromSql << from(*f, scope);
+        for (const SelectItem &item : s.items)
+            if (item.hasAlias && item.expr) {
+                if (mentionsColumn(*item.expr, item.alias))
+                    fail(texts::kCircularAlias, item.alias);
+                scope.aliases.append({item.alias, item.expr});
+            }
+
+        // the select list, * expanded
+        for (const SelectItem &item : s.items) {
+            if (item.star) {
+                bool any = false;
+                for (const Source &src : std::as_const(scope.sources)) {
+                    if (!item.starQualifier.isEmpty() && !sameName(src.ref, item.starQualifier))
+                        continue;
+                    any = true;
+                    for (const Column &c : src.columns) {
+                        OutColumn oc;
+                        oc.value = Value{quoteId(src.ref) + QLatin1Char('.') + quoteId(c.name), c.kind};
+                        oc.name = c.name;
+                        oc.plainColumn = true;
+                        oc.sourceRef = src.ref;
+                        out.columns.append(oc);
+                    }
+                }
+                if (!any)
+                    fail(texts::kMissingTable, item.starQualifier.isEmpty() ? QStringLiteral("*") : item.starQualifier);
+                continue;
+            }
+            OutColumn oc;
+            oc.value = expr(*item.expr, scope);
+            if (item.hasAlias) {
+                oc.name = item.alias;
+                oc.hasAlias = true;
+            } else if (item.expr->kind == Expr::Column && !oc.value.sourceRef.isEmpty()) {
+                oc.name = item.expr->name;
+                oc.plainColumn = true;
+                oc.sourceRef = oc.value.sourceRef;
+            }
+            out.columns.append(oc);
+        }
+        if (out.columns.isEmpty())
+            fail(QString::fromLatin1(texts::kNoFields));
+        nameColumns(out.columns);
+
+        // WHERE, GROUP BY, HAVING
+        QString rest;
+        if (!fromSql.isEmpty())
+            rest += QStringLiteral(" FROM ") + fromSql.join(QStringLiteral(", "));
+        if (s.where) {
+            Value w = expr(*s.where, scope);
+            checkNoAggregate(w, s.whereSource);
+            rest += QStringLiteral(" WHERE ") + w.condition();
+        }
+        QStringList groupSql;
+        for (int i = 0; i < s.groupBy.size(); ++i) {
+            Value g = expr(*s.groupBy[i], scope);
+            if (g.aggregate)
+                fail(texts::kAggregateInGroupBy, s.groupBySource[i]);
+            out.grouped.insert(g.sql);
+            groupSql << g.value() + (g.valueKind() == ValueKind::Text ? QLatin1String(kCollate) : QLatin1String(""));
+        }
+        if (!groupSql.isEmpty())
+            rest += QStringLiteral(" GROUP BY ") + groupSql.join(QStringLiteral(", "));
+        Value having;
+        if (s.having) {
+            having = expr(*s.having, scope);
+            rest += QStringLiteral(" HAVING ") + having.condition();
+        }
+        bool anyAggregate = s.having != nullptr;
+        for (const OutColumn &c : std::as_const(out.columns))
+            anyAggregate = anyAggregate || c.value.aggregate;
+        out.aggregateQuery = anyAggregate || !s.groupBy.isEmpty();
+        if (out.aggregateQuery) {
+            int k = 0;
+            for (const SelectItem &item : s.items) {
+                if (item.star) {
+                    const Source &src = scope.sources.first();
+                    fail(texts::kNotAggregated,
+                         src.ref + QLatin1Char('.') + (src.columns.isEmpty() ? QString() : src.columns.first().name));
+                }
+                if (!covered(*item.expr, scope, out.grouped))
+                    fail(texts::kNotAggregated, uncoveredText(*item.expr, scope, out.grouped, item.source));
+                ++k;
+            }
+            if (s.having && !covered(*s.having, scope, out.grouped))
+                fail(texts::kNotAggregated, uncoveredText(*s.having, scope, out.grouped, s.havingSource));
+        }
+
+        QStringList list;
+        QSet<QString> used;
+        for (OutColumn &c : out.columns) {
+            QString sqlName = c.name;
+            for (int n = 1; used.contains(sqlName.toLower()); ++n)
+                sqlName = c.name + QStringLiteral("_%1").arg(n);
+            used.insert(sqlName.toLower());
+            QString valueSql = c.value.value();
+            if ((s.distinct || dedupe) && c.value.valueKind() == ValueKind::Text)
+                valueSql += QLatin1String(kCollate);
+            list << valueSql + QStringLiteral(" AS ") + quoteId(sqlName);
+            out.sqlNames.append(sqlName);
+        }
+        out.selectList =
+            QString(s.distinct ? QStringLiteral("DISTINCT ") : QString()) + list.join(QStringLiteral(", "));
+        out.rest = rest;
+        return out;
+    }
+
+    QString uncoveredText(const Expr &e, const Scope &scope, const QSet<QString> &grouped, const QString &fallback)
+    {
+        if (e.kind == Expr::Column) {
+            return e.qualifier.isEmpty() ? e.name : e.qualifier + QLatin1Char('.') + e.name;
+        }
+        for (const ExprP &a : e.args)
+            if (!covered(*a, scope, grouped))
+                return uncoveredText(*a, scope, grouped, fallback);
+        return fallback;
+    }
+
+    static QString exprName(int position) { return QStringLiteral("Expr1%1").arg(position, 3, 10, QLatin1Char('0')); }
+
+    void nameColumns(QList<OutColumn> &cols)
+    {
+        for (int i = 0; i < cols.size(); ++i)
+            if (cols[i].name.isEmpty())
+                cols[i].name = exprName(i);
+        for (int i = 0; i < cols.size(); ++i)
+            for (int j = i + 1; j < cols.size(); ++j)
+                if (cols[i].hasAlias && cols[j].hasAlias && sameName(cols[i].name, cols[j].name))
+                    fail(texts::kDuplicateAlias, cols[j].name);
+        QList<QString> finalNames;
+        for (int i = 0; i < cols.size(); ++i) {
+            QString name = cols[i].name;
+            if (cols[i].plainColumn) {
+                bool otherSource = false, laterSame = false, alias = false;
+                for (int j = 0; j < cols.size(); ++j) {
+                    if (j == i || !sameName(cols[j].name, cols[i].name))
+                        continue;
+                    if (cols[j].hasAlias)
+                        alias = true;
+                    else if (cols[j].plainColumn && !sameName(cols[j].sourceRef, cols[i].sourceRef))
+                        otherSource = true;
+                    else if (cols[j].plainColumn && j > i)
+                        laterSame = true;
+                }
+                const QString &ref = cols[i].sourceRef;
+                if (otherSource)
+                    name = laterSame ? exprName(i) : ref + QLatin1Char('.') + cols[i].name;
+                else if (laterSame || alias)
+                    name = exprName(i);
+            }
+            finalNames << name;
+        }
+        for (int i = 0; i < cols.size(); ++i)
+            cols[i].name = finalNames[i];
+    }
+
+    // ---- whole queries
+
+    QueryOut query(const Query &q, const Scope *parent)
+    {
+        if (q.parts.isEmpty())
+            return {};
+        QueryOut out;
+        QList<SelectOut> parts;
+        QList<QStringList> partNames;
+        const bool unionDedupes = q.unionAll.contains(false);
+        for (const Select &s : q.parts) {
+            parts.append(select(s, parent, unionDedupes));
+            partNames.append(parts.last().sqlNames);
+        }
+        const SelectOut &first = parts.first();
+        for (const OutColumn &c : first.columns) {
+            out.names << c.name;
+            out.kinds << c.value.valueKind();
+        }
+        const QStringList sqlNames = partNames.first();
+        if (parts.size() == 1)
+            out.sql = single(q.parts.first(), parts.first(), sqlNames, q.orderBy);
+        else {
+            QStringList sqls;
+            for (int i = 0; i < parts.size(); ++i) {
+                if (parts[i].columns.size() != first.columns.size())
+                    fail(QString::fromLatin1(texts::kUnionColumns));
+                QString part = single(q.parts[i], parts[i], partNames[i], {});
+                if (q.parts[i].top)
+                    part = QStringLiteral("SELECT * FROM (%1)").arg(part);
+                sqls << part;
+                for (int c = 0; c < out.kinds.size(); ++c)
+                    if (parts[i].columns[c].value.valueKind() != out.kinds[c] && !parts[i].columns[c].value.isNull)
+                        out.kinds[c] = ValueKind::Variant;
+            }
+            QString sql = sqls.first();
+            for (int i = 1; i < sqls.size(); ++i)
+                sql += (q.unionAll[i - 1] ? QStringLiteral(" UNION ALL ") : QStringLiteral(" UNION ")) + sqls[i];
+            QStringList order;
+            for (const OrderItem &o : q.orderBy) {
+                int pos = -1;
+                if (o.expr->kind == Expr::Column) {
+                    for (int c = 0; c < out.names.size() && pos < 0; ++c) {
+                        QString qualified = o.expr->qualifier + QLatin1Char('.') + o.expr->name;
+                        if (sameName(out.names[c], o.expr->name) || sameName(out.names[c], qualified)
+                            || (o.expr->qualifier.isEmpty() ? false : sameName(first.columns[c].value.sql,
+                                quoteId(o.expr->qualifier) + QLatin1Char('.') + quoteId(o.expr->name))))
+                            pos = c;
+                    }
+                } else if (o.expr->kind == Expr::Number && o.expr->integer && o.expr->number >= 1
+                           && o.expr->number <= out.names.size())
+                    pos = int(o.expr->number) - 1;
+                if (pos < 0)
+                    fail(texts::kUnionOrderBy, o.source);
+                order << QString::number(pos + 1)
+                             + (out.kinds[pos] == ValueKind::Text || out.kinds[pos] == ValueKind::Variant
+                                    ? QLatin1String(kCollate) : QLatin1String(""))
+                             + (o.descending ? QStringLiteral(" DESC") : QString());
+            }
+            if (!order.isEmpty())
+                sql += QStringLiteral(" ORDER BY ") + order.join(QStringLiteral(", "));
+            out.sql = sql;
+        }
+        return out;
+    }
+
+    QString single(const Select &s, SelectOut &part, const QStringList &sqlNames, const QList<OrderItem> &orderBy)
+    {
+        QString core = QStringLiteral("SELECT ") + part.selectList + part.rest;
+        QStringList keys;   // ORDER BY terms
+        QStringList outerKeys;   // the same over the output names (DISTINCT)
+        for (const OrderItem &o : orderBy) {
+            QString dir = o.descending ? QStringLiteral(" DESC") : QString();
+            if (s.distinct) {
+                int pos = -1;
+                Value v = expr(*o.expr, part.scope);
+                for (int c = 0; c < part.columns.size() && pos < 0; ++c)
+                    if (part.columns[c].value.sql == v.sql
+                        || (o.expr->kind == Expr::Column && o.expr->qualifier.isEmpty()
+                            && sameName(part.columns[c].name, o.expr->name)))
+                        pos = c;
+                if (pos < 0)
+                    fail(texts::kDistinctOrderBy, o.source);
+                QString coll = part.columns[pos].value.needsCollation() ? QLatin1String(kCollate) : QLatin1String("");
+                keys << QString::number(pos + 1) + coll + dir;
+                outerKeys << quoteId(sqlNames[pos]) + coll + dir;
+                continue;
+            }
+            Value v = expr(*o.expr, part.scope);
+            if (o.expr->kind == Expr::Number && o.expr->integer) {
+                // Jet sorts by the column at that position, as SQLite does
+                int pos = int(o.expr->number) - 1;
+                if (pos >= 0 && pos < part.columns.size()) {
+                    keys << QString::number(pos + 1) + dir;
+                    continue;
+                }
+            }
+            if (part.aggregateQuery && !covered(*o.expr, part.scope, part.grouped))
+                fail(texts::kNotAggregated, uncoveredText(*o.expr, part.scope, part.grouped, o.source));
+            keys << v.value() + (v.needsCollation() ? QLatin1String(kCollate) : QLatin1String("")) + dir;
+        }
+        QStringList quotedNames;
+        for (const QString &n : sqlNames)
+            quotedNames << quoteId(n);
+        const QString names = quotedNames.join(QStringLiteral(", "));
+        if (!s.top) {
+            if (!keys.isEmpty())
+                core += QStringLiteral(" ORDER BY ") + keys.join(QStringLiteral(", "));
+            return core;
+        }
+        const double n = *s.top;
+        if (!s.percent && keys.isEmpty())
+            return core + QStringLiteral(" LIMIT %1").arg(qint64(n));
+        // Jet's TOP keeps the rows tied with the last one.
+        QString window = keys.isEmpty() ? QStringLiteral("row_number() OVER ()")
+                                        : QStringLiteral("rank() OVER (ORDER BY %1)")
+                                              .arg((s.distinct ? outerKeys : keys).join(QStringLiteral(", ")));
+        QString limit = s.percent
+                            ? QStringLiteral("(\"__jet_rank\" - 1) * 100 < \"__jet_count\" * %1").arg(realLiteral(n))
+                            : QStringLiteral("\"__jet_rank\" <= %1").arg(qint64(n));
+        QString extra = QStringLiteral(", %1 AS \"__jet_rank\"").arg(window);
+        if (s.percent)
+            extra += QStringLiteral(", count(*) OVER () AS \"__jet_count\"");
+        QString inner = s.distinct ? QStringLiteral("SELECT *%1 FROM (%2)").arg(extra, core)
+                                   : QStringLiteral("SELECT ") + part.selectList + extra + part.rest;
+        return QStringLiteral("SELECT %1 FROM (%2) WHERE %3 ORDER BY \"__jet_rank\"").arg(names, inner, limit);
+    }
+};
+
+} // namespace
+
+std::variant<Translation, QString> translate(const QString &jetSql, const Catalog &catalog)
+{
+    try {
+        Translator t(catalog);
+        return t.run(jetSql);
+    } catch (const TranslateError &e) {
+        return e.message;
+    }
+}
+
+} // namespace kolta::jetsql

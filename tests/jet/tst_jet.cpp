@@ -1,0 +1,1304 @@
+#include "fixtures.h"
+
+#include "platform/jet/dao.h"
+#include "platform/jet/engine/jetfile.h"
+#include "platform/jet/engine/jettables.h"
+#include "platform/jet/engine/server.h"
+#include "platform/jet/engineclient.h"
+#include "platform/jet/protocol.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+#include <sqlite3.h>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace kolta::jet;
+
+namespace {
+
+const QString EngineProgram = QStringLiteral(KOLTA_BIN_DIR "/kolta-engine");
+// The shared real-world files; a hand run may point elsewhere.
+const QString Corpus = qEnvironmentVariable("KOLTA_SHARED_MDB", QStringLiteral(KOLTA_SHARED_MDB));
+
+struct FileState
+{
+    QByteArray bytes;
+    qint64 modifiedNs = 0;
+    bool operator==(const FileState &) const = default;
+};
+
+FileState stateOf(const QString &path)
+{
+    struct stat info;
+    FileState state;
+    state.bytes = fixtures::readAll(path);
+    if (::stat(QFile::encodeName(path).constData(), &info) == 0)
+        state.modifiedNs = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    return state;
+}
+
+QStringList folderListing(const QString &dir)
+{
+    QStringList names;
+    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        names.append(it.next());
+    names.sort();
+    return names;
+}
+
+// A stand-in engine: a shell script that misbehaves in a chosen way.
+QString fakeEngine(const QTemporaryDir &dir, const QString &name, const QByteArray &body)
+{
+    const QString path = dir.filePath(name);
+    fixtures::writeAll(path, "#!/bin/sh\n" + body + "\n");
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return path;
+}
+
+// What reading every row of every table of a file through the SQL tables
+// came to, in a child process so that a crash or hang stays there.
+enum class RowRead { Ok, Error, Crash, Hang };
+RowRead readRowsInChild(const QString &path, int boundMs);
+
+QList<Field> fieldsOf(Database &db, const QString &table)
+{
+    const Result<TableDef> def = db.TableDefsItem(table);
+    return def.ok() ? def.value().Fields : QList<Field>();
+}
+
+} // namespace
+
+class TestJet : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void frames_data();
+    void frames();
+    void garbledCountsAreRefused();
+    void serverAnswersGarbledRequests();
+
+    void daoTypes_data();
+    void daoTypes();
+    void complexTypes_data();
+    void complexTypes();
+
+    void everyColumnType_data();
+    void everyColumnType();
+    void catalogOrderAndSystemTables();
+    void unicodeNames();
+    void itemIsReadFresh();
+    void itemNamesIgnoreCase();
+    void allDefinitionsAtOnce();
+    void linkedTables_data();
+    void linkedTables();
+    void encodedPagesAreRead();
+
+    void openErrors_data();
+    void openErrors();
+    void permissionDenied();
+    void login_data();
+    void login();
+    void loginValuesAreKept();
+
+    void nothingIsWritten();
+
+    void killedEngineIsRestarted();
+    void misbehavingEngine_data();
+    void misbehavingEngine();
+    void waitHookStops();
+
+    void commandLine();
+    void commandLineFailure();
+
+    void corpusGoodFiles_data();
+    void corpusGoodFiles();
+    void corpusBrokenFiles_data();
+    void corpusBrokenFiles();
+
+    void mutatedFiles();
+
+    void sqlValues_data();
+    void sqlValues();
+    void sqlNullsAndLongValues();
+    void sqlManyRowsAndTwoCursors();
+    void sqlIsReadOnly();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_small;
+    QString m_everything;
+    QString m_workgroup;
+};
+
+void TestJet::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY2(QFileInfo(EngineProgram).isExecutable(), qPrintable(EngineProgram));
+    // A hand run may point the suite at another build of the engine.
+    if (qEnvironmentVariableIsEmpty("KOLTA_ENGINE"))
+        qputenv("KOLTA_ENGINE", EngineProgram.toLocal8Bit());
+    m_small = m_dir.filePath(QStringLiteral("small.mdb"));
+    m_everything = m_dir.filePath(QStringLiteral("everything.mdb"));
+    m_workgroup = m_dir.filePath(QStringLiteral("system.mdw"));
+    QCOMPARE(fixtures::write(m_small, fixtures::small()), QString());
+    QCOMPARE(fixtures::write(m_everything, fixtures::everyType()), QString());
+    QCOMPARE(fixtures::write(m_workgroup, fixtures::workgroup()), QString());
+}
+
+void TestJet::frames_data()
+{
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<QByteArray>("payload");
+    using Outcome = protocol::FrameReader::Outcome;
+    QTest::newRow("empty") << QByteArray() << int(Outcome::Incomplete) << QByteArray();
+    QTest::newRow("length only") << QByteArray("\x03\0\0", 3) << int(Outcome::Incomplete) << QByteArray();
+    QTest::newRow("short body") << QByteArray("\x03\0\0\0ab", 6) << int(Outcome::Incomplete) << QByteArray();
+    QTest::newRow("whole") << QByteArray("\x03\0\0\0abc", 7) << int(Outcome::Complete) << QByteArray("abc");
+    QTest::newRow("empty body") << QByteArray("\0\0\0\0", 4) << int(Outcome::Complete) << QByteArray();
+    QTest::newRow("two") << QByteArray("\x01\0\0\0x\x01\0\0\0y", 10) << int(Outcome::Complete) << QByteArray("x");
+    QTest::newRow("absurd length") << QByteArray("\xff\xff\xff\x7f", 4) << int(Outcome::Garbled) << QByteArray();
+    QTest::newRow("just over the limit") << QByteArray("\x01\0\0\x04", 4) << int(Outcome::Garbled) << QByteArray();
+}
+
+void TestJet::frames()
+{
+    QFETCH(QByteArray, stream);
+    QFETCH(int, outcome);
+    QFETCH(QByteArray, payload);
+    protocol::FrameReader reader;
+    // Fed byte by byte, as a pipe may deliver it.
+    for (char c : stream)
+        reader.append(QByteArray(1, c));
+    QByteArray got;
+    QCOMPARE(int(reader.next(&got)), outcome);
+    QCOMPARE(got, payload);
+    if (outcome == int(protocol::FrameReader::Outcome::Complete)) {
+        QByteArray again;
+        reader.clear();
+        reader.append(protocol::frame(payload));
+        QCOMPARE(int(reader.next(&again)), outcome);
+        QCOMPARE(again, payload);
+        QVERIFY(reader.isEmpty());
+    }
+}
+
+void TestJet::garbledCountsAreRefused()
+{
+    // A table whose field count claims far more fields than bytes follow.
+    protocol::Writer writer(7, quint16(protocol::Status::Ok));
+    writer.stream() << QStringLiteral("T") << qint32(1) << quint32(0) << quint32(0x7fffffff);
+    protocol::Reader reader(writer.payload());
+    TableDef table;
+    reader.stream() >> table;
+    QVERIFY(!reader.finish());
+    QVERIFY(table.Fields.isEmpty());
+
+    protocol::Writer list(8, quint16(protocol::Status::Ok));
+    list.stream() << quint32(1000000);
+    protocol::Reader listReader(list.payload());
+    QList<TableDef> tables;
+    protocol::readTableDefs(listReader.stream(), &tables);
+    QVERIFY(!listReader.finish());
+
+    // Leftover bytes make an answer garbled too.
+    protocol::Writer extra(9, quint16(protocol::Status::Ok));
+    extra.stream() << qint32(1) << qint32(2);
+    protocol::Reader extraReader(extra.payload());
+    qint32 one = 0;
+    extraReader.stream() >> one;
+    QVERIFY(!extraReader.finish());
+
+    // Round trip of a full definition.
+    TableDef full{QStringLiteral("Täble"), {{QStringLiteral("A"), 10, 50}, {QStringLiteral("B"), 4, 4}}, 6, 0x80000002u};
+    protocol::Writer w(1, 0);
+    protocol::writeTableDefs(w.stream(), {full, full});
+    protocol::Reader r(w.payload());
+    QList<TableDef> back;
+    protocol::readTableDefs(r.stream(), &back);
+    QVERIFY(r.finish());
+    QCOMPARE(back.size(), 2);
+    QCOMPARE(back.at(1).Name, full.Name);
+    QCOMPARE(back.at(1).catalogType, 6);
+    QCOMPARE(back.at(1).flags, 0x80000002u);
+    QCOMPARE(back.at(1).Fields.size(), 2);
+    QCOMPARE(back.at(1).Fields.at(0).Size, 50);
+}
+
+void TestJet::serverAnswersGarbledRequests()
+{
+    engine::Server server;
+    const auto status = [](const QByteArray &answer) { return protocol::Reader(answer).kindOrStatus(); };
+    QCOMPARE(status(server.handle(QByteArray("\x01", 1))), quint16(protocol::Status::Error));
+    QCOMPARE(status(server.handle(protocol::Writer(3, 999).payload())), quint16(protocol::Status::Error));
+    // A table request for a handle that was never opened.
+    protocol::Writer unknown(4, quint16(protocol::Request::TableDefs));
+    unknown.stream() << qint32(42);
+    QCOMPARE(status(server.handle(unknown.payload())), quint16(protocol::Status::Error));
+
+    protocol::Writer open(5, quint16(protocol::Request::Open));
+    open.stream() << protocol::OpenArgs{m_small, QString(), QStringLiteral("admin"), QString()};
+    protocol::Reader opened(server.handle(open.payload()));
+    QCOMPARE(opened.id(), 5u);
+    QCOMPARE(opened.kindOrStatus(), quint16(protocol::Status::Ok));
+    qint32 handle = 0;
+    opened.stream() >> handle;
+    QVERIFY(opened.finish());
+    QVERIFY(handle > 0);
+}
+
+void TestJet::daoTypes_data()
+{
+    QTest::addColumn<int>("jetType");
+    QTest::addColumn<bool>("jet3");
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("size");
+    QTest::newRow("yes/no") << 0x01 << false << 0 << 1 << 1;
+    QTest::newRow("byte") << 0x02 << false << 1 << 2 << 1;
+    QTest::newRow("integer") << 0x03 << false << 2 << 3 << 2;
+    QTest::newRow("long") << 0x04 << false << 4 << 4 << 4;
+    QTest::newRow("currency") << 0x05 << false << 8 << 5 << 8;
+    QTest::newRow("single") << 0x06 << false << 4 << 6 << 4;
+    QTest::newRow("double") << 0x07 << false << 8 << 7 << 8;
+    QTest::newRow("date") << 0x08 << false << 8 << 8 << 8;
+    QTest::newRow("binary") << 0x09 << false << 100 << 9 << 100;
+    QTest::newRow("text jet 4") << 0x0A << false << 100 << 10 << 50;
+    QTest::newRow("text jet 3") << 0x0A << true << 50 << 10 << 50;
+    QTest::newRow("ole") << 0x0B << false << 0 << 11 << 0;
+    QTest::newRow("memo") << 0x0C << false << 0 << 12 << 0;
+    QTest::newRow("replication id") << 0x0F << false << 16 << 15 << 16;
+    QTest::newRow("decimal") << 0x10 << false << 17 << 20 << 16;
+    QTest::newRow("complex") << 0x12 << false << 4 << 101 << 4;
+    QTest::newRow("large number") << 0x13 << false << 8 << 16 << 8;
+    QTest::newRow("unknown") << 0x0D << false << 12 << 0 << 12;
+}
+
+void TestJet::daoTypes()
+{
+    QFETCH(int, jetType);
+    QFETCH(bool, jet3);
+    QFETCH(int, stored);
+    QFETCH(int, type);
+    QFETCH(int, size);
+    QCOMPARE(int(engine::daoType(jetType)), type);
+    QCOMPARE(engine::daoSize(jetType, stored, jet3), size);
+}
+
+void TestJet::complexTypes_data()
+{
+    QTest::addColumn<QString>("templateName");
+    QTest::addColumn<int>("type");
+    QTest::newRow("attachment") << "MSysComplexType_Attachment" << 101;
+    QTest::newRow("byte") << "MSysComplexType_UnsignedByte" << 102;
+    QTest::newRow("integer") << "MSysComplexType_Short" << 103;
+    QTest::newRow("long") << "MSysComplexType_Long" << 104;
+    QTest::newRow("single") << "MSysComplexType_IEEESingle" << 105;
+    QTest::newRow("double") << "MSysComplexType_IEEEDouble" << 106;
+    QTest::newRow("guid") << "MSysComplexType_GUID" << 107;
+    QTest::newRow("decimal") << "MSysComplexType_Decimal" << 108;
+    QTest::newRow("text") << "MSysComplexType_Text" << 109;
+    QTest::newRow("case") << "msyscomplextype_text" << 109;
+    QTest::newRow("unknown kind") << "MSysComplexType_Other" << 101;
+    QTest::newRow("not a template") << "Orders" << 101;
+    QTest::newRow("missing") << "" << 101;
+}
+
+void TestJet::complexTypes()
+{
+    QFETCH(QString, templateName);
+    QFETCH(int, type);
+    QCOMPARE(int(engine::complexDaoType(templateName)), type);
+}
+
+void TestJet::everyColumnType_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("size");
+    const struct { const char *name; int type; int size; } expected[] = {
+        {"Flag", 1, 1}, {"Tiny", 2, 1}, {"Small", 3, 2}, {"Count", 4, 4}, {"Price", 5, 8},
+        {"Ratio", 6, 4}, {"Measure", 7, 8}, {"When", 8, 8}, {"Blob", 9, 16}, {"Title", 10, 40},
+        {"Picture", 11, 0}, {"Notes", 12, 0}, {"Guid", 15, 16}, {"Amount", 20, 16},
+    };
+    int index = 0;
+    for (const auto &field : expected) {
+        QTest::newRow(field.name) << index << QString::fromLatin1(field.name) << field.type << field.size;
+        ++index;
+    }
+}
+
+void TestJet::everyColumnType()
+{
+    QFETCH(int, index);
+    QFETCH(QString, name);
+    QFETCH(int, type);
+    QFETCH(int, size);
+    // Through the real process, as the windows see it.
+    DBEngine engine;
+    auto db = engine.OpenDatabase(m_everything);
+    QVERIFY2(db.ok(), db.ok() ? "" : qPrintable(db.error().message));
+    const QList<Field> fields = fieldsOf(*db.value(), QStringLiteral("Everything"));
+    QCOMPARE(fields.size(), 14);
+    QCOMPARE(fields.at(index).Name, name);
+    QCOMPARE(int(fields.at(index).Type), type);
+    QCOMPARE(fields.at(index).Size, size);
+}
+
+void TestJet::catalogOrderAndSystemTables()
+{
+    DBEngine engine;
+    auto db = engine.OpenDatabase(m_small);
+    QVERIFY(db.ok());
+    const Result<QList<TableDef>> tables = db.value()->TableDefs();
+    QVERIFY(tables.ok());
+    QStringList names;
+    for (const TableDef &table : tables.value()) {
+        names.append(table.Name);
+        QCOMPARE(table.catalogType, 1);
+        QVERIFY(table.Fields.isEmpty());
+        const bool system = (table.flags & 0x80000002u) != 0;
+        QCOMPARE(system, table.Name.startsWith(QLatin1String("MSys")));
+    }
+    QCOMPARE(names.first(), QStringLiteral("MSysObjects"));
+    QVERIFY(names.contains(QStringLiteral("MSysACEs")));
+    // User tables follow in the order they were created.
+    QCOMPARE(names.mid(names.size() - 2), QStringList({QStringLiteral("Customers"), QStringLiteral("Orders")}));
+}
+
+void TestJet::unicodeNames()
+{
+    kolta::jetwriter::Table table;
+    // Latin-1 names are stored compressed, the others as plain UCS-2.
+    table.name = QStringLiteral("Größe");
+    table.columns = {{QStringLiteral("Ärger"), kolta::jetwriter::ColumnType::Text, 10},
+                     {QStringLiteral("Имя"), kolta::jetwriter::ColumnType::Long},
+                     {QStringLiteral("名前"), kolta::jetwriter::ColumnType::Memo}};
+    kolta::jetwriter::Table greek;
+    greek.name = QStringLiteral("Πίνακας");
+    greek.columns = {{QStringLiteral("a"), kolta::jetwriter::ColumnType::Long}};
+    kolta::jetwriter::Database source;
+    source.tables = {table, greek};
+    const QString path = m_dir.filePath(QStringLiteral("unicode.mdb"));
+    QCOMPARE(fixtures::write(path, source), QString());
+
+    DBEngine engine;
+    auto db = engine.OpenDatabase(path);
+    QVERIFY(db.ok());
+    const auto tables = db.value()->TableDefs();
+    QVERIFY(tables.ok());
+    QStringList names;
+    for (const TableDef &t : tables.value())
+        names.append(t.Name);
+    QVERIFY2(names.contains(QStringLiteral("Größe")), qPrintable(names.join(u',')));
+    QVERIFY(names.contains(QStringLiteral("Πίνακας")));
+    const QList<Field> fields = fieldsOf(*db.value(), QStringLiteral("Größe"));
+    QCOMPARE(fields.size(), 3);
+    QCOMPARE(fields.at(0).Name, QStringLiteral("Ärger"));
+    QCOMPARE(fields.at(1).Name, QStringLiteral("Имя"));
+    QCOMPARE(fields.at(2).Name, QStringLiteral("名前"));
+}
+
+void TestJet::itemIsReadFresh()
+{
+    const QString path = m_dir.filePath(QStringLiteral("changing.mdb"));
+    QCOMPARE(fixtures::write(path, fixtures::small()), QString());
+    DBEngine engine;
+    auto db = engine.OpenDatabase(path);
+    QVERIFY(db.ok());
+    QCOMPARE(fieldsOf(*db.value(), QStringLiteral("Customers")).size(), 2);
+
+    // Another program changes the file while it is open.
+    kolta::jetwriter::Database changed = fixtures::small();
+    changed.tables[0].columns.append({QStringLiteral("Email"), kolta::jetwriter::ColumnType::Text, 80});
+    for (auto &row : changed.tables[0].rows)
+        row.append(QVariant());
+    kolta::jetwriter::Table extra;
+    extra.name = QStringLiteral("Added");
+    extra.columns = {{QStringLiteral("X"), kolta::jetwriter::ColumnType::Long}};
+    changed.tables.append(extra);
+    QCOMPARE(fixtures::write(path, changed), QString());
+
+    const QList<Field> fields = fieldsOf(*db.value(), QStringLiteral("Customers"));
+    QCOMPARE(fields.size(), 3);
+    QCOMPARE(fields.at(2).Name, QStringLiteral("Email"));
+    QCOMPARE(fields.at(2).Size, 80);
+    const auto tables = db.value()->TableDefs();
+    QVERIFY(tables.ok());
+    QCOMPARE(tables.value().last().Name, QStringLiteral("Added"));
+}
+
+void TestJet::itemNamesIgnoreCase()
+{
+    DBEngine engine;
+    auto db = engine.OpenDatabase(m_small);
+    QVERIFY(db.ok());
+    const Result<TableDef> orders = db.value()->TableDefsItem(QStringLiteral("oRDERS"));
+    QVERIFY(orders.ok());
+    QCOMPARE(orders.value().Name, QStringLiteral("Orders"));
+    const Result<TableDef> missing = db.value()->TableDefsItem(QStringLiteral("Nope"));
+    QVERIFY(!missing.ok());
+    QVERIFY(missing.error().message.contains(QLatin1String("\"Nope\"")));
+    QVERIFY(missing.error().message.contains(QLatin1String("no table")));
+}
+
+void TestJet::allDefinitionsAtOnce()
+{
+    DBEngine engine;
+    auto db = engine.OpenDatabase(m_small);
+    QVERIFY(db.ok());
+    const auto all = db.value()->TableDefsWithFields();
+    QVERIFY(all.ok());
+    const auto names = db.value()->TableDefs();
+    QVERIFY(names.ok());
+    QCOMPARE(all.value().size(), names.value().size());
+    for (int i = 0; i < all.value().size(); ++i) {
+        const TableDef &table = all.value().at(i);
+        QCOMPARE(table.Name, names.value().at(i).Name);
+        QCOMPARE(table.flags, names.value().at(i).flags);
+        const QList<Field> single = fieldsOf(*db.value(), table.Name);
+        QCOMPARE(table.Fields.size(), single.size());
+        for (int f = 0; f < single.size(); ++f) {
+            QCOMPARE(table.Fields.at(f).Name, single.at(f).Name);
+            QCOMPARE(table.Fields.at(f).Type, single.at(f).Type);
+            QCOMPARE(table.Fields.at(f).Size, single.at(f).Size);
+        }
+    }
+}
+
+void TestJet::linkedTables_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("jet link") << 6 << "cannot be opened";
+    QTest::newRow("odbc link") << 4 << "ODBC";
+}
+
+void TestJet::linkedTables()
+{
+    QFETCH(int, type);
+    QFETCH(QString, reason);
+    const QString path = m_dir.filePath(QStringLiteral("linked%1.mdb").arg(type));
+    QVERIFY(QFile::copy(m_small, path));
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    QVERIFY(fixtures::setCatalogType(path, QStringLiteral("Orders"), qint16(type)));
+
+    DBEngine engine;
+    auto db = engine.OpenDatabase(path);
+    QVERIFY(db.ok());
+    const auto tables = db.value()->TableDefs();
+    QVERIFY(tables.ok());
+    // Listed in its place, with its catalog type.
+    QCOMPARE(tables.value().last().Name, QStringLiteral("Orders"));
+    QCOMPARE(tables.value().last().catalogType, type);
+    // Its fields live elsewhere; here the link leads nowhere.
+    const auto orders = db.value()->TableDefsItem(QStringLiteral("Orders"));
+    QVERIFY(!orders.ok());
+    QVERIFY2(orders.error().message.contains(reason), qPrintable(orders.error().message));
+    QVERIFY(orders.error().message.contains(QLatin1String("linked table \"Orders\"")));
+    QVERIFY(db.value()->TableDefsItem(QStringLiteral("Customers")).ok());
+}
+
+void TestJet::encodedPagesAreRead()
+{
+    QByteArray bytes = fixtures::readAll(m_small);
+    fixtures::encodePages(bytes, 0x5A17C0DEu);
+    const QString path = m_dir.filePath(QStringLiteral("encoded.mdb"));
+    QVERIFY(fixtures::writeAll(path, bytes));
+    DBEngine engine;
+    auto db = engine.OpenDatabase(path);
+    QVERIFY2(db.ok(), db.ok() ? "" : qPrintable(db.error().message));
+    QCOMPARE(fieldsOf(*db.value(), QStringLiteral("Orders")).size(), 3);
+}
+
+void TestJet::openErrors_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("systemDb");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("reason");
+
+    const QString dir = m_dir.filePath(QStringLiteral("broken"));
+    QDir().mkpath(dir);
+    const auto file = [&](const char *name, const QByteArray &bytes) {
+        const QString path = dir + QLatin1Char('/') + QLatin1String(name);
+        fixtures::writeAll(path, bytes);
+        return path;
+    };
+    const QByteArray good = fixtures::readAll(m_small);
+    const QString admin = QStringLiteral("Admin");
+
+    QByteArray damaged = good;
+    damaged.replace(2 * 4096, 4096, QByteArray(4096, '\0'));
+    QByteArray keyed = good;
+    fixtures::toggleHeaderMask(keyed);
+    qToLittleEndian<quint32>(0x1234u, keyed.data() + 0x3e);
+    fixtures::toggleHeaderMask(keyed);
+    QByteArray password = good;
+    fixtures::toggleHeaderMask(password);
+    {
+        const double created = qFromLittleEndian<double>(password.constData() + 0x72);
+        unsigned char mask[4];
+        qToLittleEndian<qint32>(qint32(created), mask);
+        const QString secret = QStringLiteral("pw");
+        for (int i = 0; i < 40; ++i) {
+            const char plain = i < secret.size() * 2 ? char(secret.at(i / 2).unicode() >> (8 * (i % 2))) : 0;
+            password[0x42 + i] = char(plain ^ mask[i % 4]);
+        }
+    }
+    fixtures::toggleHeaderMask(password);
+    QByteArray package("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+    package.append(QByteArray(1000, '\0'));
+    const QString stream = QStringLiteral("EncryptedPackage");
+    package.append(reinterpret_cast<const char *>(stream.utf16()), stream.size() * 2);
+    package.append(QByteArray(3000, '\0'));
+    QByteArray version = good;
+    version[0x14] = char(0x33);
+
+    QTest::newRow("empty path") << QString() << QString() << admin << "no file name was given";
+    QTest::newRow("missing") << dir + "/missing.mdb" << QString() << admin << "does not exist";
+    QTest::newRow("folder") << dir << QString() << admin << "is a folder";
+    QTest::newRow("text file") << file("text.mdb", "just some words\n") << QString() << admin
+                               << "not an Access (Jet) database";
+    QTest::newRow("empty file") << file("empty.mdb", {}) << QString() << admin << "the file is empty";
+    QTest::newRow("two pages") << file("short.mdb", good.left(8192)) << QString() << admin << "truncated";
+    QTest::newRow("half page") << file("half.mdb", good.left(good.size() - 1000)) << QString() << admin
+                               << "truncated";
+    QTest::newRow("catalog zeroed") << file("damaged.mdb", damaged) << QString() << admin << "damaged";
+    QTest::newRow("unknown key") << file("keyed.mdb", keyed) << QString() << admin << "encrypted";
+    QTest::newRow("office encrypted") << file("package.mdb", package) << QString() << admin << "encrypted";
+    QTest::newRow("database password") << file("password.mdb", password) << QString() << admin
+                                       << "database password";
+    QTest::newRow("unknown version") << file("version.mdb", version) << QString() << admin << "not known";
+    QTest::newRow("workgroup missing") << m_small << dir + "/none.mdw" << admin << "does not exist";
+    QTest::newRow("workgroup not jet") << m_small << file("text.mdw", "[workgroup]\n") << admin
+                                       << "not an Access (Jet) database";
+    QTest::newRow("workgroup without accounts") << m_small << m_everything << admin << "not a workgroup file";
+    QTest::newRow("user unknown") << m_small << m_workgroup << QStringLiteral("Mallory")
+                                  << "\"Mallory\" is not an account";
+    QTest::newRow("group is no user") << m_small << m_workgroup << QStringLiteral("users")
+                                      << "is not an account";
+    QTest::newRow("no workgroup, not admin") << m_small << QString() << QStringLiteral("Bob")
+                                             << "default workgroup";
+}
+
+void TestJet::openErrors()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, systemDb);
+    QFETCH(QString, user);
+    QFETCH(QString, reason);
+    DBEngine engine;
+    engine.SystemDB = systemDb;
+    engine.DefaultUser = user;
+    const auto db = engine.OpenDatabase(path);
+    QVERIFY(!db.ok());
+    const QString message = db.error().message;
+    QVERIFY2(message.contains(reason), qPrintable(message));
+    if (!path.isEmpty())
+        QVERIFY2(message.contains(QFileInfo(path).fileName()), qPrintable(message));
+    if (!systemDb.isEmpty() && !reason.contains(QLatin1String("account")))
+        QVERIFY2(message.contains(QFileInfo(systemDb).fileName()), qPrintable(message));
+    // The engine itself is fine afterwards.
+    engine.SystemDB.clear();
+    engine.DefaultUser = QStringLiteral("Admin");
+    QVERIFY(engine.OpenDatabase(m_small).ok());
+}
+
+void TestJet::permissionDenied()
+{
+    if (::geteuid() == 0)
+        QSKIP("root reads every file");
+    const QString path = m_dir.filePath(QStringLiteral("locked.mdb"));
+    QVERIFY(QFile::copy(m_small, path));
+    QFile::setPermissions(path, QFileDevice::WriteOwner);
+    DBEngine engine;
+    const auto db = engine.OpenDatabase(path);
+    QVERIFY(!db.ok());
+    QVERIFY2(db.error().message.contains(QLatin1String("permission")), qPrintable(db.error().message));
+    QVERIFY(db.error().message.contains(QLatin1String("locked.mdb")));
+}
+
+void TestJet::login_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::newRow("admin") << "Admin" << "";
+    QTest::newRow("case differs") << "bOB" << "secret";
+    // The stored password is not checked.
+    QTest::newRow("any password") << "Bob" << "whatever";
+}
+
+void TestJet::login()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    DBEngine engine;
+    engine.SystemDB = m_workgroup;
+    engine.DefaultUser = user;
+    engine.DefaultPassword = password;
+    const auto db = engine.OpenDatabase(m_small);
+    QVERIFY2(db.ok(), db.ok() ? "" : qPrintable(db.error().message));
+}
+
+void TestJet::loginValuesAreKept()
+{
+    DBEngine engine;
+    QCOMPARE(engine.DefaultUser, QStringLiteral("Admin"));
+    engine.SystemDB = m_workgroup;
+    engine.DefaultUser = QStringLiteral("Bob");
+    QVERIFY(engine.OpenDatabase(m_small).ok());
+    // Later opens log in with the same values until they are changed.
+    QVERIFY(engine.OpenDatabase(m_everything).ok());
+    engine.DefaultUser = QStringLiteral("Nobody");
+    QVERIFY(!engine.OpenDatabase(m_small).ok());
+}
+
+void TestJet::nothingIsWritten()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("watched.mdb"));
+    const QString mdw = dir.filePath(QStringLiteral("watched.mdw"));
+    QVERIFY(QFile::copy(m_small, path));
+    QVERIFY(QFile::copy(m_workgroup, mdw));
+    // An old modification time shows any touch.
+    const QDateTime old(QDate(2001, 1, 1), QTime(0, 0));
+    for (const QString &p : {path, mdw}) {
+        QFile f(p);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.setFileTime(old, QFileDevice::FileModificationTime));
+    }
+    const FileState before = stateOf(path);
+    const FileState mdwBefore = stateOf(mdw);
+    const QStringList listing = folderListing(dir.path());
+
+    {
+        DBEngine engine;
+        engine.SystemDB = mdw;
+        auto db = engine.OpenDatabase(path);
+        QVERIFY(db.ok());
+        const auto tables = db.value()->TableDefs();
+        QVERIFY(tables.ok());
+        for (const TableDef &t : tables.value())
+            QVERIFY(db.value()->TableDefsItem(t.Name).ok());
+        // An engine killed in the middle leaves nothing behind either.
+        ::kill(pid_t(engine.client()->processId()), SIGKILL);
+        QVERIFY(db.value()->TableDefs().ok());
+        QCOMPARE(folderListing(dir.path()), listing);
+    }
+    QVERIFY(before == stateOf(path));
+    QVERIFY(mdwBefore == stateOf(mdw));
+    QCOMPARE(folderListing(dir.path()), listing);
+
+    QProcess cli;
+    cli.start(EngineProgram, {QStringLiteral("tables"), path});
+    QVERIFY(cli.waitForFinished(30000));
+    QCOMPARE(cli.exitCode(), 0);
+    QVERIFY(before == stateOf(path));
+    QCOMPARE(folderListing(dir.path()), listing);
+}
+
+void TestJet::killedEngineIsRestarted()
+{
+    DBEngine engine;
+    auto first = engine.OpenDatabase(m_small);
+    auto second = engine.OpenDatabase(m_everything);
+    QVERIFY(first.ok() && second.ok());
+    const auto before = first.value()->TableDefs();
+    QVERIFY(before.ok());
+    const qint64 pid = engine.client()->processId();
+    QVERIFY(pid > 0);
+    QCOMPARE(engine.client()->startCount(), 1);
+
+    ::kill(pid_t(pid), SIGKILL);
+    // Both databases come back in the new process.
+    const auto after = first.value()->TableDefs();
+    QVERIFY2(after.ok(), after.ok() ? "" : qPrintable(after.error().message));
+    QCOMPARE(after.value().size(), before.value().size());
+    QCOMPARE(fieldsOf(*second.value(), QStringLiteral("Everything")).size(), 14);
+    QCOMPARE(engine.client()->startCount(), 2);
+    QVERIFY(engine.client()->processId() != pid);
+
+    // A database closed in the old process is not reopened.
+    first = EngineError{};
+    engine.client()->stop();
+    QCOMPARE(fieldsOf(*second.value(), QStringLiteral("Everything")).size(), 14);
+}
+
+void TestJet::misbehavingEngine_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("crashes") << QByteArray("kill -SEGV $$") << "stopped before it answered";
+    QTest::newRow("exits") << QByteArray("exit 0") << "stopped before it answered";
+    QTest::newRow("hangs") << QByteArray("exec sleep 30") << "did not answer within 1.5 seconds";
+    // A working greeting, then the open request kills it or hangs it.
+    QTest::newRow("crashes reading")
+        << QByteArray("head -c 10 >/dev/null; printf '\\012\\000\\000\\000\\000\\000\\000\\001\\000\\000\\000\\000\\000\\001'; head -c 1 >/dev/null; kill -SEGV $$")
+        << "damaged or unreadable (the database engine stopped while reading it)";
+    QTest::newRow("hangs reading")
+        << QByteArray("head -c 10 >/dev/null; printf '\\012\\000\\000\\000\\000\\000\\000\\001\\000\\000\\000\\000\\000\\001'; exec sleep 30")
+        << "damaged or unreadable (the database engine did not answer within 1.5 seconds)";
+    QTest::newRow("garbles") << QByteArray("printf 'hello, this is not the protocol'; exec sleep 30")
+                             << "garbled answer";
+    QTest::newRow("huge length") << QByteArray("printf '\\377\\377\\377\\377'; exec sleep 30") << "garbled answer";
+    QTest::newRow("wrong id") << QByteArray("printf '\\006\\000\\000\\000\\000\\000\\000\\011\\000\\000'; exec sleep 30")
+                              << "garbled answer";
+    QTest::newRow("not a program") << QByteArray() << "cannot be started";
+}
+
+void TestJet::misbehavingEngine()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    EngineClient client;
+    if (script.isEmpty())
+        client.setProgram(dir.filePath(QStringLiteral("no-such-engine")));
+    else
+        client.setProgram(fakeEngine(dir, QStringLiteral("engine.sh"), script));
+    client.setTimeoutMs(1500);
+    QElapsedTimer timer;
+    timer.start();
+    const Result<int> opened = client.open({m_small, QString(), QStringLiteral("Admin"), QString()});
+    QVERIFY(!opened.ok());
+    QVERIFY2(opened.error().message.contains(reason), qPrintable(opened.error().message));
+    QVERIFY(timer.elapsed() < 5000);
+    QCOMPARE(client.processId(), 0);
+
+    // The next request starts a fresh, working engine.
+    client.setProgram(EngineProgram);
+    const Result<int> again = client.open({m_small, QString(), QStringLiteral("Admin"), QString()});
+    QVERIFY2(again.ok(), again.ok() ? "" : qPrintable(again.error().message));
+    QVERIFY(client.tableDefs(again.value()).ok());
+}
+
+void TestJet::waitHookStops()
+{
+    QTemporaryDir dir;
+    EngineClient client;
+    client.setProgram(fakeEngine(dir, QStringLiteral("slow.sh"), "exec sleep 30"));
+    QList<int> calls;
+    client.setWaitHook([&](int elapsed) {
+        calls.append(elapsed);
+        return elapsed < 300;
+    });
+    const Result<int> opened = client.open({m_small, QString(), QStringLiteral("Admin"), QString()});
+    QVERIFY(!opened.ok());
+    QVERIFY2(opened.error().message.contains(QLatin1String("stopped")), qPrintable(opened.error().message));
+    QVERIFY(calls.size() >= 3);
+    QVERIFY(std::is_sorted(calls.begin(), calls.end()));
+    QVERIFY(calls.last() >= 300 && calls.last() < 1000);
+    QCOMPARE(client.processId(), 0);
+}
+
+void TestJet::commandLine()
+{
+    QProcess process;
+    process.start(EngineProgram, {QStringLiteral("tables"), m_small});
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), 0);
+    QCOMPARE(process.readAllStandardError(), QByteArray());
+    const QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.first(), QStringLiteral("MSysObjects\t1\t0x80000000"));
+    const int customers = int(lines.indexOf(QStringLiteral("Customers\t1\t0x00000000")));
+    QVERIFY(customers > 0);
+    QCOMPARE(lines.at(customers + 1), QStringLiteral("\tID\t4\t4"));
+    QCOMPARE(lines.at(customers + 2), QStringLiteral("\tName\t10\t50"));
+    QCOMPARE(lines.at(customers + 3), QStringLiteral("Orders\t1\t0x00000000"));
+    QCOMPARE(lines.at(customers + 6), QStringLiteral("\tTotal\t5\t8"));
+
+    // With a workgroup and a user of it.
+    process.start(EngineProgram, {QStringLiteral("tables"), m_small, QStringLiteral("--system-db"), m_workgroup,
+                                  QStringLiteral("--user"), QStringLiteral("bob"), QStringLiteral("--password"),
+                                  QStringLiteral("x")});
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), 0);
+}
+
+void TestJet::commandLineFailure()
+{
+    // A damaged catalog makes libmdb complain; only our one line comes out.
+    QByteArray damaged = fixtures::readAll(m_small);
+    damaged[2 * 4096] = 0x01;
+    const QString path = m_dir.filePath(QStringLiteral("cli-damaged.mdb"));
+    QVERIFY(fixtures::writeAll(path, damaged));
+    QProcess process;
+    process.start(EngineProgram, {QStringLiteral("tables"), path});
+    QVERIFY(process.waitForFinished(30000));
+    QVERIFY(process.exitCode() != 0);
+    QCOMPARE(process.readAllStandardOutput(), QByteArray());
+    const QString error = QString::fromUtf8(process.readAllStandardError());
+    QCOMPARE(error.count(u'\n'), 1);
+    QVERIFY2(error.startsWith(QLatin1String("Cannot open \"") + path), qPrintable(error));
+
+    process.start(EngineProgram, {QStringLiteral("tables"), m_small, QStringLiteral("--user")});
+    QVERIFY(process.waitForFinished(30000));
+    QVERIFY(process.exitCode() != 0);
+}
+
+namespace {
+
+// Table -> fields (name, DAO type, text size or -1) as mdb-schema shows them.
+QMap<QString, QList<std::tuple<QString, int, int>>> schemaOf(const QString &path, bool *ok)
+{
+    QMap<QString, QList<std::tuple<QString, int, int>>> tables;
+    QProcess process;
+    process.start(QStringLiteral("mdb-schema"), {path});
+    *ok = process.waitForFinished(30000) && process.exitCode() == 0;
+    const QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n');
+    static const QHash<QString, int> types = {
+        {QStringLiteral("Boolean"), 1}, {QStringLiteral("Byte"), 2}, {QStringLiteral("Integer"), 3},
+        {QStringLiteral("Long Integer"), 4}, {QStringLiteral("Currency"), 5}, {QStringLiteral("Single"), 6},
+        {QStringLiteral("Double"), 7}, {QStringLiteral("DateTime"), 8}, {QStringLiteral("Binary"), 9},
+        {QStringLiteral("Text"), 10}, {QStringLiteral("OLE"), 11}, {QStringLiteral("Memo/Hyperlink"), 12},
+        {QStringLiteral("Replication ID"), 15}, {QStringLiteral("Numeric"), 20},
+    };
+    static const QRegularExpression table(QStringLiteral("^CREATE TABLE \\[(.*)\\]$"));
+    static const QRegularExpression field(QStringLiteral("^\\t\\[(.*)\\]\\t+([A-Za-z/ ]+?)(?: \\((\\d+)(?:, ?\\d+)?\\))?( NOT NULL)?,? ?$"));
+    QString current;
+    for (const QString &line : lines) {
+        if (const auto m = table.match(line); m.hasMatch()) {
+            current = m.captured(1);
+            tables[current];
+        } else if (const auto f = field.match(line); f.hasMatch() && !current.isEmpty()) {
+            const int type = types.value(f.captured(2), -1);
+            const int size = type == 10 ? f.captured(3).toInt() : -1;
+            tables[current].append({f.captured(1), type, size});
+        }
+    }
+    return tables;
+}
+
+const char *const GoodCorpusFiles[] = {
+    "DateTestDatabase.mdb", "delColTestV2000.mdb", "empty.mdb", "emptyJet4.mdb",
+    "fixedNumericTestV2000.mdb", "fixedTextTestV2000.mdb", "overflowTestV2000.mdb",
+    "test2V1997.mdb", "test2V2000.mdb", "testUnicodeCompV2003.mdb", "testV1997.mdb", "testV2000.mdb",
+};
+
+} // namespace
+
+void TestJet::corpusGoodFiles_data()
+{
+    QTest::addColumn<QString>("path");
+    if (!QFileInfo::exists(Corpus))
+        return;
+    for (const char *name : GoodCorpusFiles)
+        QTest::newRow(name) << Corpus + QLatin1Char('/') + QLatin1String(name);
+}
+
+void TestJet::corpusGoodFiles()
+{
+    if (!QFileInfo::exists(Corpus))
+        QSKIP("the shared corpus of real files is not here");
+    QFETCH(QString, path);
+    bool schemaOk = false;
+    const auto expected = schemaOf(path, &schemaOk);
+    if (!schemaOk)
+        QSKIP("mdb-schema is not available");
+
+    DBEngine engine;
+    auto db = engine.OpenDatabase(path);
+    QVERIFY2(db.ok(), db.ok() ? "" : qPrintable(db.error().message));
+    const auto tables = db.value()->TableDefs();
+    QVERIFY(tables.ok());
+    QStringList userTables;
+    for (const TableDef &t : tables.value()) {
+        const Result<TableDef> def = db.value()->TableDefsItem(t.Name);
+        QVERIFY2(def.ok(), def.ok() ? "" : qPrintable(def.error().message));
+        QVERIFY(!def.value().Fields.isEmpty());
+        if (t.catalogType == 1 && (t.flags & 0x80000002u) == 0)
+            userTables.append(t.Name);
+        if (!expected.contains(t.Name))
+            continue;
+        const auto &want = expected.value(t.Name);
+        const QList<Field> &got = def.value().Fields;
+        QCOMPARE(got.size(), want.size());
+        for (int i = 0; i < got.size(); ++i) {
+            QCOMPARE(got.at(i).Name, std::get<0>(want.at(i)));
+            QCOMPARE(int(got.at(i).Type), std::get<1>(want.at(i)));
+            if (std::get<2>(want.at(i)) >= 0)
+                QCOMPARE(got.at(i).Size, std::get<2>(want.at(i)));
+        }
+    }
+    QStringList schemaTables = expected.keys();
+    schemaTables.sort();
+    userTables.sort();
+    QCOMPARE(userTables, schemaTables);
+}
+
+void TestJet::corpusBrokenFiles_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("reason");
+    if (!QFileInfo::exists(Corpus))
+        return;
+    QTest::newRow("zero length") << Corpus + "/zero-length.mdb" << "empty";
+    QTest::newRow("truncated") << Corpus + "/truncated-testV2000.mdb" << "truncated";
+    QTest::newRow("not a database") << Corpus + "/not-a-database.mdb" << "not an Access";
+}
+
+void TestJet::corpusBrokenFiles()
+{
+    if (!QFileInfo::exists(Corpus))
+        QSKIP("the shared corpus of real files is not here");
+    QFETCH(QString, path);
+    QFETCH(QString, reason);
+    DBEngine engine;
+    const auto db = engine.OpenDatabase(path);
+    QVERIFY(!db.ok());
+    QVERIFY2(db.error().message.contains(reason), qPrintable(db.error().message));
+    QVERIFY(db.error().message.contains(QFileInfo(path).fileName()));
+}
+
+void TestJet::mutatedFiles()
+{
+    // Random bytes changed in the first pages and in the data pages of a
+    // small file: every open, listing and read either works or ends in an
+    // engine error within the bound, and this process lives on.
+    const int count = qEnvironmentVariableIsSet("KOLTA_MUTATIONS") ? qEnvironmentVariableIntValue("KOLTA_MUTATIONS")
+                                                                    : 300;
+    const int boundMs = 3000;
+    // A hand run may mutate another file (KOLTA_MUTATION_BASE).
+    const QString base = qEnvironmentVariable("KOLTA_MUTATION_BASE", m_everything);
+    const QByteArray original = fixtures::readAll(base);
+    const int pageSize = original.size() > 0x14 && original.at(0x14) == 0 ? 2048 : 4096;
+    const int pages = int(original.size() / pageSize);
+    QTemporaryDir dir;
+    QRandomGenerator random(20261207);
+    DBEngine engine;
+    engine.client()->setTimeoutMs(boundMs);
+    int ok = 0, errors = 0, crashes = 0, hangs = 0;
+    int rowsOk = 0, rowErrors = 0, rowCrashes = 0, rowHangs = 0;
+    QElapsedTimer timer;
+    for (int n = 0; n < count; ++n) {
+        QByteArray bytes = original;
+        const int changes = 1 + int(random.bounded(16));
+        for (int c = 0; c < changes; ++c) {
+            // Half the changes hit the first pages (header, free map, the
+            // catalog's definition and rows), the rest any page.
+            const int page = random.bounded(2) ? int(random.bounded(qMin(pages, 6))) : int(random.bounded(pages));
+            // Bytes near a page's start hold its type, counts and pointers.
+            const int offset = page * pageSize + int(random.bounded(random.bounded(2) ? 64 : pageSize));
+            static const char extremes[] = {'\0', '\x01', '\x7f', '\x80', '\xff'};
+            // Now and then a whole run of bytes, as a bad sector leaves it.
+            const int run = random.bounded(8) ? 1 : 2 + int(random.bounded(62));
+            for (int i = 0; i < run && offset + i < bytes.size(); ++i)
+                bytes[offset + i] = random.bounded(3) ? char(random.bounded(256)) : extremes[random.bounded(5)];
+        }
+        const QString path = dir.filePath(QStringLiteral("m%1.mdb").arg(n));
+        QVERIFY(fixtures::writeAll(path, bytes));
+
+        bool failed = false;
+        const auto note = [&](const EngineError &error) {
+            QVERIFY(!error.message.isEmpty());
+            if (error.message.contains(QLatin1String("stopped while")))
+                ++crashes;
+            else if (error.message.contains(QLatin1String("did not answer")))
+                ++hangs;
+            else
+                ++errors;
+            failed = true;
+        };
+        timer.start();
+        auto db = engine.OpenDatabase(path);
+        if (!db.ok()) {
+            note(db.error());
+        } else {
+            const auto tables = db.value()->TableDefs();
+            if (!tables.ok()) {
+                note(tables.error());
+            } else {
+                for (const TableDef &t : tables.value()) {
+                    const auto def = db.value()->TableDefsItem(t.Name);
+                    if (!def.ok()) {
+                        note(def.error());
+                        break;
+                    }
+                }
+            }
+        }
+        if (!failed)
+            ++ok;
+        // Each request is bounded; a file takes a handful of them.
+        QVERIFY(timer.elapsed() < 30 * boundMs);
+        switch (readRowsInChild(path, boundMs)) {
+        case RowRead::Ok: ++rowsOk; break;
+        case RowRead::Error: ++rowErrors; break;
+        case RowRead::Crash: ++rowCrashes; break;
+        case RowRead::Hang: ++rowHangs; break;
+        }
+        QFile::remove(path);
+    }
+    qInfo("mutated files: %d ok, %d engine errors, %d engine crashes, %d engine hangs", ok, errors, crashes,
+          hangs);
+    qInfo("their rows: %d read, %d errors, %d crashes, %d hangs", rowsOk, rowErrors, rowCrashes, rowHangs);
+    QCOMPARE(ok + errors + crashes + hangs, count);
+    QCOMPARE(rowsOk + rowErrors + rowCrashes + rowHangs, count);
+}
+
+namespace {
+
+// An SQLite connection with the Jet tables of one file as virtual tables.
+class SqlOverJet
+{
+public:
+    explicit SqlOverJet(const QString &path)
+    {
+        QString reason;
+        file = engine::JetFile::open(path, &reason);
+        if (!file)
+            return;
+        QList<engine::CatalogEntry> entries;
+        if (!file->readCatalog(&entries, &reason))
+            return;
+        sqlite3_open(":memory:", &db);
+        engine::registerJetModule(db, file.get());
+        for (const engine::CatalogEntry &entry : entries) {
+            if (entry.type == engine::LocalTable && !entry.name.startsWith(QLatin1String("MSys")))
+                error += engine::createJetTable(db, entry.name, entry);
+        }
+    }
+    ~SqlOverJet() { sqlite3_close(db); }
+
+    // The rows of a query, each value a QVariant of its SQLite class.
+    QList<QVariantList> rows(const QString &sql, QString *failure = nullptr)
+    {
+        QList<QVariantList> result;
+        sqlite3_stmt *statement = nullptr;
+        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &statement, nullptr) != SQLITE_OK) {
+            if (failure)
+                *failure = QString::fromUtf8(sqlite3_errmsg(db));
+            return result;
+        }
+        int rc;
+        while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+            QVariantList row;
+            for (int i = 0; i < sqlite3_column_count(statement); ++i) {
+                switch (sqlite3_column_type(statement, i)) {
+                case SQLITE_INTEGER: row.append(qlonglong(sqlite3_column_int64(statement, i))); break;
+                case SQLITE_FLOAT: row.append(sqlite3_column_double(statement, i)); break;
+                case SQLITE_TEXT:
+                    row.append(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, i))));
+                    break;
+                case SQLITE_BLOB:
+                    row.append(QByteArray(static_cast<const char *>(sqlite3_column_blob(statement, i)),
+                                          sqlite3_column_bytes(statement, i)));
+                    break;
+                default: row.append(QVariant()); break;
+                }
+            }
+            result.append(row);
+        }
+        if (rc != SQLITE_DONE && failure)
+            *failure = QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_finalize(statement);
+        return result;
+    }
+
+    std::unique_ptr<engine::JetFile> file;
+    sqlite3 *db = nullptr;
+    QString error;
+};
+
+} // namespace
+
+namespace {
+
+RowRead readRowsInChild(const QString &path, int boundMs)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        SqlOverJet sql(path);
+        // Exit codes: 0 read, 3 an error; anything else (a signal, the
+        // sanitizer's own code) is a crash.
+        if (!sql.file || !sql.error.isEmpty())
+            ::_exit(3);
+        const auto tables = sql.rows(QStringLiteral("SELECT name FROM temp.sqlite_schema WHERE type = 'table'"));
+        for (const QVariantList &table : tables) {
+            QString failure;
+            sql.rows(QStringLiteral("SELECT * FROM temp.\"%1\"").arg(table.at(0).toString()), &failure);
+            if (!failure.isEmpty())
+                ::_exit(3);
+        }
+        ::_exit(0);
+    }
+    QElapsedTimer waited;
+    waited.start();
+    int status = 0;
+    while (::waitpid(child, &status, WNOHANG) == 0) {
+        if (waited.elapsed() > boundMs) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            return RowRead::Hang;
+        }
+        QThread::msleep(2);
+    }
+    if (!WIFEXITED(status) || (WEXITSTATUS(status) != 0 && WEXITSTATUS(status) != 3))
+        return RowRead::Crash;
+    return WEXITSTATUS(status) == 0 ? RowRead::Ok : RowRead::Error;
+}
+
+} // namespace
+
+void TestJet::sqlValues_data()
+{
+    QTest::addColumn<QString>("column");
+    QTest::addColumn<QVariant>("value");
+    // 2001-02-03 04:05:06 as Jet counts days.
+    const double when = 36925.0 + (4 * 3600 + 5 * 60 + 6) / 86400.0;
+    QTest::newRow("yes/no") << "Flag" << QVariant(qlonglong(-1));
+    QTest::newRow("byte") << "Tiny" << QVariant(qlonglong(7));
+    QTest::newRow("integer") << "Small" << QVariant(qlonglong(300));
+    QTest::newRow("long") << "Count" << QVariant(qlonglong(70000));
+    QTest::newRow("currency") << "Price" << QVariant(12.5);
+    QTest::newRow("single") << "Ratio" << QVariant(0.5);
+    QTest::newRow("double") << "Measure" << QVariant(2.25);
+    QTest::newRow("date") << "When" << QVariant(when);
+    QTest::newRow("binary") << "Blob" << QVariant(QByteArray("\x01\x02", 2));
+    QTest::newRow("text") << "Title" << QVariant(QStringLiteral("hello"));
+    QTest::newRow("ole") << "Picture" << QVariant(QByteArray("ole"));
+    QTest::newRow("memo") << "Notes" << QVariant(QStringLiteral("a memo"));
+    QTest::newRow("guid") << "Guid" << QVariant(QStringLiteral("{12345678-1234-1234-1234-123456789ABC}"));
+    QTest::newRow("decimal") << "Amount" << QVariant(123.4567);
+}
+
+void TestJet::sqlValues()
+{
+    QFETCH(QString, column);
+    QFETCH(QVariant, value);
+    SqlOverJet sql(m_everything);
+    QVERIFY(sql.file);
+    QCOMPARE(sql.error, QString());
+    QString failure;
+    const auto rows = sql.rows(QStringLiteral("SELECT \"%1\" FROM Everything").arg(column), &failure);
+    QCOMPARE(failure, QString());
+    QCOMPARE(rows.size(), 1);
+    const QVariant got = rows.at(0).at(0);
+    QCOMPARE(got.typeId(), value.typeId());
+    if (value.typeId() == QMetaType::Double)
+        QVERIFY2(qAbs(got.toDouble() - value.toDouble()) < 1e-6, qPrintable(got.toString()));
+    else
+        QCOMPARE(got, value);
+}
+
+void TestJet::sqlNullsAndLongValues()
+{
+    using kolta::jetwriter::ColumnType;
+    using kolta::jetwriter::Row;
+    kolta::jetwriter::Table table;
+    table.name = QStringLiteral("Mixed");
+    table.columns = {{QStringLiteral("ID"), ColumnType::Long},
+                     {QStringLiteral("Word"), ColumnType::Text, 50},
+                     {QStringLiteral("Flag"), ColumnType::YesNo},
+                     {QStringLiteral("Notes"), ColumnType::Memo},
+                     {QStringLiteral("Data"), ColumnType::Ole}};
+    QString longText;
+    for (int i = 0; i < 3000; ++i)
+        longText += QChar(0x410 + i % 32);   // Cyrillic: stored without compression
+    QByteArray longData;
+    for (int i = 0; i < 20000; ++i)
+        longData += char(i * 7);
+    table.rows = {Row{1, QVariant(), false, QVariant(), QVariant()},
+                  Row{2, QString(""), true, QStringLiteral("Größe"), QByteArray("x")},
+                  Row{3, QStringLiteral("Ελλάδα"), false, longText, longData}};
+    kolta::jetwriter::Database source;
+    source.tables = {table};
+    const QString path = m_dir.filePath(QStringLiteral("mixed.mdb"));
+    QCOMPARE(fixtures::write(path, source), QString());
+
+    SqlOverJet sql(path);
+    QVERIFY(sql.file);
+    QString failure;
+    const auto rows = sql.rows(QStringLiteral("SELECT ID, Word, Flag, Notes, Data FROM Mixed ORDER BY ID"), &failure);
+    QCOMPARE(failure, QString());
+    QCOMPARE(rows.size(), 3);
+    QVERIFY(rows.at(0).at(1).isNull());
+    QCOMPARE(rows.at(0).at(2), QVariant(qlonglong(0)));
+    QVERIFY(rows.at(0).at(3).isNull());
+    QVERIFY(rows.at(0).at(4).isNull());
+    QCOMPARE(rows.at(1).at(1), QVariant(QString()));
+    QVERIFY(!rows.at(1).at(1).isNull());
+    QCOMPARE(rows.at(1).at(2), QVariant(qlonglong(-1)));
+    QCOMPARE(rows.at(1).at(3), QVariant(QStringLiteral("Größe")));
+    QCOMPARE(rows.at(1).at(4), QVariant(QByteArray("x")));
+    QCOMPARE(rows.at(2).at(1), QVariant(QStringLiteral("Ελλάδα")));
+    QCOMPARE(rows.at(2).at(3).toString().size(), longText.size());
+    QCOMPARE(rows.at(2).at(3), QVariant(longText));
+    QCOMPARE(rows.at(2).at(4).toByteArray().size(), longData.size());
+    QCOMPARE(rows.at(2).at(4), QVariant(longData));
+}
+
+void TestJet::sqlManyRowsAndTwoCursors()
+{
+    using kolta::jetwriter::ColumnType;
+    using kolta::jetwriter::Row;
+    kolta::jetwriter::Table table;
+    table.name = QStringLiteral("Numbers");
+    table.columns = {{QStringLiteral("N"), ColumnType::Long}, {QStringLiteral("Label"), ColumnType::Text, 20}};
+    for (int i = 1; i <= 3000; ++i)
+        table.rows.append(Row{i, QStringLiteral("n%1").arg(i)});
+    kolta::jetwriter::Database source;
+    source.tables = {table, fixtures::small().tables.at(0)};
+    const QString path = m_dir.filePath(QStringLiteral("numbers.mdb"));
+    QCOMPARE(fixtures::write(path, source), QString());
+
+    SqlOverJet sql(path);
+    QVERIFY(sql.file);
+    QString failure;
+    auto rows = sql.rows(QStringLiteral("SELECT count(*), sum(N), min(Label), max(N) FROM Numbers"), &failure);
+    QCOMPARE(failure, QString());
+    QCOMPARE(rows.at(0), (QVariantList{qlonglong(3000), qlonglong(3000 * 3001 / 2), QStringLiteral("n1"),
+                                       qlonglong(3000)}));
+    // Two cursors over one table, stepping in turn.
+    rows = sql.rows(QStringLiteral("SELECT count(*), sum(b.N) FROM Numbers a JOIN Numbers b ON b.N = a.N + 1 "
+                                   "WHERE a.N <= 10"), &failure);
+    QCOMPARE(failure, QString());
+    QCOMPARE(rows.at(0), (QVariantList{qlonglong(10), qlonglong(65)}));
+    rows = sql.rows(QStringLiteral("SELECT c.Name, n.Label FROM Customers c JOIN Numbers n ON n.N = c.ID ORDER BY 1"),
+                    &failure);
+    QCOMPARE(failure, QString());
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows.at(1), (QVariantList{QStringLiteral("Bo"), QStringLiteral("n2")}));
+    // The first rows come without reading the rest.
+    rows = sql.rows(QStringLiteral("SELECT N FROM Numbers LIMIT 2"), &failure);
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows.at(1).at(0), QVariant(qlonglong(2)));
+}
+
+void TestJet::sqlIsReadOnly()
+{
+    const QByteArray before = fixtures::readAll(m_small);
+    SqlOverJet sql(m_small);
+    QVERIFY(sql.file);
+    for (const char *change : {"INSERT INTO Customers VALUES (3, 'Cy')", "UPDATE Customers SET Name = 'x'",
+                               "DELETE FROM Customers"}) {
+        QString failure;
+        sql.rows(QString::fromLatin1(change), &failure);
+        QVERIFY2(!failure.isEmpty(), change);
+    }
+    QCOMPARE(sql.rows(QStringLiteral("SELECT count(*) FROM Customers")).at(0).at(0), QVariant(qlonglong(2)));
+    QCOMPARE(fixtures::readAll(m_small), before);
+}
+
+QTEST_GUILESS_MAIN(TestJet)
+#include "tst_jet.moc"
