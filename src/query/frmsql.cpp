@@ -110,6 +110,12 @@ void frmSQL::cmdSet_Click()
         m_model->setRecordset(refreshed.value());
         if (m_model->canFetchMore())
             m_model->fetchMore();
+        // Columns as wide as their first rows need, within reason.
+        QHeaderView *header = m_ui->MSFlexGrid1->horizontalHeader();
+        for (int column = 0; column < m_model->columnCount(); ++column) {
+            m_ui->MSFlexGrid1->resizeColumnToContents(column);
+            header->resizeSection(column, qMin(header->sectionSize(column), 240));
+        }
     }
 
     const auto recordset = m_data->Recordset();

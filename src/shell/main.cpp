@@ -1,4 +1,6 @@
+#include "platform/jet/dao.h"
 #include "platform/qtdesktop.h"
+#include "platform/working.h"
 #include "shell/fonts.h"
 #include "shell/frmmain.h"
 #include "shell/module1.h"
@@ -14,7 +16,13 @@ int main(int argc, char *argv[])
     kolta::Module1 session;
     kolta::QtDesktop desktop;
     kolta::frmmain window(session, desktop);
+    // Long engine work shows "Working..." with Stop over the program.
+    kolta::WorkingIndicator working(&window);
+    kolta::jet::dbEngine().setWaitHook([&working](int elapsedMs) { return working.wait(elapsedMs); });
+
     window.Form_Load();
     window.show();
-    return app.exec();
+    const int status = app.exec();
+    kolta::jet::dbEngine().setWaitHook(nullptr);
+    return status;
 }

@@ -3,6 +3,7 @@
 #include "pagegen/aspwriter.h"
 #include "platform/jet/dao.h"
 #include "platform/jet/datacontrol.h"
+#include "platform/working.h"
 #include "query/frmlabels.h"
 #include "query/frmsql.h"
 #include "query/recordsetmodel.h"
@@ -132,6 +133,7 @@ private slots:
     void labelsShownModally();
     void dataBarMoves();
     void endToEndPage();
+    void stopLongStatement();
 
 private:
     QTemporaryDir m_dir;
@@ -157,7 +159,10 @@ void tst_Query::initTestCase()
                       col(QStringLiteral("ProductID"), jw::ColumnType::Long),
                       col(QStringLiteral("Name"), jw::ColumnType::Text, 20)},
                      {{1, 1, QStringLiteral("first")}, {2, 2, QStringLiteral("second")}}};
-    shop.tables << products << orders;
+    jw::Table numbers{QStringLiteral("Numbers"), false, {col(QStringLiteral("N"), jw::ColumnType::Long)}, {}};
+    for (int i = 0; i < 3000; ++i)
+        numbers.rows << jw::Row{i};
+    shop.tables << products << orders << numbers;
     m_shop = m_dir.filePath(QStringLiteral("shop.mdb"));
     QCOMPARE(jw::write(m_shop, shop), QString());
 }
@@ -580,6 +585,41 @@ void tst_Query::endToEndPage()
     QFile written(page);
     QVERIFY(written.open(QIODevice::ReadOnly));
     QCOMPARE(written.readAll(), want);
+}
+
+void tst_Query::stopLongStatement()
+{
+    App app;
+    WorkingIndicator working(&app.window);
+    app.engine.setWaitHook([&working](int elapsedMs) { return working.wait(elapsedMs); });
+    app.open(m_shop);
+
+    bool sawWorking = false;
+    QTimer pressStop;
+    connect(&pressStop, &QTimer::timeout, [&] {
+        if (QDialog *window = working.window()) {
+            sawWorking = true;
+            QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("cmdStop")), Qt::LeftButton);
+        }
+    });
+    pressStop.start(50);
+    QElapsedTimer timer;
+    timer.start();
+    app.set(QStringLiteral("SELECT Count(*) FROM Numbers AS A, Numbers AS B, Numbers AS C WHERE A.N + B.N = C.N"));
+    const qint64 took = timer.elapsed();
+    pressStop.stop();
+    QVERIFY(sawWorking);
+    QVERIFY2(took < 5000, qPrintable(QString::number(took)));
+    QCOMPARE(app.desktop.prompts(), QStringList{QStringLiteral("SQL Error!")});
+    QVERIFY2(app.desktop.messages.constFirst().detail.endsWith(QStringLiteral("stopped.")),
+             qPrintable(app.desktop.messages.constFirst().detail));
+    QCOMPARE(app.window.sqlWindow().cursor().shape(), Qt::ArrowCursor);
+
+    // The window stays usable: the next statement runs in a fresh engine.
+    app.set(QStringLiteral("SELECT Count(*) AS Total FROM Numbers"));
+    QCOMPARE(app.desktop.messages.size(), 1);
+    QCOMPARE(app.window.sqlWindow().grid().index(0, 0).data().toString(), QStringLiteral("3000"));
+    app.engine.setWaitHook(nullptr);
 }
 
 QTEST_MAIN(tst_Query)

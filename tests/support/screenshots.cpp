@@ -1,0 +1,133 @@
+// Shows every window as the user sees it, on a database of our writer, and
+// saves a picture of each: kolta_screenshots FOLDER [seconds to stay on screen].
+#include "about/frmabout.h"
+#include "browse/browser.h"
+#include "browse/frmlogin.h"
+#include "jetwriter.h"
+#include "pagegen/frmlayout.h"
+#include "query/frmlabels.h"
+#include "query/frmsql.h"
+#include "scripteddesktop.h"
+#include "shell/fonts.h"
+#include "shell/frmmain.h"
+#include "ui_frmlayout.h"
+#include "ui_frmlogin.h"
+#include "ui_frmsql.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace kolta;
+namespace jw = kolta::jetwriter;
+
+namespace {
+
+QString writeSample(const QString &folder)
+{
+    auto col = [](const char *name, jw::ColumnType type, int size = 0) {
+        jw::Column c;
+        c.name = QLatin1String(name);
+        c.type = type;
+        c.size = size;
+        return c;
+    };
+    jw::Table products{QStringLiteral("Products"), false,
+                       {col("ProductID", jw::ColumnType::Long), col("ProductName", jw::ColumnType::Text, 40),
+                        col("UnitPrice", jw::ColumnType::Currency), col("InStock", jw::ColumnType::YesNo),
+                        col("Added", jw::ColumnType::DateTime), col("Notes", jw::ColumnType::Memo)},
+                       {}};
+    const char *names[] = {"Chai", "Chang", "Aniseed Syrup", "Chef Anton's Cajun Seasoning", "Grandma's Boysenberry Spread",
+                           "Uncle Bob's Organic Dried Pears", "Northwoods Cranberry Sauce", "Mishi Kobe Niku", "Ikura",
+                           "Queso Cabrales", "Queso Manchego La Pastora", "Konbu"};
+    for (int i = 0; i < 12; ++i)
+        products.rows << jw::Row{i + 1, QLatin1String(names[i]), 4.5 + i * 3.25, i % 3 != 0,
+                                 QDateTime(QDate(2024, 3, 1).addDays(i * 9), QTime(0, 0)), QVariant()};
+    jw::Table orders{QStringLiteral("Order Details"), false,
+                     {col("OrderID", jw::ColumnType::Long), col("ProductID", jw::ColumnType::Long),
+                      col("Quantity", jw::ColumnType::Integer), col("Discount", jw::ColumnType::Single)},
+                     {}};
+    jw::Database db;
+    db.tables << products << orders
+              << jw::Table{QStringLiteral("Customers"), false, {col("CustomerID", jw::ColumnType::Text, 5)}, {}};
+    const QString path = folder + QStringLiteral("/northwind.mdb");
+    jw::write(path, db);
+    return path;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    installClassicFonts();
+    const QDir folder(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::tempPath());
+    const int seconds = argc > 2 ? QByteArray(argv[2]).toInt() : 0;
+    QTemporaryDir scratch;
+    const QString database = writeSample(scratch.path());
+
+    Module1 session;
+    test::ScriptedDesktop desktop;
+    desktop.colorAnswers = {0xFFFFFF, 0x0000FF};
+    frmmain main(session, desktop);
+    main.Form_Load();
+    main.move(20, 20);
+    main.show();
+
+    // Set Database through the real login window.
+    desktop.fileAnswers.push_back(database);
+    QTimer::singleShot(0, &app, [&] {
+        frmLogin &login = main.browser().login();
+        login.ui().txtUserName->setText(QStringLiteral("Admin"));
+        login.ui().txtPassword->setText(QStringLiteral("secret"));
+        login.grab().save(folder.filePath(QStringLiteral("login.png")));
+        login.ui().cmdOK->click();
+    });
+    main.mnSetDatabase_Click();
+
+    main.mnSQLStatement_Click();
+    frmSQL &sql = main.sqlWindow();
+    sql.move(520, 20);
+    sql.ui().Text1->setPlainText(QStringLiteral(
+        "SELECT ProductName, UnitPrice, InStock, Added\nFROM Products\nWHERE UnitPrice > 10\nORDER BY ProductName"));
+    sql.Form_Activate();
+    sql.cmdSet_Click();
+
+    frmLabels &labels = main.labelsWindow();
+    labels.move(520, 480);
+    labels.show();
+
+    auto *layout = new frmLayout(session, desktop, &main);
+    const Ui::frmLayout &f = layout->ui();
+    f.Text1->setText(QStringLiteral("Orders"));
+    f.Command1->click();
+    f.Text3->setText(QStringLiteral("bg.gif"));
+    f.Combo1->setCurrentIndex(0);
+    f.UpDown1->stepBy(1);
+    f.Command2->click();
+    f.Combo2->setCurrentIndex(0);
+    f.UpDown2->stepBy(2);
+    f.UpDown3->stepBy(3);
+    layout->move(20, 420);
+    layout->show();
+
+    frmAbout *about = main.findChild<frmAbout *>();
+    about->move(20, 760);
+    about->show();
+
+    QTimer::singleShot(800, &app, [&] {
+        main.grab().save(folder.filePath(QStringLiteral("main.png")));
+        sql.grab().save(folder.filePath(QStringLiteral("sql.png")));
+        labels.grab().save(folder.filePath(QStringLiteral("labels.png")));
+        layout->grab().save(folder.filePath(QStringLiteral("layout.png")));
+        about->grab().save(folder.filePath(QStringLiteral("about.png")));
+        QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
+    });
+    return app.exec();
+}
