@@ -4,6 +4,7 @@
 #include "jetwriter.h"
 #include "platform/jet/dao.h"
 #include "scripteddesktop.h"
+#include "uitest.h"
 #include "shell/fonts.h"
 #include "shell/frmmain.h"
 
@@ -22,29 +23,18 @@
 using namespace kolta;
 namespace jw = kolta::jetwriter;
 
+using test::child;
+
 namespace {
 
 jw::Column col(const QString &name, jw::ColumnType type, int size = 0)
 {
-    jw::Column c;
-    c.name = name;
-    c.type = type;
-    c.size = size;
-    return c;
+    return jw::Column{name, type, size};
 }
 
-// Runs action on the login window once it is up and modal.
 void onLogin(std::function<void(frmLogin *)> action)
 {
-    QTimer::singleShot(0, [action] {
-        for (int i = 0; i < 200; ++i) {
-            if (auto *login = qobject_cast<frmLogin *>(QApplication::activeModalWidget())) {
-                action(login);
-                return;
-            }
-            QTest::qWait(10);
-        }
-    });
+    test::onModal<frmLogin>(std::move(action));
 }
 
 void typeLogin(frmLogin *login, const QString &system, const QString &user, const QString &password)
@@ -236,7 +226,7 @@ void tst_Browse::loginDesign()
     QCOMPARE(login.minimumSize(), login.maximumSize());
     QVERIFY(!(login.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
 
-    const struct { const char *name; QRect twips; const char *text; } controls[] = {
+    QVERIFY(test::controlsAsDesigned(&login, {
         {"lblLabels_2", {90, 405, 1080, 390}, "System Database:"},
         {"Text1", {1290, 405, 4080, 285}, ""},
         {"Command1", {5475, 420, 315, 285}, "..."},
@@ -246,19 +236,9 @@ void tst_Browse::loginDesign()
         {"txtPassword", {1290, 1245, 4080, 285}, ""},
         {"cmdOK", {1815, 1785, 1140, 390}, "OK"},
         {"cmdCancel", {3405, 1785, 1140, 390}, "Cancel"},
-    };
-    for (const auto &c : controls) {
-        QWidget *w = login.findChild<QWidget *>(QLatin1String(c.name));
-        QVERIFY2(w, c.name);
-        const QRect px(c.twips.x() / 15, c.twips.y() / 15, c.twips.width() / 15, c.twips.height() / 15);
-        QCOMPARE(w->geometry(), px);
-        if (auto *label = qobject_cast<QLabel *>(w))
-            QCOMPARE(label->text(), QLatin1String(c.text));
-        else if (auto *button = qobject_cast<QPushButton *>(w))
-            QCOMPARE(button->text(), QLatin1String(c.text));
-        else
-            QCOMPARE(qobject_cast<QLineEdit *>(w)->text(), QString());
-    }
+    }));
+    for (const char *box : {"Text1", "txtUserName", "txtPassword"})
+        QCOMPARE(child<QLineEdit>(&login, box)->text(), QString());
     auto *password = login.findChild<QLineEdit *>(QStringLiteral("txtPassword"));
     QCOMPARE(password->echoMode(), QLineEdit::Password);
     QCOMPARE(password->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, password), int('*'));
@@ -266,15 +246,8 @@ void tst_Browse::loginDesign()
 
     login.show();
     QVERIFY(QTest::qWaitForWindowActive(&login));
-    QStringList order;
-    QWidget *w = login.findChild<QWidget *>(QStringLiteral("Text1"));
-    for (int i = 0; i < 6; ++i) {
-        order << w->objectName();
-        w = w->nextInFocusChain();
-        while (w->focusPolicy() == Qt::NoFocus)
-            w = w->nextInFocusChain();
-    }
-    QCOMPARE(order, (QStringList{"Text1", "Command1", "txtUserName", "txtPassword", "cmdOK", "cmdCancel"}));
+    QCOMPARE(test::tabOrder(child<QWidget>(&login, "Text1"), 6),
+             (QStringList{"Text1", "Command1", "txtUserName", "txtPassword", "cmdOK", "cmdCancel"}));
     QTest::keyClick(&login, Qt::Key_P, Qt::AltModifier);
     QCOMPARE(QApplication::focusWidget(), password);
     QTest::keyClick(&login, Qt::Key_U, Qt::AltModifier);

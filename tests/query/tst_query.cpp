@@ -8,6 +8,7 @@
 #include "query/frmsql.h"
 #include "query/recordsetmodel.h"
 #include "scripteddesktop.h"
+#include "uitest.h"
 #include "shell/fonts.h"
 #include "shell/frmmain.h"
 
@@ -26,21 +27,14 @@
 using namespace kolta;
 namespace jw = kolta::jetwriter;
 
+using test::child;
+using test::onModal;
+
 namespace {
 
 jw::Column col(const QString &name, jw::ColumnType type, int size = 0)
 {
-    jw::Column c;
-    c.name = name;
-    c.type = type;
-    c.size = size;
-    return c;
-}
-
-template<typename T>
-T *child(QWidget *window, const char *name)
-{
-    return window->findChild<T *>(QLatin1String(name));
+    return jw::Column{name, type, size};
 }
 
 QStringList comboItems(QComboBox *combo)
@@ -57,21 +51,6 @@ QStringList labelsOf(const Module1 &session)
     for (int i = 0; i <= session.gFieldLabels.upperBound(); ++i)
         labels << *session.gFieldLabels.at(i);
     return labels;
-}
-
-// Runs action on the modal window of type T once it is up.
-template<typename T>
-void onModal(std::function<void(T *)> action)
-{
-    QTimer::singleShot(0, [action] {
-        for (int i = 0; i < 300; ++i) {
-            if (auto *window = qobject_cast<T *>(QApplication::activeModalWidget())) {
-                action(window);
-                return;
-            }
-            QTest::qWait(10);
-        }
-    });
 }
 
 struct App
@@ -173,36 +152,21 @@ void tst_Query::labelsDesign()
     frmLabels labels(session);
     QCOMPARE(labels.windowTitle(), QStringLiteral("KOLTA - Field Labels"));
     QCOMPARE(labels.size(), QSize(402, 213));
-    const struct { const char *name; QRect twips; const char *text; } controls[] = {
+    QVERIFY(test::controlsAsDesigned(&labels, {
         {"Label1", {405, 255, 450, 225}, "Field"},
         {"Combo1", {405, 540, 5115, 315}, ""},
         {"Label2", {405, 1095, 450, 225}, "Label"},
         {"Text1", {405, 1380, 5115, 315}, ""},
         {"cmdSet", {4485, 1920, 1215, 375}, "Set"},
         {"cmdClose", {4485, 2685, 1215, 375}, "Close"},
-    };
-    for (const auto &c : controls) {
-        QWidget *w = child<QWidget>(&labels, c.name);
-        QVERIFY2(w, c.name);
-        QCOMPARE(w->geometry(), QRect(c.twips.x() / 15, c.twips.y() / 15, c.twips.width() / 15, c.twips.height() / 15));
-        if (auto *label = qobject_cast<QLabel *>(w))
-            QCOMPARE(label->text(), QLatin1String(c.text));
-        if (auto *button = qobject_cast<QPushButton *>(w))
-            QCOMPARE(button->text(), QLatin1String(c.text));
-    }
+    }));
     QVERIFY(!child<QComboBox>(&labels, "Combo1")->isEditable());
 
     QString focused;
     QStringList order;
     QTimer::singleShot(0, [&] {
         focused = labels.focusWidget() ? labels.focusWidget()->objectName() : QString();
-        QWidget *w = child<QWidget>(&labels, "cmdSet");
-        for (int i = 0; i < 4; ++i) {
-            order << w->objectName();
-            do
-                w = w->nextInFocusChain();
-            while (w->focusPolicy() == Qt::NoFocus || !w->isVisible());
-        }
+        order = test::tabOrder(child<QWidget>(&labels, "cmdSet"), 4);
         labels.cmdClose_Click();
     });
     labels.showModal();
@@ -283,7 +247,7 @@ void tst_Query::sqlDesign()
     QCOMPARE(w.windowTitle(), QStringLiteral("KOLTA - Edit SQL Statement"));
     QCOMPARE(w.size(), QSize(544, 419));
     QVERIFY(!w.isModal());
-    const struct { const char *name; QRect twips; const char *text; } controls[] = {
+    QVERIFY(test::controlsAsDesigned(&w, {
         {"Label2", {255, 165, 7650, 255}, ""},
         {"Label1", {255, 525, 1200, 300}, "SQL Statement:"},
         {"Text1", {210, 855, 6210, 2250}, ""},
@@ -295,36 +259,20 @@ void tst_Query::sqlDesign()
         {"cmdLabels", {6705, 4197, 1215, 495}, "Field Labels..."},
         {"cmdClose", {6705, 4890, 1215, 495}, "Close"},
         {"Data1", {6855, 5640, 1140, 390}, ""},
-    };
-    for (const auto &c : controls) {
-        QWidget *widget = child<QWidget>(&w, c.name);
-        QVERIFY2(widget, c.name);
-        QCOMPARE(widget->geometry(), QRect(c.twips.x() / 15, c.twips.y() / 15, c.twips.width() / 15, c.twips.height() / 15));
-        if (auto *button = qobject_cast<QPushButton *>(widget))
-            QCOMPARE(button->text(), QLatin1String(c.text));
-    }
+    }));
     QVERIFY(child<QLabel>(&w, "Label2")->font().bold());
     QVERIFY(child<QPushButton>(&w, "cmdSet")->font().bold());
     QVERIFY(!child<QPushButton>(&w, "cmdLabels")->isEnabled());
     QCOMPARE(child<QPlainTextEdit>(&w, "Text1")->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     QCOMPARE(w.Data1().Connect, QStringLiteral("Access 2000;"));
-    QVERIFY(w.findChild<QLabel *>(QString(), Qt::FindChildrenRecursively));
     bool captioned = false;
     for (QLabel *label : child<QWidget>(&w, "Data1")->findChildren<QLabel *>())
         captioned |= label->text() == QLatin1String("Data1");
     QVERIFY(captioned);
 
     child<QPushButton>(&w, "cmdLabels")->setEnabled(true);
-    QStringList order;
-    QWidget *widget = child<QWidget>(&w, "Text1");
-    for (int i = 0; i < 7; ++i) {
-        order << widget->objectName();
-        do
-            widget = widget->nextInFocusChain();
-        while (widget->focusPolicy() == Qt::NoFocus || widget->objectName().isEmpty()
-               || widget->objectName().startsWith(QLatin1String("qt_")));
-    }
-    QCOMPARE(order, (QStringList{"Text1", "cmdCopy", "cmdCut", "cmdPaste", "cmdSet", "cmdClose", "cmdLabels"}));
+    QCOMPARE(test::tabOrder(child<QWidget>(&w, "Text1"), 7),
+             (QStringList{"Text1", "cmdCopy", "cmdCut", "cmdPaste", "cmdSet", "cmdClose", "cmdLabels"}));
 }
 
 void tst_Query::clipboard_data()

@@ -313,35 +313,38 @@ Result<EngineClient::Prepared> EngineClient::query(const protocol::OpenArgs &giv
     });
 }
 
-Result<EngineClient::Fetched> EngineClient::fetch(qint32 cursor, qint32 count, const QString &path)
+Result<QByteArray> EngineClient::cursorCall(Request kind, const QByteArray &body, const QString &path)
 {
     const QString subject = QString(reasons::CannotRun).arg(quoted(path));
+    // A cursor lives in the process that made it; the caller runs the statement again.
     if (!running())
         return EngineError{subject + QLatin1String(": ") + reasons::Stopped + QLatin1Char('.')};
-    const Result<QByteArray> answer = exchange(Request::Fetch, protocol::pack(cursor, count), subject);
+    return exchange(kind, body, subject);
+}
+
+Result<EngineClient::Fetched> EngineClient::fetch(qint32 cursor, qint32 count, const QString &path)
+{
+    const Result<QByteArray> answer = cursorCall(Request::Fetch, protocol::pack(cursor, count), path);
     if (!answer.ok())
         return answer.error();
     Reader in(answer.value());
     Fetched fetched;
     in.stream() >> fetched.rows >> fetched.atEnd;
     if (!in.finish())
-        return fail(subject, reasons::Garbled);
+        return fail(QString(reasons::CannotRun).arg(quoted(path)), reasons::Garbled);
     return fetched;
 }
 
 Result<QList<QVariantList>> EngineClient::rows(qint32 cursor, qint64 first, qint32 count, const QString &path)
 {
-    const QString subject = QString(reasons::CannotRun).arg(quoted(path));
-    if (!running())
-        return EngineError{subject + QLatin1String(": ") + reasons::Stopped + QLatin1Char('.')};
-    const Result<QByteArray> answer = exchange(Request::Rows, protocol::pack(cursor, first, count), subject);
+    const Result<QByteArray> answer = cursorCall(Request::Rows, protocol::pack(cursor, first, count), path);
     if (!answer.ok())
         return answer.error();
     Reader in(answer.value());
     QList<QVariantList> rows;
     in.stream() >> rows;
     if (!in.finish())
-        return fail(subject, reasons::Garbled);
+        return fail(QString(reasons::CannotRun).arg(quoted(path)), reasons::Garbled);
     return rows;
 }
 

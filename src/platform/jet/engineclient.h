@@ -95,6 +95,7 @@ private:
     Result<QByteArray> call(protocol::Request kind, const QByteArray &body, const QString &subject);
     Result<QByteArray> exchange(protocol::Request kind, const QByteArray &body, const QString &subject);
     QString start();
+    Result<QByteArray> cursorCall(protocol::Request kind, const QByteArray &body, const QString &path);
     bool running() const;
     // Runs a request; when an engine that was already running turns out to
     // have died (perhaps while idle, perhaps just now), runs it once more in
