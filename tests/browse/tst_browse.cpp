@@ -117,6 +117,7 @@ private slots:
     void failedOpenKeepsEarlierDatabase_data();
     void failedOpenKeepsEarlierDatabase();
     void cancelledFileDialogChangesNothing();
+    void vanishedTableSaysWhy();
     void workgroupRefusesUnknownUser();
     void printoutAsText();
     void printEmptyList();
@@ -483,6 +484,29 @@ void tst_Browse::cancelledFileDialogChangesNothing()
     QCOMPARE(app.session.gDataSource.text(), m_shop);
     QCOMPARE(app.tableNames(), tables);
     QVERIFY(app.desktop.messages.isEmpty());
+}
+
+void tst_Browse::vanishedTableSaysWhy()
+{
+    const QString path = m_dir.filePath(QStringLiteral("changing.mdb"));
+    QFile::remove(path);
+    QVERIFY(QFile::copy(m_shop, path));
+    App app;
+    app.setDatabase(path);
+    QVERIFY(app.tableNames().contains(QStringLiteral("Odd sizes")));
+
+    // Another program replaces the file by one without that table.
+    jw::Database other;
+    other.tables << jw::Table{QStringLiteral("Books"), false, {col(QStringLiteral("ID"), jw::ColumnType::Long)}, {}};
+    QFile::remove(path);
+    QCOMPARE(jw::write(path, other), QString());
+
+    app.tables()->setCurrentIndex(app.tables()->findText(QStringLiteral("Odd sizes")));
+    app.window.Combo1_Click();
+    QCOMPARE(app.desktop.messages.size(), 1);
+    QVERIFY2(app.desktop.messages.constFirst().prompt.contains(QStringLiteral("Odd sizes")),
+             qPrintable(app.desktop.messages.constFirst().prompt));
+    QCOMPARE(app.fields()->count(), 0);
 }
 
 void tst_Browse::workgroupRefusesUnknownUser()
