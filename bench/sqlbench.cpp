@@ -1,0 +1,727 @@
+// Times statements through the engine, each next to a yardstick in the same
+// run, and shows what the engine and the program hold in memory meanwhile.
+//
+//   sqlbench first [ROWS...]  SELECT * FROM Big: Refresh and the first 100
+//                             rows, memory of both processes (100,000 and
+//                             1,000,000 rows by default)
+//   sqlbench count [ROWS]     SELECT Count(*) FROM Big next to mdb-export
+//   sqlbench join             Orders (100,000) joined to Customers (10,000)
+//                             with GROUP BY, next to SQLite on plain tables
+//   sqlbench grid [ROWS]      the SQL window on SELECT * FROM Big: Set, then
+//                             the last record, with memory before and after
+//   sqlbench engine [ROWS]    where the engine's time to the end of
+//                             SELECT * FROM Big goes, measured in-process
+//
+// Files are written to a temporary folder first. Run a Release build.
+
+#include "jetwriter.h"
+#include "platform/desktop.h"
+#include "platform/jet/dao.h"
+#include "platform/jet/datacontrol.h"
+#include "platform/jet/engine/jettables.h"
+#include "platform/jet/engine/statement.h"
+#include "platform/jet/engineclient.h"
+#include "query/frmlabels.h"
+#include "query/frmsql.h"
+#include "query/recordsetmodel.h"
+#include "shell/module1.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHeaderView>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <memory>
+
+using namespace kolta;
+
+namespace {
+
+QTextStream out(stdout);
+
+const QDateTime BaseTime(QDate(2020, 1, 1), QTime(8, 0));
+
+// The table `jetwrite big` writes.
+QString writeBig(const QString &path, qint64 rows)
+{
+    jetwriter::Table shape;
+    shape.name = QStringLiteral("Big");
+    shape.columns = {
+        {QStringLiteral("ID"), jetwriter::ColumnType::Long},
+        {QStringLiteral("Name"), jetwriter::ColumnType::Text, 50},
+        {QStringLiteral("Amount"), jetwriter::ColumnType::Double},
+        {QStringLiteral("When"), jetwriter::ColumnType::DateTime},
+        {QStringLiteral("Flag"), jetwriter::ColumnType::YesNo},
+    };
+    return jetwriter::writeLarge(path, shape, rows, [](qint64 i) {
+        return jetwriter::Row{i + 1, QStringLiteral("Name %1").arg(i + 1), double(i % 100000) / 100.0,
+                              BaseTime.addSecs(i * 60), i % 3 == 0};
+    });
+}
+
+// A value of a /proc/<pid>/status line in kB ("VmHWM", "VmRSS"); -1 when unknown.
+qint64 statusKb(qint64 pid, const char *key)
+{
+    QFile file(pid ? QStringLiteral("/proc/%1/status").arg(pid) : QStringLiteral("/proc/self/status"));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray prefix = QByteArray(key) + ':';
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+QString mb(qint64 kb)
+{
+    return kb < 0 ? QStringLiteral("?") : QString::number(kb / 1024.0, 'f', 1) + QStringLiteral(" MB");
+}
+
+// Starts a new peak for VmHWM of this process.
+void resetPeak()
+{
+    QFile file(QStringLiteral("/proc/self/clear_refs"));
+    if (file.open(QIODevice::WriteOnly))
+        file.write("5");
+}
+
+double ms(const QElapsedTimer &timer)
+{
+    return timer.nsecsElapsed() / 1e6;
+}
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? 0 : values.at(values.size() / 2);
+}
+
+QString fmt(double value, int decimals = 1)
+{
+    return QString::number(value, 'f', decimals);
+}
+
+// Prints rows of cells with the columns padded to their widest cell.
+void table(const QList<QStringList> &rows)
+{
+    QList<int> widths;
+    for (const QStringList &row : rows) {
+        for (int i = 0; i < row.size(); ++i) {
+            if (i >= widths.size())
+                widths.append(0);
+            widths[i] = qMax(widths[i], int(row.at(i).size()));
+        }
+    }
+    for (const QStringList &row : rows) {
+        QString line;
+        for (int i = 0; i < row.size(); ++i)
+            line += (i ? QStringLiteral("  ") : QString()) + (i ? row.at(i).rightJustified(widths[i]) : row.at(i).leftJustified(widths[i]));
+        out << line << "\n";
+    }
+    out << Qt::flush;
+}
+
+// Reports a failure; returns the program's exit status for it.
+int fail(const QString &what)
+{
+    out << "sqlbench: " << what << Qt::endl;
+    return 1;
+}
+
+int timed(const QString &label, const std::function<QString()> &write)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const QString error = write();
+    if (!error.isEmpty()) {
+        fail(QStringLiteral("cannot write %1: %2").arg(label, error));
+        return -1;
+    }
+    out << "wrote " << label << " in " << fmt(ms(timer) / 1000.0, 2) << " s" << Qt::endl;
+    return 0;
+}
+
+// a. The first 100 rows of SELECT * and the memory this takes.
+int first(QList<qint64> sizes)
+{
+    if (sizes.isEmpty())
+        sizes = {100000, 1000000};
+    QTemporaryDir dir;
+    QList<QString> paths;
+    for (qint64 size : sizes) {
+        paths.append(dir.filePath(QStringLiteral("big%1.mdb").arg(size)));
+        if (timed(QStringLiteral("Big, %1 rows").arg(size), [&] { return writeBig(paths.last(), size); }) < 0)
+            return 1;
+    }
+    QList<QStringList> rows{{QStringLiteral("rows"), QStringLiteral("first use"), QStringLiteral("running"),
+                             QStringLiteral("engine VmHWM"), QStringLiteral("engine VmRSS"),
+                             QStringLiteral("program VmRSS"), QStringLiteral("program VmHWM")}};
+    for (int n = 0; n < sizes.size(); ++n) {
+        // A fresh engine per size, so its peak belongs to this size alone.
+        jet::DBEngine engine;
+        jet::DataControl data(engine);
+        data.DatabaseName = paths.at(n);
+        data.RecordSource = QStringLiteral("SELECT * FROM Big");
+        resetPeak();
+        QList<double> warm;
+        double cold = 0;
+        for (int run = 0; run < 6; ++run) {
+            QElapsedTimer timer;
+            timer.start();
+            const auto refreshed = data.Refresh();
+            if (!refreshed.ok())
+                return fail(refreshed.error().message);
+            const auto shown = refreshed.value()->rows(0, 100);
+            if (!shown.ok() || shown.value().size() != 100)
+                return fail(QStringLiteral("the first 100 rows did not come"));
+            if (run == 0)
+                cold = ms(timer);
+            else
+                warm.append(ms(timer));
+        }
+        const qint64 pid = engine.client()->processId();
+        rows.append({QString::number(sizes.at(n)), fmt(cold) + QStringLiteral(" ms"),
+                     fmt(median(warm)) + QStringLiteral(" ms"), mb(statusKb(pid, "VmHWM")),
+                     mb(statusKb(pid, "VmRSS")), mb(statusKb(0, "VmRSS")), mb(statusKb(0, "VmHWM"))});
+    }
+    out << "\nSELECT * FROM Big: Refresh + rows(0, 100)  (first use starts the engine; running: median of 5)\n";
+    table(rows);
+    return 0;
+}
+
+// b. Count(*) through the engine next to mdb-export of the same table.
+int count(qint64 size)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("big.mdb"));
+    if (timed(QStringLiteral("Big, %1 rows").arg(size), [&] { return writeBig(path, size); }) < 0)
+        return 1;
+    jet::DBEngine engine;
+    jet::DataControl data(engine);
+    data.DatabaseName = path;
+    data.RecordSource = QStringLiteral("SELECT Count(*) FROM Big");
+    QList<double> engineMs, exportMs;
+    QString counted;
+    for (int run = 0; run < 5; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        const auto refreshed = data.Refresh();
+        if (!refreshed.ok())
+            return fail(refreshed.error().message);
+        const auto result = refreshed.value()->rows(0, 1);
+        if (!result.ok() || result.value().isEmpty())
+            return fail(QStringLiteral("no count came"));
+        engineMs.append(ms(timer));
+        counted = result.value().at(0).value(0).toString();
+
+        QProcess mdbExport;
+        mdbExport.setStandardOutputFile(QProcess::nullDevice());
+        timer.start();
+        mdbExport.start(QStringLiteral("mdb-export"), {path, QStringLiteral("Big")});
+        if (!mdbExport.waitForFinished(600000) || mdbExport.exitCode() != 0)
+            return fail(QStringLiteral("mdb-export failed"));
+        exportMs.append(ms(timer));
+    }
+    const double e = median(engineMs), x = median(exportMs);
+    out << "\nSELECT Count(*) FROM Big, " << size << " rows (count: " << counted << "), median of 5\n";
+    table({{QStringLiteral("what"), QStringLiteral("time"), QStringLiteral("ratio")},
+           {QStringLiteral("engine: Refresh + rows(0, 1)"), fmt(e) + QStringLiteral(" ms"), fmt(e / x, 2)},
+           {QStringLiteral("mdb-export FILE Big > /dev/null"), fmt(x) + QStringLiteral(" ms"), QStringLiteral("1.00")}});
+    return 0;
+}
+
+// c. A join with GROUP BY through the engine next to SQLite.
+
+struct JoinData
+{
+    QList<jetwriter::Row> customers, orders;
+};
+
+// The tables `jetwrite join` writes.
+JoinData joinData()
+{
+    JoinData d;
+    for (int i = 1; i <= 10000; ++i)
+        d.customers.append(jetwriter::Row{i, QStringLiteral("Company %1").arg(i), QStringLiteral("City %1").arg(i % 50)});
+    for (int i = 1; i <= 100000; ++i)
+        d.orders.append(jetwriter::Row{i, (i * 7) % 10000 + 1, BaseTime.addDays(i % 1000), double(i % 5000) / 4.0});
+    return d;
+}
+
+QString writeJoin(const QString &path, const JoinData &d)
+{
+    jetwriter::Database db;
+    jetwriter::Table customers;
+    customers.name = QStringLiteral("Customers");
+    customers.columns = {
+        {QStringLiteral("CustomerID"), jetwriter::ColumnType::Long},
+        {QStringLiteral("Company"), jetwriter::ColumnType::Text, 40},
+        {QStringLiteral("City"), jetwriter::ColumnType::Text, 30},
+    };
+    customers.rows = d.customers;
+    jetwriter::Table orders;
+    orders.name = QStringLiteral("Orders");
+    orders.columns = {
+        {QStringLiteral("OrderID"), jetwriter::ColumnType::Long},
+        {QStringLiteral("CustomerID"), jetwriter::ColumnType::Long},
+        {QStringLiteral("OrderDate"), jetwriter::ColumnType::DateTime},
+        {QStringLiteral("Total"), jetwriter::ColumnType::Currency},
+    };
+    orders.rows = d.orders;
+    db.tables = {customers, orders};
+    return jetwriter::write(path, db);
+}
+
+bool sqliteExec(sqlite3 *db, const char *sql)
+{
+    char *message = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) == SQLITE_OK)
+        return true;
+    fail(QString::fromUtf8(message));
+    sqlite3_free(message);
+    return false;
+}
+
+// The same rows in plain tables (no index, as the Jet file has none); dates
+// as Julian day numbers, money as REAL.
+QString writeSqlite(const QString &path, const JoinData &d)
+{
+    sqlite3 *db = nullptr;
+    if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK)
+        return QStringLiteral("cannot open");
+    const std::unique_ptr<sqlite3, int (*)(sqlite3 *)> owner(db, sqlite3_close);
+    if (!sqliteExec(db, "CREATE TABLE Customers(CustomerID INTEGER, Company TEXT, City TEXT);"
+                        "CREATE TABLE Orders(OrderID INTEGER, CustomerID INTEGER, OrderDate REAL, Total REAL);"
+                        "BEGIN"))
+        return QStringLiteral("cannot create the tables");
+    auto load = [db](const char *sql, const QList<jetwriter::Row> &rows) {
+        sqlite3_stmt *insert = nullptr;
+        if (sqlite3_prepare_v2(db, sql, -1, &insert, nullptr) != SQLITE_OK)
+            return false;
+        for (const jetwriter::Row &row : rows) {
+            for (int i = 0; i < row.size(); ++i) {
+                const QVariant &v = row.at(i);
+                if (v.typeId() == QMetaType::QString) {
+                    const QByteArray text = v.toString().toUtf8();
+                    sqlite3_bind_text(insert, i + 1, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+                } else if (v.typeId() == QMetaType::QDateTime) {
+                    sqlite3_bind_double(insert, i + 1, v.toDateTime().toMSecsSinceEpoch() / 86400000.0 + 2440587.5);
+                } else if (v.typeId() == QMetaType::Double) {
+                    sqlite3_bind_double(insert, i + 1, v.toDouble());
+                } else {
+                    sqlite3_bind_int64(insert, i + 1, v.toLongLong());
+                }
+            }
+            if (sqlite3_step(insert) != SQLITE_DONE) {
+                sqlite3_finalize(insert);
+                return false;
+            }
+            sqlite3_reset(insert);
+        }
+        sqlite3_finalize(insert);
+        return true;
+    };
+    if (!load("INSERT INTO Customers VALUES(?, ?, ?)", d.customers) || !load("INSERT INTO Orders VALUES(?, ?, ?, ?)", d.orders)
+        || !sqliteExec(db, "COMMIT"))
+        return QStringLiteral("cannot load the rows");
+    return QString();
+}
+
+struct JoinQuery
+{
+    QString label;
+    QString jet;
+    QByteArray sqlite;
+};
+
+int join()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("join.mdb"));
+    const QString sqlitePath = dir.filePath(QStringLiteral("join.sqlite"));
+    const JoinData data = joinData();
+    if (timed(QStringLiteral("Orders and Customers (.mdb)"), [&] { return writeJoin(path, data); }) < 0
+        || timed(QStringLiteral("the same rows (SQLite)"), [&] { return writeSqlite(sqlitePath, data); }) < 0)
+        return 1;
+
+    const QList<JoinQuery> queries{
+        {QStringLiteral("by City (50 groups)"),
+         QStringLiteral("SELECT Customers.City, Count(*) AS Orders, Sum(Orders.Total) AS Amount "
+                        "FROM Orders INNER JOIN Customers ON Orders.CustomerID = Customers.CustomerID "
+                        "GROUP BY Customers.City"),
+         "SELECT Customers.City, Count(*) AS Orders, Sum(Orders.Total) AS Amount "
+         "FROM Orders INNER JOIN Customers ON Orders.CustomerID = Customers.CustomerID "
+         "GROUP BY Customers.City"},
+        {QStringLiteral("by customer (10,000 groups)"),
+         QStringLiteral("SELECT Customers.CustomerID, Customers.Company, Count(*) AS Orders, Sum(Orders.Total) AS Amount "
+                        "FROM Orders INNER JOIN Customers ON Orders.CustomerID = Customers.CustomerID "
+                        "GROUP BY Customers.CustomerID, Customers.Company"),
+         "SELECT Customers.CustomerID, Customers.Company, Count(*) AS Orders, Sum(Orders.Total) AS Amount "
+         "FROM Orders INNER JOIN Customers ON Orders.CustomerID = Customers.CustomerID "
+         "GROUP BY Customers.CustomerID, Customers.Company"},
+    };
+
+    jet::DBEngine engine;
+    QList<QStringList> rows{{QStringLiteral("query"), QStringLiteral("engine"), QStringLiteral("SQLite"),
+                             QStringLiteral("ratio"), QStringLiteral("rows"), QStringLiteral("orders"),
+                             QStringLiteral("amount")}};
+    bool mismatch = false;
+    for (const JoinQuery &query : queries) {
+        QList<double> engineMs, sqliteMs;
+        qint64 engineRows = 0, sqliteRows = 0;
+        // Orders counted and amounts summed over the groups: both sides must agree.
+        std::pair<qint64, double> engineSum, sqliteSum;
+        for (int run = 0; run < 5; ++run) {
+            jet::DataControl control(engine);
+            control.DatabaseName = path;
+            control.RecordSource = query.jet;
+            QElapsedTimer timer;
+            timer.start();
+            const auto refreshed = control.Refresh();
+            if (!refreshed.ok())
+                return fail(refreshed.error().message);
+            const auto &recordset = refreshed.value();
+            while (!recordset->atEnd()) {
+                if (!recordset->fetchMore(16384).ok())
+                    return fail(QStringLiteral("the result broke off"));
+            }
+            engineMs.append(ms(timer));
+            engineRows = recordset->rowsRead();
+            const auto all = recordset->rows(0, int(engineRows));
+            if (!all.ok())
+                return fail(all.error().message);
+            engineSum = {0, 0};
+            for (const QVariantList &row : all.value()) {
+                engineSum.first += row.value(row.size() - 2).toLongLong();
+                engineSum.second += row.value(row.size() - 1).toDouble();
+            }
+
+            // A fresh connection each time, as the engine opens the file afresh.
+            timer.start();
+            sqlite3 *db = nullptr;
+            sqlite3_open_v2(sqlitePath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+            sqlite3_stmt *statement = nullptr;
+            if (sqlite3_prepare_v2(db, query.sqlite.constData(), -1, &statement, nullptr) != SQLITE_OK) {
+                const QString reason = QString::fromUtf8(sqlite3_errmsg(db));
+                sqlite3_close(db);
+                return fail(reason);
+            }
+            sqliteRows = 0;
+            sqliteSum = {0, 0};
+            while (sqlite3_step(statement) == SQLITE_ROW) {
+                const int columns = sqlite3_column_count(statement);
+                for (int i = 0; i < columns; ++i)
+                    sqlite3_column_text(statement, i);
+                sqliteSum.first += sqlite3_column_int64(statement, columns - 2);
+                sqliteSum.second += sqlite3_column_double(statement, columns - 1);
+                ++sqliteRows;
+            }
+            sqlite3_finalize(statement);
+            sqlite3_close(db);
+            sqliteMs.append(ms(timer));
+        }
+        const double e = median(engineMs), s = median(sqliteMs);
+        rows.append({query.label, fmt(e) + QStringLiteral(" ms"), fmt(s) + QStringLiteral(" ms"), fmt(e / s, 2),
+                     QStringLiteral("%1 / %2").arg(engineRows).arg(sqliteRows),
+                     QStringLiteral("%1 / %2").arg(engineSum.first).arg(sqliteSum.first),
+                     QStringLiteral("%1 / %2").arg(fmt(engineSum.second, 2), fmt(sqliteSum.second, 2))});
+        if (engineRows != sqliteRows || engineSum.first != sqliteSum.first
+            || qAbs(engineSum.second - sqliteSum.second) > 0.005)
+            mismatch = true;
+    }
+    out << "\nOrders (100,000) INNER JOIN Customers (10,000) ON CustomerID, GROUP BY; whole result, median of 5\n";
+    table(rows);
+    if (mismatch)
+        return fail(QStringLiteral("the engine and SQLite disagree on the result"));
+    return 0;
+}
+
+// d. The SQL window: Set, then the last record.
+
+class BenchDesktop : public Desktop
+{
+public:
+    std::optional<QString> showFileDialog(QWidget *, FileDialogKind, const QString &, const QString &) override
+    {
+        return std::nullopt;
+    }
+    std::optional<quint32> showColorDialog(QWidget *, quint32) override { return std::nullopt; }
+    void messageBox(QWidget *, const QString &prompt, const QString &detail) override
+    {
+        messages.append(prompt + QLatin1Char(' ') + detail);
+    }
+    bool askYesNo(QWidget *, const QString &) override { return false; }
+    void clearClipboard() override {}
+    void setClipboardText(const QString &) override {}
+    QString clipboardText() override { return QString(); }
+    QString print(QWidget *, const Printout &) override { return QString(); }
+
+    QStringList messages;
+};
+
+int grid(qint64 size)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("big.mdb"));
+    if (timed(QStringLiteral("Big, %1 rows").arg(size), [&] { return writeBig(path, size); }) < 0)
+        return 1;
+
+    Module1 session;
+    session.gDataSource = path;
+    BenchDesktop desktop;
+    jet::DBEngine engine;
+    std::unique_ptr<frmLabels> labels;
+    frmSQL window(session, desktop, engine, [&]() -> frmLabels & {
+        if (!labels)
+            labels = std::make_unique<frmLabels>(session);
+        return *labels;
+    });
+    window.show();
+    window.Form_Activate();
+    QApplication::processEvents();
+    window.findChild<QPlainTextEdit *>(QStringLiteral("Text1"))->setPlainText(QStringLiteral("SELECT * FROM Big"));
+    QTableView *view = window.findChild<QTableView *>(QStringLiteral("MSFlexGrid1"));
+
+    // The first Set starts the engine; the second is a Set in a running session.
+    QList<QStringList> rows{{QStringLiteral("step"), QStringLiteral("time"), QStringLiteral("grid rows"),
+                             QStringLiteral("program VmRSS"), QStringLiteral("program VmHWM"),
+                             QStringLiteral("engine VmRSS"), QStringLiteral("engine VmHWM")}};
+    auto measure = [&](const QString &step, double elapsed) {
+        const qint64 pid = engine.client()->processId();
+        rows.append({step, fmt(elapsed) + QStringLiteral(" ms"), QString::number(window.grid().rowCount()),
+                     mb(statusKb(0, "VmRSS")), mb(statusKb(0, "VmHWM")), mb(statusKb(pid, "VmRSS")),
+                     mb(statusKb(pid, "VmHWM"))});
+    };
+    for (const QString &step : {QStringLiteral("Set (engine starts)"), QStringLiteral("Set again")}) {
+        QElapsedTimer timer;
+        timer.start();
+        window.cmdSet_Click();
+        view->viewport()->repaint();
+        const double elapsed = ms(timer);
+        if (!desktop.messages.isEmpty())
+            return fail(desktop.messages.join(QLatin1Char('\n')));
+        if (window.grid().rowCount() == 0 || !window.grid().data(window.grid().index(0, 0)).isValid())
+            return fail(QStringLiteral("the grid shows no rows"));
+        measure(step, elapsed);
+    }
+    resetPeak();
+    measure(QStringLiteral("(peak reset)"), 0);
+
+    QElapsedTimer timer;
+    timer.start();
+    window.moveLast();
+    view->viewport()->repaint();
+    const double lastMs = ms(timer);
+    const QModelIndex last = view->currentIndex();
+    measure(QStringLiteral("last record"), lastMs);
+    const QString lastId = window.grid().data(window.grid().index(last.row(), 0)).toString();
+
+    // Back to the top and down again by pages, as a user dragging the bar would.
+    timer.start();
+    QScrollBar *bar = view->verticalScrollBar();
+    const int steps = 200;
+    for (int i = 0; i <= steps; ++i) {
+        bar->setValue(int(qint64(bar->maximum()) * i / steps));
+        view->viewport()->repaint();
+    }
+    measure(QStringLiteral("%1 jumps top to bottom").arg(steps), ms(timer));
+
+    const int pagesCached = window.grid().cachedPages();
+    // What the grid itself keeps per row shows when it lets go of the result.
+    window.grid().setRecordset(nullptr);
+    measure(QStringLiteral("grid emptied"), 0);
+
+    // The same reading without a window: the engine's share of the time.
+    jet::DataControl data(engine);
+    data.DatabaseName = path;
+    data.RecordSource = QStringLiteral("SELECT * FROM Big");
+    timer.start();
+    const auto refreshed = data.Refresh();
+    if (!refreshed.ok())
+        return fail(refreshed.error().message);
+    while (!refreshed.value()->atEnd()) {
+        if (!refreshed.value()->fetchMore(16384).ok())
+            return fail(QStringLiteral("the result broke off"));
+    }
+    measure(QStringLiteral("no window: Refresh, fetchMore to the end"), ms(timer));
+
+    out << "\nThe SQL window on SELECT * FROM Big, " << size << " rows (offscreen); last record row "
+        << last.row() + 1 << ", ID " << lastId << ", pages cached at most " << pagesCached << "\n";
+    table(rows);
+    return lastId == QString::number(size) ? 0 : 1;
+}
+
+// Reads the table over the Jet tables straight into a scratch store as the
+// values come (no texts made), in batches as the grid asks; the time in ms,
+// -1 on a failure. openFlags are added to both connections.
+double storeValues(const QString &path, qint64 size, int openFlags)
+{
+    QString reason;
+    auto file = jet::engine::JetFile::open(path, &reason);
+    QList<jet::engine::CatalogEntry> entries;
+    if (!file || !file->readCatalog(&entries, &reason)) {
+        fail(reason);
+        return -1;
+    }
+    QElapsedTimer timer;
+    timer.start();
+    sqlite3 *db = nullptr, *store = nullptr;
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | openFlags;
+    sqlite3_open_v2(":memory:", &db, flags, nullptr);
+    const std::unique_ptr<sqlite3, int (*)(sqlite3 *)> dbOwner(db, sqlite3_close);
+    sqlite3_open_v2("", &store, flags, nullptr);
+    const std::unique_ptr<sqlite3, int (*)(sqlite3 *)> storeOwner(store, sqlite3_close);
+    jet::engine::registerJetModule(db, file.get());
+    for (const auto &entry : entries) {
+        if (entry.name == QLatin1String("Big"))
+            jet::engine::createJetTable(db, entry.name, entry);
+    }
+    sqlite3_stmt *select = nullptr, *insert = nullptr;
+    if (!sqliteExec(store, "CREATE TABLE r(c0, c1, c2, c3, c4)")
+        || sqlite3_prepare_v2(store, "INSERT INTO r VALUES(?, ?, ?, ?, ?)", -1, &insert, nullptr) != SQLITE_OK
+        || sqlite3_prepare_v2(db, "SELECT * FROM Big", -1, &select, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(insert);
+        fail(QStringLiteral("cannot prepare the store"));
+        return -1;
+    }
+    qint64 read = 0;
+    bool done = false;
+    while (!done) {
+        sqliteExec(store, "BEGIN");
+        for (int got = 0; got < 16384; ++got) {
+            if (sqlite3_step(select) != SQLITE_ROW) {
+                done = true;
+                break;
+            }
+            for (int i = 0; i < 5; ++i)
+                sqlite3_bind_value(insert, i + 1, sqlite3_column_value(select, i));
+            sqlite3_step(insert);
+            sqlite3_reset(insert);
+            ++read;
+        }
+        sqliteExec(store, "COMMIT");
+    }
+    sqlite3_finalize(select);
+    sqlite3_finalize(insert);
+    if (read != size) {
+        fail(QStringLiteral("rows missing"));
+        return -1;
+    }
+    return ms(timer);
+}
+
+// e. The engine's share of reading a whole result, step by step, in-process.
+int engineSplit(qint64 size)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("big.mdb"));
+    if (timed(QStringLiteral("Big, %1 rows").arg(size), [&] { return writeBig(path, size); }) < 0)
+        return 1;
+    const jet::protocol::OpenArgs args{path, QString(), QStringLiteral("Admin"), QString()};
+    const QString sql = QStringLiteral("SELECT * FROM Big");
+    using Form = jet::engine::Statement::Form;
+    QList<QStringList> rows{{QStringLiteral("reading"), QStringLiteral("time"), QStringLiteral("per row")}};
+    auto add = [&](const QString &label, double elapsed) {
+        rows.append({label, fmt(elapsed) + QStringLiteral(" ms"), fmt(elapsed * 1000.0 / double(size), 2) + QStringLiteral(" us")});
+    };
+    auto each = [&](Form form) -> double {
+        QString message;
+        QElapsedTimer timer;
+        timer.start();
+        auto statement = jet::engine::Statement::prepare(args, sql, form, &message);
+        if (!statement) {
+            fail(message);
+            return -1;
+        }
+        qint64 seen = 0;
+        if (!statement->each([&](const QVariantList &) { ++seen; }).ok() || seen != size) {
+            fail(QStringLiteral("the statement broke off"));
+            return -1;
+        }
+        return ms(timer);
+    };
+    const double raw = each(Form::Raw);
+    const double display = each(Form::Display);
+    if (raw < 0 || display < 0)
+        return 1;
+
+    QString message;
+    QElapsedTimer timer;
+    timer.start();
+    auto statement = jet::engine::Statement::prepare(args, sql, Form::Display, &message);
+    if (!statement)
+        return fail(message);
+    while (!statement->atEnd()) {
+        if (!statement->fetch(16384).ok())
+            return fail(QStringLiteral("the statement broke off"));
+    }
+    const double stored = ms(timer);
+
+    const double values = storeValues(path, size, 0);
+    const double valuesNoMutex = storeValues(path, size, SQLITE_OPEN_NOMUTEX);
+    if (values < 0 || valuesNoMutex < 0)
+        return 1;
+
+    QProcess mdbExport;
+    mdbExport.setStandardOutputFile(QProcess::nullDevice());
+    timer.start();
+    mdbExport.start(QStringLiteral("mdb-export"), {path, QStringLiteral("Big")});
+    if (!mdbExport.waitForFinished(600000) || mdbExport.exitCode() != 0)
+        return fail(QStringLiteral("mdb-export failed"));
+    const double exported = ms(timer);
+
+    add(QStringLiteral("rows as stored values (Statement::each, raw)"), raw);
+    add(QStringLiteral("rows as display texts (Statement::each)"), display);
+    add(QStringLiteral("display texts kept in the scratch store (fetch)"), stored);
+    add(QStringLiteral("stored values kept in a scratch store, no texts"), values);
+    add(QStringLiteral("the same, connections opened SQLITE_OPEN_NOMUTEX"), valuesNoMutex);
+    add(QStringLiteral("mdb-export FILE Big > /dev/null"), exported);
+    out << "\nSELECT * FROM Big, " << size << " rows, to the end, in this process\n";
+    table(rows);
+    return 0;
+}
+
+const char *const Usage = "usage: sqlbench first [ROWS...] | count [ROWS] | join | grid [ROWS] | engine [ROWS]\n";
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const QString command = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    std::unique_ptr<QCoreApplication> app;
+    if (command == QLatin1String("grid")) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    const QStringList args = app->arguments().mid(2);
+    if (command == QLatin1String("first")) {
+        QList<qint64> sizes;
+        for (const QString &arg : args)
+            sizes.append(arg.toLongLong());
+        return first(sizes);
+    }
+    if (command == QLatin1String("count"))
+        return count(args.value(0, QStringLiteral("1000000")).toLongLong());
+    if (command == QLatin1String("join"))
+        return join();
+    if (command == QLatin1String("grid"))
+        return grid(args.value(0, QStringLiteral("1000000")).toLongLong());
+    if (command == QLatin1String("engine"))
+        return engineSplit(args.value(0, QStringLiteral("1000000")).toLongLong());
+    QTextStream(stderr) << Usage;
+    return 2;
+}
