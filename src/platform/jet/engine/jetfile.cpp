@@ -280,9 +280,11 @@ bool JetFile::scanRows(const CatalogEntry &entry, const QStringList &columns,
     return true;
 }
 
-bool JetFile::readCatalog(QList<CatalogEntry> *entries, QString *reason)
+bool JetFile::readCatalog(QList<CatalogEntry> *entries, QString *reason, QList<CatalogEntry> *queries)
 {
     entries->clear();
+    if (queries)
+        queries->clear();
     CatalogEntry catalog;
     catalog.name = QStringLiteral("MSysObjects");
     catalog.id = 2;
@@ -296,7 +298,8 @@ bool JetFile::readCatalog(QList<CatalogEntry> *entries, QString *reason)
             return false;
         }
         const int type = values.at(2).toInt() & 0x7f;
-        if (type != LocalTable && type != OdbcLink && type != LinkedTable)
+        const bool query = type == SavedQuery && queries;
+        if (type != LocalTable && type != OdbcLink && type != LinkedTable && !query)
             return true;
         CatalogEntry entry;
         entry.name = values.at(1);
@@ -305,7 +308,7 @@ bool JetFile::readCatalog(QList<CatalogEntry> *entries, QString *reason)
         entry.id = quint32(values.at(0).toLongLong());
         entry.linkedDatabase = values.at(4);
         entry.foreignName = values.at(5);
-        entries->append(entry);
+        (query ? queries : entries)->append(entry);
         return true;
     }, reason);
     if (ok && !complete) {

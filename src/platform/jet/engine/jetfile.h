@@ -16,8 +16,9 @@
 
 namespace kolta::jet::engine {
 
-// MSysObjects types of the objects that are table definitions.
-enum CatalogType { LocalTable = 1, OdbcLink = 4, LinkedTable = 6 };
+// MSysObjects types of the objects that are table definitions, and of saved
+// queries.
+enum CatalogType { LocalTable = 1, OdbcLink = 4, SavedQuery = 5, LinkedTable = 6 };
 
 struct CatalogEntry
 {
@@ -59,8 +60,8 @@ public:
     const FileHeader &header() const { return m_header; }
 
     // The table definitions of MSysObjects in stored order (other objects
-    // left out).
-    bool readCatalog(QList<CatalogEntry> *entries, QString *reason);
+    // left out); the saved queries too when queries is given.
+    bool readCatalog(QList<CatalogEntry> *entries, QString *reason, QList<CatalogEntry> *queries = nullptr);
     // A local table's columns in column order, with their Jet types when
     // jetTypes is given.
     bool readColumns(const CatalogEntry &entry, QList<Field> *fields, QString *reason,

@@ -8,6 +8,7 @@
 
 #include <sqlite3.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -344,9 +345,16 @@ int column(sqlite3_vtab_cursor *base, sqlite3_context *context, int index)
         // Currency is a count of ten-thousandths.
         sqlite3_result_double(context, double(qFromLittleEndian<qint64>(data)) / 10000.0);
         break;
-    case MDB_FLOAT:
-        sqlite3_result_double(context, double(qFromLittleEndian<float>(data)));
+    case MDB_FLOAT: {
+        // A Single is its shortest decimal, as Jet shows it: 0.1, not the
+        // 0.100000001490116 of the widened binary value.
+        char text[32];
+        const auto written = std::to_chars(text, text + sizeof text, qFromLittleEndian<float>(data));
+        double value = 0;
+        std::from_chars(text, written.ptr, value);
+        sqlite3_result_double(context, value);
         break;
+    }
     case MDB_DOUBLE:
     case MDB_DATETIME:
         sqlite3_result_double(context, qFromLittleEndian<double>(data));

@@ -3,9 +3,11 @@
 //
 //   kolta-engine [serve]     answer framed requests on stdin/stdout
 //   kolta-engine tables FILE [--system-db MDW] [--user U] [--password P]
+//   kolta-engine query FILE STATEMENT [--system-db MDW] [--user U] [--password P] [--raw]
 
 #include "jetfile.h"
 #include "server.h"
+#include "statement.h"
 
 #include <QByteArray>
 #include <QString>
@@ -72,38 +74,63 @@ void limitProcess()
     ::unsetenv("MDBPATH");
 }
 
-int listTables(const QStringList &args, int out, int err)
+const QLatin1String TablesUsage{"usage: kolta-engine tables FILE [--system-db MDW] [--user U] [--password P]\n"};
+const QLatin1String QueryUsage{
+    "usage: kolta-engine query FILE STATEMENT [--system-db MDW] [--user U] [--password P] [--raw]\n"
+    "  Prints the result's column names, then its rows, one line each, values separated by tabs.\n"
+    "  Null is empty; numbers, dates and Yes/No as the grid shows them, or with --raw as plain\n"
+    "  decimals, YYYY-MM-DD HH:MM:SS and -1/0. Inside values a backslash, tab, line feed and\n"
+    "  carriage return are written as \\\\, \\t, \\n and \\r. A failing statement prints Jet's\n"
+    "  message on stderr and exits with 1.\n"};
+
+struct CommandArgs
 {
-    QString file;
-    QString systemDb;
-    QString user = QStringLiteral("Admin");
-    QString password;
+    QStringList positional;
+    protocol::OpenArgs login{QString(), QString(), QStringLiteral("Admin"), QString()};
+    bool raw = false;
+};
+
+// Options may come anywhere; the rest are the command's positional values.
+bool parseArgs(const QStringList &args, bool allowRaw, CommandArgs *parsed, int err)
+{
     for (int i = 0; i < args.size(); ++i) {
         const QString &arg = args.at(i);
-        QString *value = arg == QLatin1String("--system-db") ? &systemDb
-            : arg == QLatin1String("--user")                 ? &user
-            : arg == QLatin1String("--password")             ? &password
+        QString *value = arg == QLatin1String("--system-db") ? &parsed->login.systemDb
+            : arg == QLatin1String("--user")                 ? &parsed->login.user
+            : arg == QLatin1String("--password")             ? &parsed->login.password
                                                              : nullptr;
         if (value) {
             if (++i >= args.size()) {
                 writeText(err, QStringLiteral("kolta-engine: %1 needs a value\n").arg(arg));
-                return 2;
+                return false;
             }
             *value = args.at(i);
-        } else if (file.isNull()) {
-            file = arg;
+        } else if (allowRaw && arg == QLatin1String("--raw")) {
+            parsed->raw = true;
         } else {
-            writeText(err, QStringLiteral("kolta-engine: unexpected argument %1\n").arg(arg));
-            return 2;
+            parsed->positional.append(arg);
         }
     }
-    if (file.isNull()) {
-        writeText(err, QStringLiteral("usage: kolta-engine tables FILE [--system-db MDW] [--user U] [--password P]\n"));
+    return true;
+}
+
+int listTables(const QStringList &args, int out, int err)
+{
+    CommandArgs parsed;
+    if (!parseArgs(args, false, &parsed, err))
+        return 2;
+    if (parsed.positional.size() > 1) {
+        writeText(err, QStringLiteral("kolta-engine: unexpected argument %1\n").arg(parsed.positional.at(1)));
         return 2;
     }
+    if (parsed.positional.isEmpty()) {
+        writeText(err, TablesUsage);
+        return 2;
+    }
+    const QString file = parsed.positional.first();
 
     engine::OpenDatabase database(file);
-    const QString problem = database.open(systemDb, user, password);
+    const QString problem = database.open(parsed.login.systemDb, parsed.login.user, parsed.login.password);
     if (!problem.isEmpty()) {
         writeText(err, problem + QLatin1Char('\n'));
         return 1;
@@ -131,6 +158,70 @@ int listTables(const QStringList &args, int out, int err)
     return status;
 }
 
+// One value on one line: the separators of the output are escaped.
+QString escaped(const QVariant &value)
+{
+    QString text = value.isNull() ? QString() : value.toString();
+    if (!text.contains(QLatin1Char('\\')) && !text.contains(QLatin1Char('\t')) && !text.contains(QLatin1Char('\n'))
+        && !text.contains(QLatin1Char('\r')))
+        return text;
+    QString result;
+    result.reserve(text.size() + 8);
+    for (const QChar c : std::as_const(text)) {
+        switch (c.unicode()) {
+        case '\\': result += QLatin1String("\\\\"); break;
+        case '\t': result += QLatin1String("\\t"); break;
+        case '\n': result += QLatin1String("\\n"); break;
+        case '\r': result += QLatin1String("\\r"); break;
+        default: result += c;
+        }
+    }
+    return result;
+}
+
+int runQuery(const QStringList &args, int out, int err)
+{
+    CommandArgs parsed;
+    if (!parseArgs(args, true, &parsed, err))
+        return 2;
+    if (parsed.positional.size() != 2) {
+        writeText(err, QueryUsage);
+        return 2;
+    }
+    parsed.login.path = parsed.positional.at(0);
+    QString problem;
+    const auto statement = engine::Statement::prepare(parsed.login, parsed.positional.at(1),
+                                                      parsed.raw ? engine::Statement::Form::Raw
+                                                                 : engine::Statement::Form::Display,
+                                                      &problem);
+    if (!statement) {
+        writeText(err, problem + QLatin1Char('\n'));
+        return 1;
+    }
+    QStringList names;
+    for (const QString &name : statement->names())
+        names.append(escaped(name));
+    QString buffer = names.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    const Result<bool> done = statement->each([&](const QVariantList &row) {
+        for (qsizetype i = 0; i < row.size(); ++i) {
+            if (i)
+                buffer += QLatin1Char('\t');
+            buffer += escaped(row.at(i));
+        }
+        buffer += QLatin1Char('\n');
+        if (buffer.size() > 32 * 1024) {
+            writeText(out, buffer);
+            buffer.clear();
+        }
+    });
+    writeText(out, buffer);
+    if (!done.ok()) {
+        writeText(err, done.error().message + QLatin1Char('\n'));
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -153,7 +244,8 @@ int main(int argc, char **argv)
     }
     if (args.first() == QLatin1String("tables"))
         return listTables(args.mid(1), out, err);
-    writeText(err, QStringLiteral("usage: kolta-engine [serve] | kolta-engine tables FILE "
-                                  "[--system-db MDW] [--user U] [--password P]\n"));
+    if (args.first() == QLatin1String("query"))
+        return runQuery(args.mid(1), out, err);
+    writeText(err, QStringLiteral("usage: kolta-engine [serve]\n") + TablesUsage + QueryUsage);
     return 2;
 }

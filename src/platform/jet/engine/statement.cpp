@@ -2,6 +2,7 @@
 
 #include "jetfile.h"
 #include "jettables.h"
+#include "queries.h"
 #include "platform/jet/reasons.h"
 #include "platform/jet/sql/jetsql.h"
 
@@ -67,7 +68,8 @@ std::unique_ptr<Statement> Statement::prepare(const protocol::OpenArgs &args, co
         return nullptr;
     }
     QList<CatalogEntry> entries;
-    if (!s->m_file->readCatalog(&entries, &reason)) {
+    QList<CatalogEntry> queries;
+    if (!s->m_file->readCatalog(&entries, &reason, &queries)) {
         *message = s->failure(reason);
         return nullptr;
     }
@@ -99,6 +101,9 @@ std::unique_ptr<Statement> Statement::prepare(const protocol::OpenArgs &args, co
             continue;
         catalog.tables.append(table);
     }
+    // Unreadable saved queries only matter to a statement that names one:
+    // it then finds no such query.
+    readSavedQueries(*s->m_file, entries, queries, &catalog.queries, &reason);
     sqlite3_set_authorizer(s->m_db, jetsql::readOnlyAuthorizer, nullptr);
 
     const auto translated = jetsql::translate(jetSql, catalog);
@@ -168,6 +173,11 @@ Result<int> Statement::fetch(int count)
             || sqlite3_prepare_v2(m_store, insert.toUtf8().constData(), -1, &m_insert, nullptr) != SQLITE_OK)
             return EngineError{failure(QStringLiteral("no room for the result"))};
     }
+    if (!m_pendingError.isEmpty()) {
+        m_atEnd = true;
+        return EngineError{m_pendingError};
+    }
+    const bool firstBatch = m_rowsRead == 0;
     int got = 0;
     exec(m_store, QStringLiteral("BEGIN"));
     while (!m_atEnd && got < count) {
@@ -175,6 +185,14 @@ Result<int> Statement::fetch(int count)
         const Result<QVariantList> row = step(&done);
         if (!row.ok()) {
             exec(m_store, QStringLiteral("COMMIT"));
+            // A statement that fails within its first rows fails as a whole,
+            // as Jet refuses it on opening. Later, the rows before the
+            // failing one are delivered first and the error comes with the
+            // next fetch, so that no row read is lost.
+            if (got > 0 && !firstBatch) {
+                m_pendingError = row.error().message;
+                return got;
+            }
             m_atEnd = true;
             return row.error();
         }

@@ -38,7 +38,9 @@ public:
     bool atEnd() const { return m_atEnd; }
     qint64 rowsRead() const { return m_rowsRead; }
 
-    // Reads up to count more rows of the result into the scratch store.
+    // Reads up to count more rows of the result into the scratch store. A
+    // run-time failure within the first call fails it; in a later call the
+    // rows before the failing one come first and the error with the next.
     Result<int> fetch(int count);
     // Rows already read, as texts (Null: a null QVariant).
     Result<QList<QVariantList>> rows(qint64 first, int count);
@@ -60,6 +62,7 @@ private:
     QList<jetsql::ValueKind> m_kinds;
     qint64 m_rowsRead = 0;
     bool m_atEnd = false;
+    QString m_pendingError;
 };
 
 } // namespace kolta::jet::engine

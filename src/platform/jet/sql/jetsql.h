@@ -55,8 +55,14 @@ struct CatalogTable
 
 struct CatalogQuery
 {
+    CatalogQuery() = default;
+    CatalogQuery(QString name, QString jetSql, QString refusal = QString())
+        : name(std::move(name)), jetSql(std::move(jetSql)), refusal(std::move(refusal))
+    {
+    }
     QString name;     // a saved query, usable wherever a table is
     QString jetSql;
+    QString refusal;  // not empty: the query cannot be read, and why
 };
 
 struct Catalog

@@ -213,6 +213,11 @@ private:
         } while (acceptSym(","));
         if (cur().is("INTO"))
             fail(texts::kRefusedSelectInto);
+        // A misspelt FROM: Jet blames the SELECT, not the end of the statement.
+        if (!(cur().type == TokenType::End || cur().sym(";") || cur().sym(")") || cur().is("FROM")
+              || cur().is("WHERE") || cur().is("GROUP") || cur().is("HAVING") || cur().is("ORDER")
+              || cur().is("UNION")))
+            fail(texts::kSyntaxSelect);
         if (accept("FROM")) {
             do {
                 s.from.append(joinLevel());

@@ -337,6 +337,8 @@ private:
             sql = tableSql(f, t->sqliteName.isEmpty() ? t->name : t->sqliteName) + QStringLiteral(" AS ")
                   + quoteId(src.ref);
         } else if (const CatalogQuery *q = findQuery(f.name)) {
+            if (!q->refusal.isEmpty())
+                fail(q->refusal);
             for (const QString &n : std::as_const(m_expanding))
                 if (sameName(n, q->name))
                     fail(texts::kCircularQuery, q->name);
@@ -595,8 +597,12 @@ private:
                      || kb == ValueKind::Variant)
                 r = Value{QStringLiteral("jet_add(%1, %2)").arg(a.value(), b.value()),
                           ka == ValueKind::Date || kb == ValueKind::Date ? ValueKind::Date : ValueKind::Variant};
-            else
+            else {
                 r = Value{QStringLiteral("(%1 + %2)").arg(a.value(), b.value()), wider(ka, kb)};
+                // A date moved by any number stays a date.
+                if ((ka == ValueKind::Date) != (kb == ValueKind::Date))
+                    r.kind = ValueKind::Date;
+            }
         } else if (op == QLatin1String("-")) {
             ValueKind ka = a.valueKind(), kb = b.valueKind();
             ValueKind k = ka == ValueKind::Date && kb == ValueKind::Date ? ValueKind::Double

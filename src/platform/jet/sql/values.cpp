@@ -47,6 +47,10 @@ namespace {
 
 bool isNull(const QVariant &v) { return !v.isValid() || v.isNull(); }
 
+// Jet's dates run from 1/1/100 to 12/31/9999; a number outside (a date moved
+// too far) has no calendar form and shows as the number.
+bool isDate(double n) { return n >= -657434.0 && n < 2958466.0; }
+
 bool asNumber(const QVariant &v, double &out)
 {
     switch (v.typeId()) {
@@ -87,7 +91,7 @@ QString displayText(const QVariant &value, ValueKind kind)
             return n != 0 ? QStringLiteral("True") : QStringLiteral("False");
         break;
     case ValueKind::Date:
-        if (asNumber(value, n))
+        if (asNumber(value, n) && isDate(n))
             return vba::dateText(n);
         break;
     case ValueKind::Currency:
@@ -111,7 +115,7 @@ QString rawText(const QVariant &value, ValueKind kind)
     if (isNull(value))
         return QString();
     double n = 0;
-    if (kind == ValueKind::Date && asNumber(value, n))
+    if (kind == ValueKind::Date && asNumber(value, n) && isDate(n))
         return vba::dateText(n, true);
     if (kind == ValueKind::Boolean && asNumber(value, n))
         return n != 0 ? QStringLiteral("-1") : QStringLiteral("0");

@@ -52,7 +52,8 @@ QDateTime dateTimeFromOle(double oleDate);   // a wall-clock time (Qt::UTC), to 
 // QString or QByteArray; null/invalid for Null):
 //   numbers plainly (up to 15 significant digits), Currency without trailing
 //   zeros, dates as m/d/yyyy with " h:nn:ss AM/PM" when there is a time (a
-//   time alone when the day is 1899-12-30), Yes/No as True/False, Binary as
+//   time alone when the day is 1899-12-30; a number outside Jet's dates,
+//   1/1/100 to 12/31/9999, as the number), Yes/No as True/False, Binary as
 //   "(binary data)", Null as "".
 QString displayText(const QVariant &value, ValueKind kind);
 
