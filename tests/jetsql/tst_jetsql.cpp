@@ -286,6 +286,7 @@ void TestJetSql::display_data()
     QTest::newRow("false") << QVariant(qlonglong(0)) << int(ValueKind::Boolean) << "False" << "0";
     QTest::newRow("currency") << QVariant(12.5) << int(ValueKind::Currency) << "12.5" << "12.5";
     QTest::newRow("currency whole") << QVariant(3.0) << int(ValueKind::Currency) << "3" << "3";
+    QTest::newRow("currency large whole") << QVariant(1237500.0) << int(ValueKind::Currency) << "1237500" << "1237500";
     QTest::newRow("double") << QVariant(0.1 + 0.2) << int(ValueKind::Double) << "0.3" << "0.3";
     QTest::newRow("big") << QVariant(1e20) << int(ValueKind::Double) << "1E+20" << "1E+20";
     QTest::newRow("small") << QVariant(0.00001) << int(ValueKind::Double) << "1E-05" << "1E-05";

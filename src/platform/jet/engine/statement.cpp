@@ -130,29 +130,39 @@ Statement::~Statement()
     sqlite3_close(m_db);
 }
 
-Result<QVariantList> Statement::step(bool *done)
+Result<bool> Statement::next(bool *done)
 {
     *done = false;
     const int rc = sqlite3_step(m_statement);
-    if (rc == SQLITE_DONE) {
+    if (rc == SQLITE_DONE)
         *done = true;
-        return QVariantList();
-    }
-    if (rc != SQLITE_ROW)
+    else if (rc != SQLITE_ROW)
         return EngineError{QString::fromUtf8(sqlite3_errmsg(m_db))};
+    return true;
+}
+
+Result<QVariantList> Statement::step(bool *done)
+{
+    const Result<bool> moved = next(done);
+    if (!moved.ok())
+        return moved.error();
     QVariantList row;
+    if (*done)
+        return row;
     row.reserve(m_names.size());
-    for (int i = 0; i < m_names.size(); ++i) {
-        const QVariant value = columnValue(m_statement, i);
-        const jetsql::ValueKind kind = m_kinds.value(i, jetsql::ValueKind::Variant);
-        if (!value.isValid())
-            row.append(QVariant());
-        else if (m_form == Form::Raw)
-            row.append(jetsql::rawText(value, kind));
-        else
-            row.append(jetsql::displayText(value, kind));
-    }
+    for (int i = 0; i < m_names.size(); ++i)
+        row.append(text(columnValue(m_statement, i), i));
     return row;
+}
+
+QVariant Statement::text(const QVariant &value, int column) const
+{
+    if (!value.isValid())
+        return QVariant();
+    const jetsql::ValueKind kind = m_kinds.value(column, jetsql::ValueKind::Variant);
+    if (m_form == Form::Raw)
+        return jetsql::rawText(value, kind);
+    return jetsql::displayText(value, kind);
 }
 
 Result<int> Statement::fetch(int count)
@@ -182,7 +192,7 @@ Result<int> Statement::fetch(int count)
     exec(m_store, QStringLiteral("BEGIN"));
     while (!m_atEnd && got < count) {
         bool done = false;
-        const Result<QVariantList> row = step(&done);
+        const Result<bool> row = next(&done);
         if (!row.ok()) {
             exec(m_store, QStringLiteral("COMMIT"));
             // A statement that fails within its first rows fails as a whole,
@@ -200,15 +210,10 @@ Result<int> Statement::fetch(int count)
             m_atEnd = true;
             break;
         }
-        for (int i = 0; i < row.value().size(); ++i) {
-            const QVariant &value = row.value().at(i);
-            if (value.isValid()) {
-                const QByteArray text = value.toString().toUtf8();
-                sqlite3_bind_text(m_insert, i + 1, text.constData(), int(text.size()), SQLITE_TRANSIENT);
-            } else {
-                sqlite3_bind_null(m_insert, i + 1);
-            }
-        }
+        // Values are kept as they come and become texts only when read
+        // back: most rows of a large result are never shown.
+        for (int i = 0; i < m_names.size(); ++i)
+            sqlite3_bind_value(m_insert, i + 1, sqlite3_column_value(m_statement, i));
         if (sqlite3_step(m_insert) != SQLITE_DONE) {
             sqlite3_reset(m_insert);
             exec(m_store, QStringLiteral("COMMIT"));
@@ -236,7 +241,7 @@ Result<QList<QVariantList>> Statement::rows(qint64 first, int count)
     while (sqlite3_step(select) == SQLITE_ROW) {
         QVariantList row;
         for (int i = 0; i < m_names.size(); ++i)
-            row.append(columnValue(select, i));
+            row.append(text(columnValue(select, i), i));
         result.append(row);
     }
     sqlite3_finalize(select);

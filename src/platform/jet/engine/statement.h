@@ -49,7 +49,11 @@ public:
 
 private:
     Statement() = default;
+    // Steps the statement; *done at its end.
+    Result<bool> next(bool *done);
     Result<QVariantList> step(bool *done);
+    // A value of the result as the caller's form shows it.
+    QVariant text(const QVariant &value, int column) const;
     QString failure(const QString &reason) const;
 
     Form m_form = Form::Display;

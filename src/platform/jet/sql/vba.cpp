@@ -181,7 +181,9 @@ double roundHalfAway(double value, int digits)
     double x = value * scale;
     double r = std::round(x);
     double diff = std::fabs(x - std::trunc(x));
-    if (std::fabs(diff - 0.5) < 1e-9 * std::max(1.0, std::fabs(x)))
+    // A tie blurred by the scaling is still a tie; the tolerance stays far
+    // below half a unit, or from 5e8 on every whole number would count as one.
+    if (std::fabs(diff - 0.5) < std::min(1e-9 * std::max(1.0, std::fabs(x)), 1e-3))
         r = std::trunc(x) + (x < 0 ? -1 : 1);
     return r / scale;
 }
