@@ -31,6 +31,9 @@ frmSQL::frmSQL(Module1 &session, Desktop &desktop, jet::DBEngine &engine,
     m_ui->setupUi(this);
     makeFixedDialog(this, 544, 419);
     m_ui->MSFlexGrid1->setModel(m_model);
+    // Queued: the grid may be asking for rows in the middle of painting.
+    connect(m_model, &query::RecordsetModel::readFailed, this, &frmSQL::failed,
+            Qt::QueuedConnection);
     m_ui->MSFlexGrid1->verticalHeader()->setDefaultSectionSize(m_ui->MSFlexGrid1->fontMetrics().height() + 4);
     m_ui->MSFlexGrid1->verticalHeader()->setFixedWidth(14);
     buildDataBar();

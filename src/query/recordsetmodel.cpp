@@ -95,7 +95,9 @@ void RecordsetModel::readMore(int rows)
         return;
     const auto read = m_recordset->fetchMore(rows);
     const int total = int(qMin<qint64>(m_recordset->rowsRead(), std::numeric_limits<int>::max()));
-    if (!read.ok() || total <= m_rows)
+    if (!read.ok())
+        emit readFailed(read.error().message);
+    if (total <= m_rows)
         return;
     beginInsertRows(QModelIndex(), m_rows, total - 1);
     m_rows = total;

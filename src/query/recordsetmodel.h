@@ -38,6 +38,11 @@ public:
     // Pages held right now (for tests of the memory bound).
     int cachedPages() const { return int(m_pages.size()); }
 
+signals:
+    // Reading further rows failed (the statement broke off part-way, or was
+    // stopped); the rows read so far stay.
+    void readFailed(const QString &reason);
+
 private:
     void readMore(int rows);
     const QList<QVariantList> *page(qint64 index) const;

@@ -111,6 +111,7 @@ private slots:
     void closeKeepsFrameCloseDiscards();
     void labelsShownModally();
     void dataBarMoves();
+    void failurePartWayIsShown();
     void endToEndPage();
     void stopLongStatement();
 
@@ -512,6 +513,26 @@ void tst_Query::dataBarMoves()
     w.moveNext();
     QCOMPARE(grid->currentIndex().data().toString(), QStringLiteral("2"));
     QVERIFY(w.grid().cachedPages() <= query::RecordsetModel::CachedPages);
+}
+
+void tst_Query::failurePartWayIsShown()
+{
+    // CInt overflows from ID 328 on, after the rows Set reads: the grid keeps
+    // the rows before it and says why it ends there.
+    App app;
+    app.open(m_shop);
+    app.set(QStringLiteral("SELECT ID, CInt(ID * 100) FROM Products"));
+    QVERIFY(app.desktop.messages.isEmpty());
+    frmSQL &w = app.window.sqlWindow();
+    w.moveLast();
+    QTRY_COMPARE(app.desktop.prompts(), QStringList{QStringLiteral("SQL Error!")});
+    QCOMPARE(app.desktop.messages.constFirst().detail, QStringLiteral("Overflow"));
+    QCOMPARE(w.grid().rowCount(), 327);
+    QCOMPARE(child<QTableView>(&w, "MSFlexGrid1")->currentIndex().data().toString(), QStringLiteral("327"));
+    // Nothing more to read: moving again says nothing further.
+    w.moveLast();
+    QTest::qWait(10);
+    QCOMPARE(app.desktop.messages.size(), 1);
 }
 
 void tst_Query::endToEndPage()
