@@ -76,30 +76,22 @@ void setNumber(sqlite3_context *ctx, double d)
         sqlite3_result_double(ctx, d);
 }
 
-// Arguments as numbers; a Null argument makes the result Null.
-#define NUM_ARG(name, idx)                                                                                            \
+// Arguments as numbers or dates; a Null argument makes the result Null, one
+// that does not convert is a type mismatch.
+#define CONVERTED_ARG(name, idx, convert)                                                                             \
     if (isNull(argv[idx])) {                                                                                          \
         sqlite3_result_null(ctx);                                                                                     \
         return;                                                                                                       \
     }                                                                                                                 \
-    std::optional<double> name##_ = numberArg(argv[idx]);                                                             \
+    std::optional<double> name##_ = convert(argv[idx]);                                                              \
     if (!name##_) {                                                                                                   \
         mismatch(ctx);                                                                                                \
         return;                                                                                                       \
     }                                                                                                                 \
     double name = *name##_;
 
-#define DATE_ARG(name, idx)                                                                                           \
-    if (isNull(argv[idx])) {                                                                                          \
-        sqlite3_result_null(ctx);                                                                                     \
-        return;                                                                                                       \
-    }                                                                                                                 \
-    std::optional<double> name##_ = dateArg(argv[idx]);                                                               \
-    if (!name##_) {                                                                                                   \
-        mismatch(ctx);                                                                                                \
-        return;                                                                                                       \
-    }                                                                                                                 \
-    double name = *name##_;
+#define NUM_ARG(name, idx) CONVERTED_ARG(name, idx, numberArg)
+#define DATE_ARG(name, idx) CONVERTED_ARG(name, idx, dateArg)
 
 #define TEXT_ARG(name, idx)                                                                                           \
     if (isNull(argv[idx])) {                                                                                          \
