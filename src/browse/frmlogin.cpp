@@ -4,6 +4,8 @@
 #include "shell/texts.h"
 #include "shell/windowstyle.h"
 
+#include <QCloseEvent>
+
 namespace kolta {
 
 frmLogin::frmLogin(Module1 &session, Desktop &desktop, QWidget *parent)
@@ -50,12 +52,20 @@ void frmLogin::showModal()
 {
     if (!isVisible())
         centerOnScreen(this);
+    m_ui->Text1->setFocus();
     exec();
 }
 
 void frmLogin::reject()
 {
     cmdCancel_Click();
+}
+
+void frmLogin::closeEvent(QCloseEvent *event)
+{
+    m_discarded = true;
+    cmdCancel_Click();
+    event->accept();
 }
 
 } // namespace kolta

@@ -27,16 +27,23 @@ public:
     void Command1_Click();
 
     // Shows the window modally and returns when OK or Cancel has hidden it.
+    // The focus starts in the first box of the tab order at every showing.
     void showModal();
 
+    // Closed through its frame: the owner replaces it with a fresh window.
+    bool discarded() const { return m_discarded; }
+
 protected:
-    // Escape and the frame's close box count as Cancel.
+    // Escape counts as Cancel.
     void reject() override;
+    // The frame's close box counts as Cancel and discards the window.
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     std::unique_ptr<Ui::frmLogin> m_ui;
     Module1 &m_session;
     CommonDialog m_cmd;
+    bool m_discarded = false;
 };
 
 } // namespace kolta
