@@ -44,9 +44,10 @@ QString fieldLine(const QString &name, qint16 type, qint32 size)
     const QString type_ = typeText(type);
     const QString size_ = signedText(size);
     // A name too long for its column still keeps one blank before the type.
-    QString line = name.size() > 44 ? name + QLatin1Char(' ') : name.leftJustified(44, QLatin1Char(' '));
+    QString line = name.size() > NameColumns ? name + QLatin1Char(' ')
+                                             : name.leftJustified(NameColumns, QLatin1Char(' '));
     line += type_;
-    line += QString(qMax<qsizetype>(0, 12 - type_.size() - size_.size()), QLatin1Char(' '));
+    line += QString(qMax<qsizetype>(0, TypeSizeColumns - type_.size() - size_.size()), QLatin1Char(' '));
     line += size_;
     return line;
 }

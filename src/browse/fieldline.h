@@ -7,6 +7,10 @@ namespace kolta::browse {
 // The type text of a DAO type code, at most 10 characters.
 QString typeText(qint16 type);
 
+// Character columns of a field line: the name's, then type and size together.
+inline constexpr int NameColumns = 44;
+inline constexpr int TypeSizeColumns = 12;
+
 // One line of the field list: the name in 44 columns, then type text and
 // size in 12 columns with the size right-aligned behind its sign place.
 QString fieldLine(const QString &name, qint16 type, qint32 size);

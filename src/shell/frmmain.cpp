@@ -3,6 +3,7 @@
 
 #include "about/frmabout.h"
 #include "browse/browser.h"
+#include "browse/fieldline.h"
 #include "pagegen/frmlayout.h"
 #include "pagegen/generateasp.h"
 #include "platform/jet/dao.h"
@@ -13,7 +14,11 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFontMetricsF>
 #include <QMenuBar>
+#include <QStyle>
+
+#include <cmath>
 
 namespace kolta {
 
@@ -35,6 +40,9 @@ frmmain::frmmain(Module1 &session, Desktop &desktop, jet::DBEngine &engine, QWid
     // A fixed client area of 7005 x 4980 twips below the menu bar.
     m_ui->centralwidget->setFixedSize(467, 332);
     setFixedSize(467, 332 + menuBar()->sizeHint().height());
+
+    placeColumnHeadings();
+    m_ui->List1->installEventFilter(this);
 
     m_browser = std::make_unique<browse::DatabaseBrowser>(
         session, desktop, engine, m_cmd,
@@ -133,6 +141,44 @@ void frmmain::mnLayout_Click()
     if (!m_layout)
         m_layout = new frmLayout(m_session, m_desktop, this);
     m_layout->exec();
+}
+
+bool frmmain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_ui->List1 && (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange))
+        placeColumnHeadings();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmmain::placeColumnHeadings()
+{
+    // The field lines keep to character columns, so the headings follow the
+    // list font's real advance rather than a fixed place in the form.
+    QListWidget *list = m_ui->List1;
+    QLabel *heading = m_ui->Label5;
+    const QFontMetricsF lines(list->font());
+    const qreal space = lines.horizontalAdvance(QLatin1Char(' '));
+    // Where an item's text starts: frame, item spacing, then the margin the
+    // style keeps inside each item.
+    const int textMargin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1;
+    const qreal textLeft = list->x() + list->frameWidth() + list->spacing() + textMargin;
+    const qreal typeLeft = textLeft + space * browse::NameColumns;
+    const qreal sizeRight = typeLeft + space * browse::TypeSizeColumns;
+
+    // The caption keeps its blanks; the gap they make is narrowed or widened
+    // so that "Size" ends where the sizes end. Qt adds word spacing once per
+    // run of blanks, so its effect is measured rather than counted.
+    QFont font = heading->font();
+    const QString caption = heading->text();
+    font.setWordSpacing(0);
+    const qreal natural = QFontMetricsF(font).horizontalAdvance(caption);
+    font.setWordSpacing(1);
+    const qreal perUnit = QFontMetricsF(font).horizontalAdvance(caption) - natural;
+    font.setWordSpacing(perUnit > 0 ? (sizeRight - typeLeft - natural) / perUnit : 0);
+    heading->setFont(font);
+    const int left = qRound(typeLeft) - heading->contentsRect().left();
+    const int width = int(std::ceil(QFontMetricsF(font).horizontalAdvance(caption))) + 2;
+    heading->setGeometry(left, heading->y(), width + heading->contentsRect().left(), heading->height());
 }
 
 void frmmain::closeEvent(QCloseEvent *event)

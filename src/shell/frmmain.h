@@ -50,8 +50,12 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Puts "Type" over the type column and "Size" over the sizes' right edge.
+    void placeColumnHeadings();
+
     std::unique_ptr<Ui::frmmain> m_ui;
     Module1 &m_session;
     Desktop &m_desktop;

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QStyle>
 #include <QTimer>
 #include <QtTest>
 
@@ -108,8 +109,10 @@ private slots:
     void loginBrowseButton();
 
     void tableFilter();
-    void workedExampleAndTotal();
+    void fieldLinesAndTotal();
     void reselectingRebuilds();
+    void headingsOverColumns_data();
+    void headingsOverColumns();
     void totalPastSixteenBits();
     void systemTablesOnly();
     void loginValuesReachEngine();
@@ -125,7 +128,7 @@ private slots:
 
 private:
     QTemporaryDir m_dir;
-    QString m_shop;      // tables of the worked example and the filter cases
+    QString m_shop;      // a Books table, odd sizes and the filter cases
     QString m_system;    // only system tables
     QString m_workgroup; // accounts Admin and alice
     QString m_wide;      // sizes past 32767
@@ -289,9 +292,9 @@ void tst_Browse::loginCancelChangesNothing()
     QCOMPARE(app.session.gDataSource.text(), m_shop);
     QCOMPARE(app.tableNames(), tables);
     QVERIFY(app.desktop.messages.isEmpty());
-    // The window was kept: it shows what was typed before the cancel.
+    // Cancel keeps the window with what was typed; closed through its frame it comes back empty.
     QCOMPARE(app.window.browser().login().findChild<QLineEdit *>(QStringLiteral("txtUserName"))->text(),
-             QStringLiteral("bob"));
+             how == 2 ? QString() : QStringLiteral("bob"));
 }
 
 void tst_Browse::loginBrowseButton()
@@ -336,7 +339,7 @@ void tst_Browse::tableFilter()
     QVERIFY(app.desktop.messages.isEmpty());
 }
 
-void tst_Browse::workedExampleAndTotal()
+void tst_Browse::fieldLinesAndTotal()
 {
     App app;
     app.setDatabase(m_shop);
@@ -372,6 +375,45 @@ void tst_Browse::reselectingRebuilds()
     // The user picks the entry that is already selected.
     emit app.tables()->activated(app.tables()->currentIndex());
     QCOMPARE(app.fieldLines(), first);
+}
+
+void tst_Browse::headingsOverColumns_data()
+{
+    QTest::addColumn<qreal>("points");
+    QTest::newRow("as designed") << 8.25;
+    QTest::newRow("10 pt") << 10.0;
+    QTest::newRow("13 pt") << 13.0;
+}
+
+void tst_Browse::headingsOverColumns()
+{
+    QFETCH(qreal, points);
+    App app;
+    app.setDatabase(m_shop);
+    QListWidget *list = app.fields();
+    QFont font = list->font();
+    font.setPointSizeF(points);
+    list->setFont(font);
+    app.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&app.window));
+
+    // Where the list really draws the first line's characters.
+    QListWidgetItem *item = list->item(0);
+    const QString line = item->text();
+    QCOMPARE(line.size(), 56);
+    const int textMargin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1;
+    const qreal textLeft = list->viewport()->mapTo(&app.window, list->visualItemRect(item).topLeft()).x() + textMargin;
+    const QFontMetricsF lineMetrics(list->font());
+    const qreal typeLeft = textLeft + lineMetrics.horizontalAdvance(line.left(44));
+    const qreal sizeRight = textLeft + lineMetrics.horizontalAdvance(line);
+
+    auto *heading = app.window.findChild<QLabel *>(QStringLiteral("Label5"));
+    QCOMPARE(heading->text(), QStringLiteral("Type               Size"));
+    const qreal captionLeft = heading->mapTo(&app.window, heading->contentsRect().topLeft()).x();
+    const qreal captionRight = captionLeft + QFontMetricsF(heading->font()).horizontalAdvance(heading->text());
+    QVERIFY2(qAbs(captionLeft - typeLeft) <= 1, qPrintable(QStringLiteral("Type at %1, column at %2").arg(captionLeft).arg(typeLeft)));
+    QVERIFY2(qAbs(captionRight - sizeRight) <= 1.5, qPrintable(QStringLiteral("Size ends at %1, sizes at %2").arg(captionRight).arg(sizeRight)));
+    QVERIFY(heading->width() >= captionRight - captionLeft);
 }
 
 void tst_Browse::totalPastSixteenBits()
@@ -422,11 +464,13 @@ void tst_Browse::secondSetDatabaseShowsEarlierValues()
     onLogin([&seen](frmLogin *login) {
         for (const char *name : {"Text1", "txtUserName", "txtPassword"})
             seen << login->findChild<QLineEdit *>(QLatin1String(name))->text();
+        // OK took the focus last time; every showing starts in the first box.
+        seen << QApplication::focusWidget()->objectName();
         pressOK(login);
     });
     app.desktop.fileAnswers.push_back(m_shop);
     app.window.mnSetDatabase_Click();
-    QCOMPARE(seen, (QStringList{m_workgroup, "Admin", "secret"}));
+    QCOMPARE(seen, (QStringList{m_workgroup, "Admin", "secret", "Text1"}));
 }
 
 void tst_Browse::failedOpenKeepsEarlierDatabase_data()
