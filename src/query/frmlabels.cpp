@@ -4,6 +4,7 @@
 #include "shell/windowstyle.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 
 namespace kolta {
 
@@ -76,6 +77,15 @@ void frmLabels::closeEvent(QCloseEvent *event)
     QDialog::closeEvent(event);
     if (event->isAccepted())
         deleteLater();
+}
+
+void frmLabels::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        event->ignore();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 } // namespace kolta

@@ -36,6 +36,8 @@ public:
 protected:
     // Closed through its frame, the window is discarded.
     void closeEvent(QCloseEvent *event) override;
+    // Escape is bound to no button here, so it must not hide the window.
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     std::unique_ptr<Ui::frmLabels> m_ui;

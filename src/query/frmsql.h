@@ -48,6 +48,8 @@ protected:
     bool event(QEvent *event) override;
     // Closed through its frame, the window is discarded.
     void closeEvent(QCloseEvent *event) override;
+    // Escape is bound to no button here, so it must not hide the window.
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void buildDataBar();

@@ -443,6 +443,9 @@ void tst_Query::closeKeepsFrameCloseDiscards()
     frmSQL *first = &app.window.sqlWindow();
     const int rows = first->grid().rowCount();
     QVERIFY(rows > 0);
+    // No cancel button here: Escape leaves the window up.
+    QTest::keyClick(child<QPlainTextEdit>(first, "Text1"), Qt::Key_Escape);
+    QVERIFY(first->isVisible());
     first->cmdClose_Click();
     QVERIFY(!first->isVisible());
     frmSQL &again = app.sql();
@@ -468,9 +471,12 @@ void tst_Query::labelsShownModally()
     app.open(m_shop);
     app.set(QStringLiteral("SELECT Name, Price FROM Products"));
     bool modal = false;
+    bool upAfterEscape = false;
     QString shown;
     onModal<frmLabels>([&](frmLabels *labels) {
         modal = labels->isModal();
+        QTest::keyClick(child<QLineEdit>(labels, "Text1"), Qt::Key_Escape);
+        upAfterEscape = labels->isVisible();
         shown = child<QLineEdit>(labels, "Text1")->text();
         child<QComboBox>(labels, "Combo1")->setCurrentIndex(1);
         child<QLineEdit>(labels, "Text1")->setText(QStringLiteral("Cost"));
@@ -479,6 +485,7 @@ void tst_Query::labelsShownModally()
     });
     QTest::mouseClick(child<QPushButton>(&app.window.sqlWindow(), "cmdLabels"), Qt::LeftButton);
     QVERIFY(modal);
+    QVERIFY(upAfterEscape);
     QCOMPARE(shown, QStringLiteral("Name"));
     QCOMPARE(labelsOf(app.session), (QStringList{"Name", "Cost", ""}));
 
