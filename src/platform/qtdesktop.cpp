@@ -7,9 +7,18 @@
 #include <QClipboard>
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QScreen>
+#include <QTreeView>
+
+#include <cmath>
 
 namespace kolta {
 
@@ -42,6 +51,16 @@ std::optional<QString> QtDesktop::showFileDialog(QWidget *parent, FileDialogKind
         dialog.setNameFilters(filters);
     if (!fileName.isEmpty())
         dialog.selectFile(fileName);
+    // The detail view starts with Size and Type too narrow for "40.5 KiB" or a
+    // type's name; widen them to their texts whenever a folder has been read.
+    auto *view = dialog.findChild<QTreeView *>(QStringLiteral("treeView"));
+    auto *model = dialog.findChild<QFileSystemModel *>();
+    if (view && model) {
+        QObject::connect(model, &QFileSystemModel::directoryLoaded, view, [view] {
+            for (const int column : {1, 2})
+                view->resizeColumnToContents(column);
+        });
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().constFirst();
@@ -56,11 +75,41 @@ std::optional<quint32> QtDesktop::showColorDialog(QWidget *parent, quint32 color
     return quint32(chosen.red()) | (quint32(chosen.green()) << 8) | (quint32(chosen.blue()) << 16);
 }
 
+namespace {
+
+// QMessageBox sizes itself by its first line, so a short prompt such as
+// "SQL Error!" would wrap the reason under it into a narrow column. A strut
+// as wide as the longest line (up to a share of the screen) keeps each line whole.
+void widenToLongestLine(QMessageBox &box)
+{
+    auto *grid = qobject_cast<QGridLayout *>(box.layout());
+    auto *label = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+    if (!grid || !label)
+        return;
+    qreal longest = 0;
+    const QFontMetricsF metrics(label->font());
+    for (const QString &text : {box.text(), box.informativeText()}) {
+        for (const QString &line : text.split(QLatin1Char('\n')))
+            longest = qMax(longest, metrics.horizontalAdvance(line));
+    }
+    const QScreen *screen = box.screen() ? box.screen() : QGuiApplication::primaryScreen();
+    // QMessageBox breaks words apart beyond about 1000 pixels; stay below that.
+    const int most = screen ? qMin(screen->availableGeometry().width() * 3 / 5, 900) : 600;
+    // A little slack: the labels lay out rich text, which rounds differently.
+    const int width = qMin(int(std::ceil(longest + 2 * metrics.averageCharWidth())), most);
+    int row = 0, column = 0, rowSpan = 0, columnSpan = 0;
+    grid->getItemPosition(grid->indexOf(label), &row, &column, &rowSpan, &columnSpan);
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Fixed, QSizePolicy::Minimum), grid->rowCount(), column);
+}
+
+} // namespace
+
 void QtDesktop::messageBox(QWidget *parent, const QString &prompt, const QString &detail)
 {
     QMessageBox box(QMessageBox::NoIcon, QString(texts::AppTitle), prompt, QMessageBox::Ok, parent);
     if (!detail.isEmpty())
         box.setInformativeText(detail);
+    widenToLongestLine(box);
     box.exec();
 }
 
@@ -69,6 +118,7 @@ bool QtDesktop::askYesNo(QWidget *parent, const QString &question)
     QMessageBox box(QMessageBox::NoIcon, QString(texts::AppTitle), question,
                     QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::Yes);
+    widenToLongestLine(box);
     return box.exec() == QMessageBox::Yes;
 }
 

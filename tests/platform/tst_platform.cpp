@@ -10,12 +10,15 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPrinter>
 #include <QProcess>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeView>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -27,7 +30,12 @@ class tst_Platform : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { installClassicFonts(); }
+    void initTestCase()
+    {
+        // Qt's file dialog keeps its state in the user's settings; tests keep theirs apart.
+        QStandardPaths::setTestModeEnabled(true);
+        installClassicFonts();
+    }
 
     void nameFilters_data();
     void nameFilters();
@@ -106,11 +114,26 @@ void tst_Platform::fileDialogMatchesAnyLetterCase()
     for (const char *name : {"a.mdb", "B.MDB", "c.Mdb", "d.txt", "e.mdw"}) {
         QFile file(dir.filePath(QLatin1String(name)));
         QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(41500, 'x'));
     }
+    // Start from the dialog's own column widths, not ones saved by an earlier run.
+    QSettings(QSettings::UserScope, QStringLiteral("QtProject")).remove(QStringLiteral("FileDialog"));
     QtDesktop desktop;
     QStringList seen;
-    onFileDialog([&seen](QFileDialog *dialog) {
+    QList<int> cut;
+    onFileDialog([&seen, &cut](QFileDialog *dialog) {
         seen = visibleFiles(dialog);
+        // Size and Type are as wide as their texts in the detail view.
+        auto *details = dialog->findChild<QTreeView *>(QStringLiteral("treeView"));
+        auto tooNarrow = [details](int column) {
+            return details->columnWidth(column) < static_cast<QAbstractItemView *>(details)->sizeHintForColumn(column);
+        };
+        for (const int column : {1, 2}) {
+            for (int wait = 0; wait < 100 && tooNarrow(column); ++wait)
+                QTest::qWait(10);
+            if (tooNarrow(column))
+                cut << column;
+        }
         dialog->reject();
     });
     const auto chosen = desktop.showFileDialog(nullptr, Desktop::FileDialogKind::Open,
@@ -118,6 +141,7 @@ void tst_Platform::fileDialogMatchesAnyLetterCase()
                                                dir.filePath(QStringLiteral("a.mdb")));
     QVERIFY(!chosen);
     QCOMPARE(seen, (QStringList{"B.MDB", "a.mdb", "c.Mdb"}));
+    QCOMPARE(cut, QList<int>());
 }
 
 void tst_Platform::fileDialogReturnsChosenPath()
@@ -173,6 +197,7 @@ void tst_Platform::messageBoxLook()
     QtDesktop desktop;
     QString title, text, informative;
     int buttons = 0;
+    bool wrapped = true;
     QMessageBox::Icon icon = QMessageBox::Critical;
     QTimer::singleShot(0, [&] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
@@ -182,14 +207,19 @@ void tst_Platform::messageBoxLook()
         informative = box->informativeText();
         buttons = box->buttons().size();
         icon = box->icon();
+        auto *reason = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"));
+        wrapped = reason->height() > reason->heightForWidth(10000);
         box->button(QMessageBox::Ok)->click();
     });
-    desktop.messageBox(nullptr, QStringLiteral("SQL Error!"), QStringLiteral("no such table"));
+    // A one-line reason under the short prompt stays one line.
+    const QString why = QStringLiteral("The Microsoft Jet database engine cannot find the input table or query 'Orders'.");
+    desktop.messageBox(nullptr, QStringLiteral("SQL Error!"), why);
     QCOMPARE(title, QStringLiteral("KOLTA"));
     QCOMPARE(text, QStringLiteral("SQL Error!"));
-    QCOMPARE(informative, QStringLiteral("no such table"));
+    QCOMPARE(informative, why);
     QCOMPARE(buttons, 1);
     QCOMPARE(icon, QMessageBox::NoIcon);
+    QVERIFY(!wrapped);
 }
 
 void tst_Platform::hourglassRestoredOnEveryWayOut()
