@@ -23,7 +23,7 @@ using namespace kolta;
 
 namespace {
 
-const QString WorkedExample = QStringLiteral(
+const QString EveryField = QStringLiteral(
     "<HTML><TITLE>Orders</TITLE><H1><P ALIGN=LEFT>Orders</P></H1>"
     "<BODY BGCOLOR=FFFFFF BACKGROUND=\"bg.gif\">"
     "<TABLE ALIGN=CENTER BORDER=1 BORDERCOLOR=FF RULES=ALL CELLPADDING=2 CELLSPACING=3>");
@@ -67,9 +67,9 @@ void pick(QComboBox *combo, const QString &item)
     QTest::keyClicks(combo, item);
 }
 
-// Types and picks the fields of the worked example; the colour dialog must
+// Types and picks a value in each of the nine fields; the colour dialog must
 // answer white, then red.
-void enterWorkedExample(const Ui::frmLayout &f)
+void enterEveryField(const Ui::frmLayout &f)
 {
     QTest::keyClicks(f.Text1, QStringLiteral("Orders"));
     QTest::mouseClick(f.Command1, Qt::LeftButton);
@@ -104,7 +104,7 @@ private slots:
     void readOnlyBoxesTakeNoTyping();
     void upDownBinding();
 
-    void workedExampleThroughTheWindow();
+    void everyFieldThroughTheWindow();
     void okTwiceGivesSameHeader();
     void cancelKeepsHeaderAndValues();
     void colorCarriesOverBetweenButtons();
@@ -119,8 +119,8 @@ void tst_Layout::pageHeader_data()
     QTest::addColumn<QString>("expected");
 
     const QString emptyStart = QStringLiteral("<HTML><TITLE></TITLE><H1><P ALIGN=LEFT></P></H1>");
-    QTest::newRow("worked example")
-        << QStringList{"Orders", "FFFFFF", "bg.gif", "CENTER", "1", "FF", "ALL", "2", "3"} << WorkedExample;
+    QTest::newRow("every field given")
+        << QStringList{"Orders", "FFFFFF", "bg.gif", "CENTER", "1", "FF", "ALL", "2", "3"} << EveryField;
     QTest::newRow("no border, border colour or rules")
         << QStringList{"Orders", "FFFFFF", "bg.gif", "CENTER", "", "", "", "2", "3"}
         << QStringLiteral("<HTML><TITLE>Orders</TITLE><H1><P ALIGN=LEFT>Orders</P></H1>"
@@ -392,7 +392,7 @@ void tst_Layout::upDownBinding()
     QCOMPARE(f.Text4->text(), QStringLiteral("0"));
 }
 
-void tst_Layout::workedExampleThroughTheWindow()
+void tst_Layout::everyFieldThroughTheWindow()
 {
     Module1 session;
     test::ScriptedDesktop desktop;
@@ -400,7 +400,7 @@ void tst_Layout::workedExampleThroughTheWindow()
     frmmain main(session, desktop);
     whileModal(main, &frmmain::mnLayout_Click, [&](frmLayout &window) {
         const Ui::frmLayout &f = window.ui();
-        enterWorkedExample(f);
+        enterEveryField(f);
         QCOMPARE(f.Text2->text(), QStringLiteral("FFFFFF"));
         QCOMPARE(f.Text5->text(), QStringLiteral("FF"));
         QCOMPARE(f.Picture1->palette().color(QPalette::Window), QColor(255, 255, 255));
@@ -408,7 +408,7 @@ void tst_Layout::workedExampleThroughTheWindow()
         QTest::mouseClick(f.OKButton, Qt::LeftButton);
         QVERIFY(!window.isVisible());
     });
-    QCOMPARE(session.gPageHeader, WorkedExample);
+    QCOMPARE(session.gPageHeader, EveryField);
     QCOMPARE(desktop.unexpectedDialogs, 0);
 }
 
@@ -537,13 +537,13 @@ void tst_Layout::headerIsFirstLineOfPage()
     frmmain main(session, desktop);
     whileModal(main, &frmmain::mnLayout_Click, [&](frmLayout &window) {
         const Ui::frmLayout &f = window.ui();
-        enterWorkedExample(f);
+        enterEveryField(f);
         QTest::mouseClick(f.OKButton, Qt::LeftButton);
     });
     const auto page = pagegen::composeAspPage(session);
     QVERIFY(std::holds_alternative<QByteArray>(page));
     const QByteArray bytes = std::get<QByteArray>(page);
-    QVERIFY(bytes.startsWith(WorkedExample.toLatin1() + "\r\n"));
+    QVERIFY(bytes.startsWith(EveryField.toLatin1() + "\r\n"));
 }
 
 QTEST_MAIN(tst_Layout)

@@ -67,7 +67,7 @@ class tst_PageGen : public QObject
     Q_OBJECT
 
 private slots:
-    void workedExampleByteForByte();
+    void ordersPageByteForByte();
     void everyLineEndsWithCrLf();
     void noFieldsGivesEmptyHeadingRow();
     void literalEscapes_data();
@@ -92,7 +92,7 @@ private slots:
     void generateThroughMainWindowMenu();
 };
 
-void tst_PageGen::workedExampleByteForByte()
+void tst_PageGen::ordersPageByteForByte()
 {
     Module1 s = ordersSession();
     s.gPageHeader = QStringLiteral("<HTML><BODY><TABLE>"); // as the command puts it
