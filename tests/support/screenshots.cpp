@@ -29,6 +29,7 @@ namespace jw = kolta::jetwriter;
 
 namespace {
 
+// A small invented lending library; no names from anyone's sample data.
 QString writeSample(const QString &folder)
 {
     auto col = [](const char *name, jw::ColumnType type, int size = 0) {
@@ -38,25 +39,26 @@ QString writeSample(const QString &folder)
         c.size = size;
         return c;
     };
-    jw::Table products{QStringLiteral("Products"), false,
-                       {col("ProductID", jw::ColumnType::Long), col("ProductName", jw::ColumnType::Text, 40),
-                        col("UnitPrice", jw::ColumnType::Currency), col("InStock", jw::ColumnType::YesNo),
-                        col("Added", jw::ColumnType::DateTime), col("Notes", jw::ColumnType::Memo)},
-                       {}};
-    const char *names[] = {"Chai", "Chang", "Aniseed Syrup", "Chef Anton's Cajun Seasoning", "Grandma's Boysenberry Spread",
-                           "Uncle Bob's Organic Dried Pears", "Northwoods Cranberry Sauce", "Mishi Kobe Niku", "Ikura",
-                           "Queso Cabrales", "Queso Manchego La Pastora", "Konbu"};
+    jw::Table books{QStringLiteral("Books"), false,
+                    {col("BookID", jw::ColumnType::Long), col("Title", jw::ColumnType::Text, 60),
+                     col("Price", jw::ColumnType::Currency), col("OnShelf", jw::ColumnType::YesNo),
+                     col("Acquired", jw::ColumnType::DateTime), col("Notes", jw::ColumnType::Memo)},
+                    {}};
+    const char *titles[] = {"A Field Guide to Puddles", "The Quiet Harbour", "Salt and Cedar", "Counting Sheep at Noon",
+                            "Letters from the Lighthouse", "Small Engines, Big Dreams", "The Orchard Ledger",
+                            "Maps of Imaginary Rivers", "Tea for Eleven", "Under the Copper Roof",
+                            "Notes on Patient Gardening", "Winter Radio"};
     for (int i = 0; i < 12; ++i)
-        products.rows << jw::Row{i + 1, QLatin1String(names[i]), 4.5 + i * 3.25, i % 3 != 0,
-                                 QDateTime(QDate(2024, 3, 1).addDays(i * 9), QTime(0, 0)), QVariant()};
-    jw::Table orders{QStringLiteral("Order Details"), false,
-                     {col("OrderID", jw::ColumnType::Long), col("ProductID", jw::ColumnType::Long),
-                      col("Quantity", jw::ColumnType::Integer), col("Discount", jw::ColumnType::Single)},
-                     {}};
+        books.rows << jw::Row{i + 1, QLatin1String(titles[i]), 6.5 + i * 2.75, i % 3 != 0,
+                              QDateTime(QDate(2024, 3, 1).addDays(i * 9), QTime(0, 0)), QVariant()};
+    jw::Table loans{QStringLiteral("Loans"), false,
+                    {col("LoanID", jw::ColumnType::Long), col("BookID", jw::ColumnType::Long),
+                     col("MemberID", jw::ColumnType::Long), col("Days", jw::ColumnType::Integer)},
+                    {}};
     jw::Database db;
-    db.tables << products << orders
-              << jw::Table{QStringLiteral("Customers"), false, {col("CustomerID", jw::ColumnType::Text, 5)}, {}};
-    const QString path = folder + QStringLiteral("/northwind.mdb");
+    db.tables << books << loans
+              << jw::Table{QStringLiteral("Members"), false, {col("MemberID", jw::ColumnType::Long)}, {}};
+    const QString path = folder + QStringLiteral("/library.mdb");
     jw::write(path, db);
     return path;
 }
@@ -69,7 +71,8 @@ int main(int argc, char *argv[])
     installClassicFonts();
     const QDir folder(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::tempPath());
     const int seconds = argc > 2 ? QByteArray(argv[2]).toInt() : 0;
-    QTemporaryDir scratch;
+    // A plain path for the pictures, not the build machine's.
+    QTemporaryDir scratch(QDir::tempPath() + QStringLiteral("/kolta-XXXXXX"));
     const QString database = writeSample(scratch.path());
 
     Module1 session;
@@ -95,7 +98,7 @@ int main(int argc, char *argv[])
     frmSQL &sql = main.sqlWindow();
     sql.move(520, 20);
     sql.ui().Text1->setPlainText(QStringLiteral(
-        "SELECT ProductName, UnitPrice, InStock, Added\nFROM Products\nWHERE UnitPrice > 10\nORDER BY ProductName"));
+        "SELECT Title, Price, OnShelf, Acquired\nFROM Books\nWHERE Price > 10\nORDER BY Title"));
     sql.Form_Activate();
     sql.cmdSet_Click();
 
@@ -105,7 +108,7 @@ int main(int argc, char *argv[])
 
     auto *layout = new frmLayout(session, desktop, &main);
     const Ui::frmLayout &f = layout->ui();
-    f.Text1->setText(QStringLiteral("Orders"));
+    f.Text1->setText(QStringLiteral("Our books"));
     f.Command1->click();
     f.Text3->setText(QStringLiteral("bg.gif"));
     f.Combo1->setCurrentIndex(0);
