@@ -32,19 +32,60 @@ public:
     QByteArray path;
 };
 
+// The file a name stands for: a symbolic link is followed (a relative one
+// from its own folder) as far as it leads, to a file that may not exist yet.
+// Empty with *reason when the links run in a circle.
+QString resolved(const QString &path, QString *reason)
+{
+    QString current = QFileInfo(path).absoluteFilePath();
+    // As many links as the system itself follows in one name.
+    for (int hops = 0; hops < 40; ++hops) {
+        const QFileInfo info(current);
+        if (!info.isSymLink())
+            return current;
+        current = info.symLinkTarget();
+        if (current.isEmpty())
+            break;
+    }
+    *reason = systemReason(ELOOP);
+    return QString();
+}
+
 } // namespace
 
 QString writeFileAtomically(const QString &path, const QByteArray &bytes)
 {
     if (path.isEmpty())
         return QStringLiteral("No file name was given.");
-    const QFileInfo target(path);
-    if (target.isDir())
-        return QStringLiteral("It is a folder.");
+    // Saving onto a link saves the page it points to; the link stays.
+    QString reason;
+    const QString targetName = resolved(path, &reason);
+    if (targetName.isEmpty())
+        return reason;
+    const QFileInfo target(targetName);
+    const QByteArray targetPath = QFile::encodeName(targetName);
 
-    const QByteArray targetPath = QFile::encodeName(target.absoluteFilePath());
-    QByteArray pattern = QFile::encodeName(target.absolutePath() + QLatin1String("/.")
-                                           + target.fileName() + QLatin1String(".XXXXXX"));
+    struct stat existing;
+    const bool exists = ::lstat(targetPath.constData(), &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode))
+        return QStringLiteral("It is a folder.");
+    if (exists && !S_ISREG(existing.st_mode))
+        return QStringLiteral("It is not an ordinary file (a device, a pipe or a socket); a page is not written "
+                              "there.");
+    // Root may write anything, so the file's own mode is asked as well.
+    if (exists && (!(existing.st_mode & S_IWUSR) || ::access(targetPath.constData(), W_OK) != 0))
+        return QStringLiteral("The file is read-only; it is left as it is.");
+    // A file with several names cannot be replaced for all of them at once,
+    // and written in place a failed write would lose the old page: the
+    // user decides.
+    if (exists && existing.st_nlink > 1)
+        return QStringLiteral("The file has %1 names (hard links); replacing it would part them. Save under another "
+                              "name, or remove the other names first.")
+            .arg(existing.st_nlink);
+
+    // A short name, so that it fits in the folder beside the longest name.
+    const QByteArray folder = QFile::encodeName(target.absolutePath());
+    QByteArray pattern = folder + "/.kolta-XXXXXX";
     TempFile temp;
     temp.fd = ::mkstemp(pattern.data());
     if (temp.fd < 0)
@@ -52,9 +93,8 @@ QString writeFileAtomically(const QString &path, const QByteArray &bytes)
     temp.path = pattern;
 
     // A new file gets the usual permissions; a replaced one keeps its own.
-    struct stat existing;
     mode_t mode;
-    if (::stat(targetPath.constData(), &existing) == 0) {
+    if (exists) {
         mode = existing.st_mode & 07777;
     } else {
         const mode_t mask = ::umask(0);
@@ -91,6 +131,16 @@ QString writeFileAtomically(const QString &path, const QByteArray &bytes)
     if (::rename(temp.path.constData(), targetPath.constData()) != 0)
         return systemReason(errno);
     temp.path.clear();
+    // The rename itself lasts only once the folder is on disk.
+    const int folderFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        const int synced = ::fsync(folderFd);
+        const int error = errno;
+        ::close(folderFd);
+        if (synced != 0 && error == EIO)
+            return QStringLiteral("The page was written, but the folder could not be flushed to disk: %1.")
+                .arg(systemReason(error));
+    }
     return QString();
 }
 

@@ -7,8 +7,10 @@ namespace kolta {
 
 // Replaces the file at path with bytes, or leaves it as it was: the bytes go
 // to a temporary file in the same folder, every write, the flush to disk and
-// the size are checked, and only then is it renamed over the target. Returns
-// the reason of a failure, empty on success.
+// the size are checked, and only then is it renamed over the target, and the
+// folder is synced. A symbolic link is written through (the link stays);
+// anything but an ordinary file, a read-only file and one with several names
+// (hard links) are refused. Returns the reason of a failure, empty on success.
 QString writeFileAtomically(const QString &path, const QByteArray &bytes);
 
 } // namespace kolta

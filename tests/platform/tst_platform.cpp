@@ -50,6 +50,8 @@ private slots:
     void pdfBreaksPages();
     void atomicWriteKeepsMode();
     void atomicWriteRefusesFolder();
+    void atomicWriteTargets_data();
+    void atomicWriteTargets();
 };
 
 void tst_Platform::nameFilters_data()
@@ -335,6 +337,81 @@ void tst_Platform::atomicWriteRefusesFolder()
     QVERIFY(!writeFileAtomically(QString(), "x").isEmpty());
     QVERIFY(!writeFileAtomically(dir.filePath(QStringLiteral("missing/p.asp")), "x").isEmpty());
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+}
+
+void tst_Platform::atomicWriteTargets_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("symbolic link") << "link" << true;
+    QTest::newRow("link to a page not there yet") << "dangling" << true;
+    QTest::newRow("pipe") << "fifo" << false;
+    QTest::newRow("link to a device") << "device" << false;
+    QTest::newRow("hard link") << "hard" << false;
+    QTest::newRow("read-only page") << "readonly" << false;
+    QTest::newRow("250-character name") << "long" << true;
+}
+
+// Saving writes the page where the name leads, or refuses and changes nothing.
+void tst_Platform::atomicWriteTargets()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, written);
+    QTemporaryDir dir;
+    const auto name = [&](const QString &file) { return QFile::encodeName(dir.filePath(file)); };
+    const auto contents = [&](const QString &file) {
+        QFile f(dir.filePath(file));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
+    };
+    QString saved = QStringLiteral("p.asp");
+    QString page = saved;   // where the bytes should land
+    if (kind != QLatin1String("dangling") && kind != QLatin1String("long")) {
+        QFile old(dir.filePath(QStringLiteral("p.asp")));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old");
+    }
+    if (kind == QLatin1String("link") || kind == QLatin1String("dangling")) {
+        saved = QStringLiteral("link.asp");
+        QCOMPARE(::symlink("p.asp", name(saved).constData()), 0);
+    } else if (kind == QLatin1String("fifo")) {
+        saved = QStringLiteral("fifo.asp");
+        QCOMPARE(::mkfifo(name(saved).constData(), 0600), 0);
+    } else if (kind == QLatin1String("device")) {
+        saved = QStringLiteral("null.asp");
+        QCOMPARE(::symlink("/dev/null", name(saved).constData()), 0);
+    } else if (kind == QLatin1String("hard")) {
+        saved = QStringLiteral("other.asp");
+        QCOMPARE(::link(name(page).constData(), name(saved).constData()), 0);
+    } else if (kind == QLatin1String("readonly")) {
+        QCOMPARE(::chmod(name(page).constData(), 0444), 0);
+    } else if (kind == QLatin1String("long")) {
+        saved = page = QString(246, QLatin1Char('p')) + QLatin1String(".asp");
+    }
+    const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden
+                                                          | QDir::System);
+    const QString reason = writeFileAtomically(dir.filePath(saved), "new");
+    QCOMPARE(reason.isEmpty(), written);
+    if (written)
+        QCOMPARE(contents(page), QByteArray("new"));
+    else if (kind != QLatin1String("fifo") && kind != QLatin1String("device"))
+        QCOMPARE(contents(page), QByteArray("old"));
+    // Links stay links, nothing is left behind, nothing but the page changed.
+    QCOMPARE(QFileInfo(dir.filePath(saved)).isSymLink(), kind == QLatin1String("link")
+                 || kind == QLatin1String("dangling") || kind == QLatin1String("device"));
+    QStringList after = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden
+                                                   | QDir::System);
+    if (kind == QLatin1String("dangling") || kind == QLatin1String("long"))
+        after.removeOne(page);
+    QCOMPARE(after, before);
+    struct stat info;
+    if (kind == QLatin1String("fifo")) {
+        QCOMPARE(::lstat(name(saved).constData(), &info), 0);
+        QVERIFY(S_ISFIFO(info.st_mode));
+    } else if (kind == QLatin1String("hard")) {
+        QCOMPARE(::stat(name(page).constData(), &info), 0);
+        QCOMPARE(int(info.st_nlink), 2);
+        QCOMPARE(contents(saved), QByteArray("old"));
+    }
 }
 
 QTEST_MAIN(tst_Platform)
