@@ -6,6 +6,7 @@
 
 #include "platform/jet/dao.h"
 #include "platform/jet/datacontrol.h"
+#include "platform/jet/engine/jetfile.h"
 #include "platform/jet/engine/queries.h"
 #include "platform/jet/engineclient.h"
 
@@ -257,6 +258,8 @@ private slots:
     void jetErrors_data();
     void jetErrors();
     void failureAfterRows();
+    void scratchStoreBound();
+    void unreadableTable();
     void commandLine();
     void commandLineFailures_data();
     void commandLineFailures();
@@ -514,6 +517,11 @@ void TestJetSqlEndToEnd::criteria_data()
     QTest::newRow("like: Not Like") << "SELECT ID FROM Words WHERE W Not Like 'a*' ORDER BY ID" << "ID"
                                     << QStringList{"5", "6"};
     QTest::newRow("like: whole value") << "SELECT ID FROM Words WHERE W Like 'ab'" << "ID" << QStringList{"7"};
+    QStringList alternatives;
+    for (int i = 0; i < 50000; ++i)
+        alternatives.append(QStringLiteral("ID = %1").arg(i % 2 ? i : -i));
+    QTest::newRow("50,000 alternatives") << "SELECT ID FROM Customers WHERE " + alternatives.join(" OR ")
+            + " ORDER BY ID" << "ID" << QStringList{"1", "3", "5"};
     QTest::newRow("like: _ is no wildcard") << "SELECT ID FROM Signs WHERE S Like 'a_c'" << "ID" << QStringList{"1"};
     QTest::newRow("like: % is no wildcard") << "SELECT ID FROM Signs WHERE S Like '5%' OR S Like '*0%'" << "ID"
                                             << QStringList{"3"};
@@ -1045,6 +1053,29 @@ void TestJetSqlEndToEnd::jetErrors_data()
     QTest::newRow("run time: Null") << "SELECT CInt(City) FROM Customers WHERE ID = 4" << "Invalid use of Null";
     QTest::newRow("run time: overflow") << "SELECT CInt(100000) FROM Customers" << "Overflow";
     QTest::newRow("run time: division") << "SELECT 1 \\ 0 FROM Customers" << "Division by zero";
+    // Deep or long statements end in Jet's words, never on the end of a stack.
+    const QString tooComplex = QStringLiteral("Query is too complex.");
+    QTest::newRow("3,000 parentheses") << "SELECT " + QString(3000, u'(') + "1" + QString(3000, u')')
+            + " FROM Customers" << tooComplex;
+    QStringList terms(5000, QStringLiteral("ID"));
+    QTest::newRow("5,000-term sum") << "SELECT " + terms.join(u'+') + " FROM Customers" << tooComplex;
+    QTest::newRow("10,000 Nots") << "SELECT ID FROM Customers WHERE " + QStringLiteral("Not ").repeated(10000)
+            + "ID = 1" << tooComplex;
+    QTest::newRow("5,000 nested calls") << "SELECT " + QStringLiteral("Abs(").repeated(5000) + "ID"
+            + QString(5000, u')') + " FROM Customers" << tooComplex;
+    QTest::newRow("60 nested subqueries") << "SELECT ID FROM Customers WHERE ID IN ("
+            + QStringLiteral("SELECT ID FROM Customers WHERE ID IN (").repeated(60) + "1"
+            + QString(61, u')') << tooComplex;
+    QTest::newRow("100 nested joins") << "SELECT c0.ID FROM " + QString(100, u'(') + "Customers AS c0"
+            + [] {
+                  QString joins;
+                  for (int i = 1; i <= 100; ++i)
+                      joins += QStringLiteral(" INNER JOIN Customers AS c%1 ON c%1.ID = c0.ID)").arg(i);
+                  return joins;
+              }() << tooComplex;
+    QTest::newRow("text too long") << "SELECT Replace(Space(10000000), ' ', Space(1000)) FROM Customers"
+                                   << "Out of string space";
+    QTest::newRow("number too large") << "SELECT 1E999 FROM Customers" << "Overflow";
 }
 
 void TestJetSqlEndToEnd::jetErrors()
@@ -1058,6 +1089,66 @@ void TestJetSqlEndToEnd::jetErrors()
 }
 
 // ---- a statement that fails part-way
+
+// The rows read go to a scratch store of bounded size: a result beyond it
+// ends with the reason, and the rows read before stay readable.
+void TestJetSqlEndToEnd::scratchStoreBound()
+{
+    qputenv("KOLTA_SCRATCH_LIMIT_MB", "2");
+    jet::DBEngine engine;
+    engine.client()->setProgram(qEnvironmentVariable("KOLTA_ENGINE"));
+    jet::DataControl data(engine);
+    data.DatabaseName = m_shop;
+    data.RecordSource = QStringLiteral("SELECT ID, Space(5000) & ID AS Pad FROM Series");
+    const auto refreshed = data.Refresh();
+    qunsetenv("KOLTA_SCRATCH_LIMIT_MB");
+    QVERIFY2(refreshed.ok(), qPrintable(messageOf(refreshed)));
+    const auto recordset = data.Recordset();
+    const qint64 first = recordset->rowsRead();
+    QVERIFY(first > 0);
+    const auto more = recordset->fetchMore(1000);
+    QVERIFY(!more.ok());
+    QVERIFY2(more.error().message.contains(QLatin1String("larger than the 2 MB")), qPrintable(more.error().message));
+    QVERIFY(recordset->atEnd());
+    QCOMPARE(recordset->rowsRead(), first);
+    const auto rows = recordset->rows(first - 2, 10);
+    QVERIFY2(rows.ok(), qPrintable(rows.ok() ? QString() : rows.error().message));
+    QCOMPARE(rows.value().size(), 2);
+    QCOMPARE(rows.value().last().at(0).toString(), QString::number(first));
+    QCOMPARE(rows.value().last().at(1).toString(), QString(5000, u' ') + QString::number(first));
+}
+
+// A table the list shows but whose definition cannot be read is named in
+// the error as the list shows it, with what is wrong.
+void TestJetSqlEndToEnd::unreadableTable()
+{
+    QByteArray bytes;
+    {
+        QFile shop(m_shop);
+        QVERIFY(shop.open(QIODevice::ReadOnly));
+        bytes = shop.readAll();
+    }
+    QString reason;
+    auto file = jet::engine::JetFile::open(m_shop, &reason);
+    QVERIFY2(file, qPrintable(reason));
+    QList<jet::engine::CatalogEntry> entries;
+    QVERIFY(file->readCatalog(&entries, &reason));
+    const auto orders = std::find_if(entries.cbegin(), entries.cend(),
+                                     [](const auto &e) { return e.name == QLatin1String("Orders"); });
+    QVERIFY(orders != entries.cend());
+    // The table's definition page no longer says it is one.
+    bytes[qsizetype(orders->id & 0x00FFFFFF) * 4096] = 0x01;
+    const QString path = m_dir.filePath(QStringLiteral("unreadable.mdb"));
+    QFile damaged(path);
+    QVERIFY(damaged.open(QIODevice::WriteOnly));
+    QCOMPARE(damaged.write(bytes), bytes.size());
+    damaged.close();
+    const Outcome got = viaDataControl(path, QStringLiteral("SELECT * FROM Orders"));
+    QVERIFY2(got.error.startsWith(QStringLiteral("Cannot read the table \"Orders\" of \"%1\": ").arg(path)),
+             qPrintable(got.error));
+    QVERIFY(got.error.endsWith(u'.'));
+    QCOMPARE(viaDataControl(path, QStringLiteral("SELECT Count(*) FROM Customers")).rows, QStringList{"5"});
+}
 
 void TestJetSqlEndToEnd::failureAfterRows()
 {

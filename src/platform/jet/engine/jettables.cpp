@@ -88,9 +88,9 @@ void setError(sqlite3_vtab *vtab, const QString &message)
 
 int connect(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_vtab **out, char **error)
 {
-    // argv: module, database, table name, then our argument: the page of
-    // the table's definition.
-    if (argc != 4) {
+    // argv: module, database, table name, then our arguments: the page of
+    // the table's definition and, in hex, the name Jet knows it by.
+    if (argc != 4 && argc != 5) {
         *error = sqlite3_mprintf("a jet table takes the page of its definition");
         return SQLITE_ERROR;
     }
@@ -98,7 +98,8 @@ int connect(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_v
     std::memset(static_cast<sqlite3_vtab *>(table.get()), 0, sizeof(sqlite3_vtab));
     table->file = static_cast<JetFile *>(aux);
     table->page = QByteArray(argv[3]).toUInt();
-    table->name = QString::fromUtf8(argv[2]);
+    // (The hex comes after an "n": a bare number followed by letters is no token to SQLite.)
+    table->name = QString::fromUtf8(argc > 4 ? QByteArray::fromHex(argv[4] + (argv[4][0] ? 1 : 0)) : QByteArray(argv[2]));
 
     CatalogEntry entry;
     entry.name = table->name;
@@ -152,7 +153,7 @@ int open(sqlite3_vtab *vtab, sqlite3_vtab_cursor **out)
     cursor->mdb = mdb_clone_handle(table->file->handle());
     if (!cursor->mdb) {
         setError(vtab, QStringLiteral("the database file cannot be read"));
-        return SQLITE_ERROR;
+        return SQLITE_CORRUPT;
     }
     std::memset(&cursor->entry, 0, sizeof(cursor->entry));
     cursor->entry.mdb = cursor->mdb;
@@ -163,7 +164,7 @@ int open(sqlite3_vtab *vtab, sqlite3_vtab_cursor **out)
     if (!cursor->table || !usageMapIsSound(cursor->table) || !mdb_read_columns(cursor->table)
         || int(cursor->table->num_cols) != table->columnTypes.size()) {
         setError(vtab, QStringLiteral("the table %1 is damaged or was changed").arg(table->name));
-        return SQLITE_ERROR;
+        return SQLITE_CORRUPT;
     }
     cursor->fields.resize(cursor->table->num_cols);
     const FileHeader &header = table->file->header();
@@ -423,9 +424,10 @@ int registerJetModule(sqlite3 *db, JetFile *file)
 
 QString createJetTable(sqlite3 *db, const QString &sqliteName, const CatalogEntry &entry)
 {
-    const QString sql = QStringLiteral("CREATE VIRTUAL TABLE temp.%1 USING jet(%2)")
+    const QString sql = QStringLiteral("CREATE VIRTUAL TABLE temp.%1 USING jet(%2, n%3)")
                             .arg(quotedIdentifier(sqliteName))
-                            .arg(entry.id & 0x00FFFFFF);
+                            .arg(entry.id & 0x00FFFFFF)
+                            .arg(QString::fromLatin1(entry.name.toUtf8().toHex()));
     char *error = nullptr;
     if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK) {
         const QString reason = QString::fromUtf8(error ? error : sqlite3_errmsg(db));

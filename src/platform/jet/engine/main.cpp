@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -20,6 +21,10 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/common_interface_defs.h>
+#endif
 
 using namespace kolta::jet;
 
@@ -50,6 +55,19 @@ void silenceLibrary(int *out, int *err)
         ::dup2(null, STDERR_FILENO);
         ::close(null);
     }
+}
+
+// A sanitizer's report must not vanish with libmdb's chatter: it goes to
+// $KOLTA_SANITIZER_LOG.<pid> when the tests name one, else to the real stderr.
+void keepSanitizerReports([[maybe_unused]] int err)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    const QByteArray log = qgetenv("KOLTA_SANITIZER_LOG");
+    if (!log.isEmpty())
+        __sanitizer_set_report_path(log.constData());
+    else
+        __sanitizer_set_report_fd(reinterpret_cast<void *>(std::intptr_t(err)));
+#endif
 }
 
 void limitProcess()
@@ -230,6 +248,7 @@ int main(int argc, char **argv)
     int out = -1;
     int err = -1;
     silenceLibrary(&out, &err);
+    keepSanitizerReports(err);
 
     QStringList args;
     for (int i = 1; i < argc; ++i)

@@ -1,5 +1,7 @@
 #include "queries.h"
 
+#include "platform/jet/sql/texts.h"
+
 #include <QHash>
 
 #include <algorithm>
@@ -98,12 +100,14 @@ public:
             if (done.contains(top))
                 continue;
             done.append(top);
-            parts.append(text(top));
+            parts.append(text(top, 0));
         }
         return parts.join(QStringLiteral(", "));
     }
 
     const QStringList &extraWhere() const { return m_extraWhere; }
+    // The joins nest deeper than a statement may (known after sql()).
+    bool tooDeep() const { return m_tooDeep; }
 
 private:
     struct Node
@@ -132,14 +136,20 @@ private:
             node = m_nodes.at(node).parent;
         return node;
     }
-    QString text(int n) const
+    QString text(int n, int depth) const
     {
         const Node &node = m_nodes.at(n);
         if (node.left < 0)
             return node.text;
+        // A damaged or odd MSysQueries can chain any number of joins.
+        if (depth >= jetsql::texts::kMaxDepth) {
+            m_tooDeep = true;
+            return QString();
+        }
         // Jet wants every join but the outermost in parentheses.
         const auto side = [&](int child) {
-            return m_nodes.at(child).left < 0 ? text(child) : QLatin1Char('(') + text(child) + QLatin1Char(')');
+            return m_nodes.at(child).left < 0 ? text(child, depth + 1)
+                                              : QLatin1Char('(') + text(child, depth + 1) + QLatin1Char(')');
         };
         const char *const kinds[] = {" INNER JOIN ", " LEFT JOIN ", " RIGHT JOIN "};
         const int kind = node.kind == LeftOuter ? 1 : node.kind == RightOuter ? 2 : 0;
@@ -154,6 +164,7 @@ private:
     QList<int> m_inputs;
     QHash<QString, int> m_byName;
     QStringList m_extraWhere;
+    mutable bool m_tooDeep = false;
 };
 
 } // namespace
@@ -242,6 +253,10 @@ QString rebuildQuery(const QString &name, const QList<QueryAttribute> &stored, Q
         sql += QStringLiteral("TOP ") + top + QLatin1String((predicate & TopPercent) ? " PERCENT " : " ");
     sql += outputs.join(QStringLiteral(", "));
     const QString tables = from.sql();
+    if (from.tooDeep()) {
+        *refusal = QString::fromLatin1(jetsql::texts::kTooComplex);
+        return QString();
+    }
     if (!tables.isEmpty())
         sql += QStringLiteral(" FROM ") + tables;
     const auto conjunction = [](const QStringList &parts) {

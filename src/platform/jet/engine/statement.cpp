@@ -9,6 +9,9 @@
 #include <QFileInfo>
 
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 namespace kolta::jet::engine {
 
@@ -42,11 +45,88 @@ bool exec(sqlite3 *db, const QString &sql)
     return sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
+// The folder SQLite puts its temporary files in, found as SQLite finds it.
+QByteArray scratchFolder()
+{
+    for (const char *name : {"SQLITE_TMPDIR", "TMPDIR"}) {
+        const char *folder = ::getenv(name);
+        struct stat info;
+        if (folder && ::stat(folder, &info) == 0 && S_ISDIR(info.st_mode) && ::access(folder, W_OK | X_OK) == 0)
+            return folder;
+    }
+    for (const char *folder : {"/var/tmp", "/usr/tmp", "/tmp"}) {
+        struct stat info;
+        if (::stat(folder, &info) == 0 && S_ISDIR(info.st_mode) && ::access(folder, W_OK | X_OK) == 0)
+            return folder;
+    }
+    return ".";
+}
+
+// The most the rows of one result may take on disk: half of what is free
+// where they go when the statement starts (so that a huge result never fills
+// the disk for everyone else), at most 4 GiB (tens of millions of rows, more
+// than anyone pages through). KOLTA_SCRATCH_LIMIT_MB lowers it.
+qint64 scratchLimit(const QByteArray &folder)
+{
+    qint64 limit = qint64(4) << 30;
+    struct statvfs space;
+    if (::statvfs(folder.constData(), &space) == 0)
+        limit = qMin(limit, qint64(space.f_bavail) * qint64(space.f_frsize) / 2);
+    const qint64 given = qEnvironmentVariableIntValue("KOLTA_SCRATCH_LIMIT_MB");
+    if (given > 0)
+        limit = qMin(limit, given << 20);
+    return qMax(limit, qint64(1) << 20);
+}
+
 } // namespace
 
 QString Statement::failure(const QString &reason) const
 {
     return QStringLiteral("Cannot read %1: %2.").arg(quoted(m_file ? m_file->path() : QString()), reason);
+}
+
+QString Statement::sqlFailure(int code) const
+{
+    const QString jet = jetsql::jetMessage(m_db, code);
+    if (!jet.isEmpty())
+        return jet;
+    const QString message = QString::fromUtf8(sqlite3_errmsg(m_db));
+    switch (code & 0xff) {
+    case SQLITE_FULL:
+    case SQLITE_IOERR:
+        // Joins and sorts spill into the scratch folder as well.
+        return failure(QStringLiteral("there is no more room for the work of the statement in %1")
+                           .arg(quoted(QString::fromLocal8Bit(m_scratchFolder))));
+    case SQLITE_CORRUPT:
+        // Our tables say in plain words what is wrong with the file;
+        // SQLite's own word for it is not for the user.
+        if (message != QLatin1String(sqlite3_errstr(code)))
+            return failure(message);
+        return failure(QLatin1String(reasons::Damaged));
+    default:
+        // Nothing a user can write reaches here: the translation is ours.
+        return failure(QStringLiteral("the database engine cannot run this statement"));
+    }
+}
+
+QString Statement::storeFailure(int code) const
+{
+    const int primary = code & 0xff;
+    if (primary == SQLITE_FULL) {
+        // SQLite takes the batch back on either kind of full, so the pages
+        // it held tell nothing; the disk does.
+        struct statvfs space;
+        const bool diskFull = ::statvfs(m_scratchFolder.constData(), &space) == 0
+            && qint64(space.f_bavail) * qint64(space.f_frsize) < (qint64(1) << 20);
+        if (!diskFull)
+            return failure(QStringLiteral("the result is larger than the %1 MB it may take on disk; "
+                                          "the rows read before stay")
+                               .arg(m_scratchLimit >> 20));
+    }
+    if (primary == SQLITE_FULL || primary == SQLITE_IOERR)
+        return failure(QStringLiteral("the disk that holds the rows read (%1) is full; the rows read before stay")
+                           .arg(quoted(QString::fromLocal8Bit(m_scratchFolder))));
+    return failure(QStringLiteral("the rows read cannot be kept (%1)").arg(QLatin1String(sqlite3_errstr(code))));
 }
 
 std::unique_ptr<Statement> Statement::prepare(const protocol::OpenArgs &args, const QString &jetSql, Form form,
@@ -60,6 +140,7 @@ std::unique_ptr<Statement> Statement::prepare(const protocol::OpenArgs &args, co
 
     std::unique_ptr<Statement> s(new Statement);
     s->m_form = form;
+    s->m_scratchFolder = scratchFolder();
     QString reason;
     s->m_file = JetFile::open(args.path, &reason);
     if (!s->m_file) {
@@ -89,16 +170,27 @@ std::unique_ptr<Statement> Statement::prepare(const protocol::OpenArgs &args, co
         if (entry.type != LocalTable)
             continue;
         QList<Field> fields;
-        if (!s->m_file->readColumns(entry, &fields, &reason))
-            continue; // a damaged table is only an error when it is used
         jetsql::CatalogTable table;
         table.name = entry.name;
+        // A damaged table is only an error when it is used, and then it is
+        // named as the list shows it.
+        const auto unreadable = [&](const QString &why) {
+            table.refusal = QString(reasons::CannotReadTable).arg(quoted(entry.name), quoted(args.path))
+                + QLatin1String(": ") + why + QLatin1Char('.');
+            catalog.tables.append(table);
+        };
+        if (!s->m_file->readColumns(entry, &fields, &reason)) {
+            unreadable(reason);
+            continue;
+        }
         table.sqliteName = QStringLiteral("jet_t%1").arg(next++);
         for (const Field &field : fields)
             table.columns.append({field.Name, field.Type});
         const QString problem = createJetTable(s->m_db, table.sqliteName, entry);
-        if (!problem.isEmpty())
+        if (!problem.isEmpty()) {
+            unreadable(problem);
             continue;
+        }
         catalog.tables.append(table);
     }
     // Unreadable saved queries only matter to a statement that names one:
@@ -113,8 +205,9 @@ std::unique_ptr<Statement> Statement::prepare(const protocol::OpenArgs &args, co
     }
     const auto &translation = std::get<jetsql::Translation>(translated);
     const QByteArray sql = translation.sqliteSql.toUtf8();
-    if (sqlite3_prepare_v2(s->m_db, sql.constData(), int(sql.size()), &s->m_statement, nullptr) != SQLITE_OK) {
-        *message = QString::fromUtf8(sqlite3_errmsg(s->m_db));
+    const int prepared = sqlite3_prepare_v2(s->m_db, sql.constData(), int(sql.size()), &s->m_statement, nullptr);
+    if (prepared != SQLITE_OK) {
+        *message = s->sqlFailure(prepared);
         return nullptr;
     }
     s->m_names = translation.columnNames;
@@ -137,7 +230,7 @@ Result<bool> Statement::next(bool *done)
     if (rc == SQLITE_DONE)
         *done = true;
     else if (rc != SQLITE_ROW)
-        return EngineError{QString::fromUtf8(sqlite3_errmsg(m_db))};
+        return EngineError{sqlFailure(sqlite3_extended_errcode(m_db))};
     return true;
 }
 
@@ -168,9 +261,12 @@ QVariant Statement::text(const QVariant &value, int column) const
 Result<int> Statement::fetch(int count)
 {
     if (!m_store) {
-        // An unnamed database lives in a temporary file that SQLite removes.
+        // An unnamed database lives in a temporary file that SQLite creates
+        // private (0600) and unlinks at once. Its journal stays in memory,
+        // so that a batch can be taken back on a full disk.
+        m_scratchLimit = scratchLimit(m_scratchFolder);
         if (sqlite3_open_v2("", &m_store, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
-            return EngineError{failure(QStringLiteral("no room for the result"))};
+            return EngineError{storeFailure(sqlite3_errcode(m_store))};
         QString create = QStringLiteral("CREATE TABLE r(");
         QString insert = QStringLiteral("INSERT INTO r VALUES(");
         for (int i = 0; i < m_names.size(); ++i) {
@@ -179,22 +275,38 @@ Result<int> Statement::fetch(int count)
         }
         create += QLatin1Char(')');
         insert += QLatin1Char(')');
-        if (!exec(m_store, create)
+        const qint64 pages = m_scratchLimit / 4096;
+        if (!exec(m_store, QStringLiteral("PRAGMA page_size = 4096"))
+            || !exec(m_store, QStringLiteral("PRAGMA journal_mode = MEMORY"))
+            || !exec(m_store, QStringLiteral("PRAGMA max_page_count = %1").arg(pages)) || !exec(m_store, create)
             || sqlite3_prepare_v2(m_store, insert.toUtf8().constData(), -1, &m_insert, nullptr) != SQLITE_OK)
-            return EngineError{failure(QStringLiteral("no room for the result"))};
+            return EngineError{storeFailure(sqlite3_errcode(m_store))};
     }
     if (!m_pendingError.isEmpty()) {
         m_atEnd = true;
         return EngineError{m_pendingError};
     }
+    // One batch is one transaction: it is kept whole or not at all, so that
+    // the rows counted are always the rows that can be read back.
     const bool firstBatch = m_rowsRead == 0;
+    const qint64 before = m_rowsRead;
+    const auto giveUp = [&](int code) -> EngineError {
+        const QString reason = storeFailure(code);
+        if (!sqlite3_get_autocommit(m_store))
+            exec(m_store, QStringLiteral("ROLLBACK"));
+        m_rowsRead = before;
+        m_atEnd = true;
+        return EngineError{reason};
+    };
+    if (!exec(m_store, QStringLiteral("BEGIN")))
+        return giveUp(sqlite3_extended_errcode(m_store));
     int got = 0;
-    exec(m_store, QStringLiteral("BEGIN"));
     while (!m_atEnd && got < count) {
         bool done = false;
         const Result<bool> row = next(&done);
         if (!row.ok()) {
-            exec(m_store, QStringLiteral("COMMIT"));
+            if (!exec(m_store, QStringLiteral("COMMIT")))
+                return giveUp(sqlite3_extended_errcode(m_store));
             // A statement that fails within its first rows fails as a whole,
             // as Jet refuses it on opening. Later, the rows before the
             // failing one are delivered first and the error comes with the
@@ -214,16 +326,15 @@ Result<int> Statement::fetch(int count)
         // back: most rows of a large result are never shown.
         for (int i = 0; i < m_names.size(); ++i)
             sqlite3_bind_value(m_insert, i + 1, sqlite3_column_value(m_statement, i));
-        if (sqlite3_step(m_insert) != SQLITE_DONE) {
-            sqlite3_reset(m_insert);
-            exec(m_store, QStringLiteral("COMMIT"));
-            return EngineError{failure(QStringLiteral("no room for the result"))};
-        }
+        const int inserted = sqlite3_step(m_insert);
         sqlite3_reset(m_insert);
+        if (inserted != SQLITE_DONE)
+            return giveUp(sqlite3_extended_errcode(m_store));
         ++got;
         ++m_rowsRead;
     }
-    exec(m_store, QStringLiteral("COMMIT"));
+    if (!exec(m_store, QStringLiteral("COMMIT")))
+        return giveUp(sqlite3_extended_errcode(m_store));
     return got;
 }
 
@@ -235,16 +346,21 @@ Result<QList<QVariantList>> Statement::rows(qint64 first, int count)
     sqlite3_stmt *select = nullptr;
     if (sqlite3_prepare_v2(m_store, "SELECT * FROM r WHERE rowid > ? ORDER BY rowid LIMIT ?", -1, &select, nullptr)
         != SQLITE_OK)
-        return EngineError{failure(QStringLiteral("the result cannot be read back"))};
+        return EngineError{storeFailure(sqlite3_extended_errcode(m_store))};
     sqlite3_bind_int64(select, 1, first);
     sqlite3_bind_int(select, 2, count);
-    while (sqlite3_step(select) == SQLITE_ROW) {
+    int rc;
+    while ((rc = sqlite3_step(select)) == SQLITE_ROW) {
         QVariantList row;
         for (int i = 0; i < m_names.size(); ++i)
             row.append(text(columnValue(select, i), i));
         result.append(row);
     }
+    // Rows that cannot be read back are an error, never a shorter page.
+    const int code = sqlite3_extended_errcode(m_store);
     sqlite3_finalize(select);
+    if (rc != SQLITE_DONE)
+        return EngineError{storeFailure(code)};
     return result;
 }
 

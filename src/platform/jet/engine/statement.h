@@ -41,6 +41,8 @@ public:
     // Reads up to count more rows of the result into the scratch store. A
     // run-time failure within the first call fails it; in a later call the
     // rows before the failing one come first and the error with the next.
+    // A store that is full (its bound, or the disk) fails the call and keeps
+    // the rows of the calls before; it ends the statement.
     Result<int> fetch(int count);
     // Rows already read, as texts (Null: a null QVariant).
     Result<QList<QVariantList>> rows(qint64 first, int count);
@@ -55,6 +57,10 @@ private:
     // A value of the result as the caller's form shows it.
     QVariant text(const QVariant &value, int column) const;
     QString failure(const QString &reason) const;
+    // The user's words for an error of the statement (code: SQLite's).
+    QString sqlFailure(int code) const;
+    // ... and for one of the scratch store.
+    QString storeFailure(int code) const;
 
     Form m_form = Form::Display;
     std::unique_ptr<JetFile> m_file;
@@ -67,6 +73,8 @@ private:
     qint64 m_rowsRead = 0;
     bool m_atEnd = false;
     QString m_pendingError;
+    QByteArray m_scratchFolder;
+    qint64 m_scratchLimit = 0;
 };
 
 } // namespace kolta::jet::engine

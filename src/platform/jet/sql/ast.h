@@ -41,6 +41,7 @@ struct Expr
     QList<ExprP> args;
     std::shared_ptr<Query> query;
     int pos = 0, end = 0;   // span in the statement
+    int depth = 1;          // levels of the tree from here down
 };
 
 struct SelectItem

@@ -67,6 +67,24 @@ void setText(sqlite3_context *ctx, const QString &s)
 void setError(sqlite3_context *ctx, const char *message) { sqlite3_result_error(ctx, message, -1); }
 void mismatch(sqlite3_context *ctx) { setError(ctx, texts::kTypeMismatch); }
 
+// A text of length chars may be made; otherwise the result is Jet's error.
+// Asked before the text is built, so that no statement can make the engine
+// run out of memory.
+bool roomFor(sqlite3_context *ctx, double chars)
+{
+    if (chars <= double(texts::kMaxTextChars))
+        return true;
+    setError(ctx, texts::kOutOfStringSpace);
+    return false;
+}
+
+// Two texts joined.
+void setJoined(sqlite3_context *ctx, const QString &a, const QString &b)
+{
+    if (roomFor(ctx, double(a.size()) + double(b.size())))
+        setText(ctx, a + b);
+}
+
 // Integer results stay integers where Jet's would be Long.
 void setNumber(sqlite3_context *ctx, double d)
 {
@@ -110,7 +128,7 @@ void fnAmp(sqlite3_context *ctx, int, sqlite3_value **argv)
         sqlite3_result_null(ctx);
         return;
     }
-    setText(ctx, textArg(argv[0]) + textArg(argv[1]));
+    setJoined(ctx, textArg(argv[0]), textArg(argv[1]));
 }
 
 void fnDText(sqlite3_context *ctx, int, sqlite3_value **argv)
@@ -130,7 +148,7 @@ void fnAdd(sqlite3_context *ctx, int, sqlite3_value **argv)
         return;
     }
     if (sqlite3_value_type(argv[0]) == SQLITE_TEXT && sqlite3_value_type(argv[1]) == SQLITE_TEXT) {
-        setText(ctx, textArg(argv[0]) + textArg(argv[1]));
+        setJoined(ctx, textArg(argv[0]), textArg(argv[1]));
         return;
     }
     NUM_ARG(a, 0);
@@ -462,6 +480,8 @@ void fnReplace(sqlite3_context *ctx, int argc, sqlite3_value **argv)
         int k = rest.indexOf(find, pos, cs);
         if (k < 0)
             break;
+        if (!roomFor(ctx, double(out.size()) + (k - pos) + with.size() + (rest.size() - k - find.size())))
+            return;
         out += rest.mid(pos, k - pos) + with;
         pos = k + find.size();
         ++done;
@@ -473,11 +493,12 @@ void fnReplace(sqlite3_context *ctx, int argc, sqlite3_value **argv)
 void fnSpace(sqlite3_context *ctx, int, sqlite3_value **argv)
 {
     NUM_ARG(n, 0);
-    if (n < 0 || n > 1e8) {
+    if (n < 0) {
         setError(ctx, texts::kInvalidCall);
         return;
     }
-    setText(ctx, QString(int(vba::roundBankers(n)), QLatin1Char(' ')));
+    if (roomFor(ctx, vba::roundBankers(n)))
+        setText(ctx, QString(qsizetype(vba::roundBankers(n)), QLatin1Char(' ')));
 }
 
 void fnString(sqlite3_context *ctx, int, sqlite3_value **argv)
@@ -497,11 +518,12 @@ void fnString(sqlite3_context *ctx, int, sqlite3_value **argv)
         c = s.at(0);
     } else
         c = QChar(ushort(int(*numberArg(argv[1])) % 256));
-    if (n < 0 || n > 1e8) {
+    if (n < 0) {
         setError(ctx, texts::kInvalidCall);
         return;
     }
-    setText(ctx, QString(int(n), c));
+    if (roomFor(ctx, n))
+        setText(ctx, QString(qsizetype(n), c));
 }
 
 void fnStrComp(sqlite3_context *ctx, int argc, sqlite3_value **argv)
@@ -1244,6 +1266,9 @@ const char *const kCoreFunctions[] = {"count", "sum", "avg", "min", "max", "rank
 
 int registerJetFunctions(sqlite3 *db)
 {
+    // SQLite's own texts (||, values read from the tables) end where ours do,
+    // a character taking up to three bytes.
+    sqlite3_limit(db, SQLITE_LIMIT_LENGTH, int(3 * texts::kMaxTextChars + 1024));
     for (const Scalar &s : kScalars) {
         int flags = SQLITE_UTF8 | (s.deterministic ? SQLITE_DETERMINISTIC : 0);
         int rc = sqlite3_create_function_v2(db, s.name, s.args, flags, nullptr, s.fn, nullptr, nullptr, nullptr);
@@ -1256,6 +1281,34 @@ int registerJetFunctions(sqlite3 *db)
             return rc;
     }
     return sqlite3_create_collation_v2(db, "JETCI", SQLITE_UTF8, nullptr, compareJet, nullptr);
+}
+
+QString jetMessage(sqlite3 *db, int code)
+{
+    const QString message = QString::fromUtf8(sqlite3_errmsg(db));
+    // What our functions raise is Jet's already.
+    for (const char *own : {texts::kTypeMismatch, texts::kOverflow, texts::kInvalidUseOfNull, texts::kInvalidCall,
+                            texts::kDivisionByZero, texts::kOutOfStringSpace})
+        if (message == QLatin1String(own))
+            return message;
+    switch (code & 0xff) {
+    case SQLITE_TOOBIG:
+        return QString::fromLatin1(texts::kOutOfStringSpace);
+    case SQLITE_NOMEM:
+        return QString::fromLatin1(texts::kOutOfMemory);
+    default:
+        break;
+    }
+    // SQLite's bounds on the size of a statement.
+    static const char *const limits[] = {"parser stack overflow", "Expression tree is too large",
+                                         "too many terms in compound SELECT", "tables in a join",
+                                         "too many columns", "too many arguments on function",
+                                         "too many FROM clause terms", "too many terms in", "too many references",
+                                         "too many SQL variables", "statement too long"};
+    for (const char *limit : limits)
+        if (message.contains(QLatin1String(limit), Qt::CaseInsensitive))
+            return QString::fromLatin1(texts::kTooComplex);
+    return QString();
 }
 
 int readOnlyAuthorizer(void *, int action, const char *, const char *arg2, const char *, const char *)

@@ -51,6 +51,7 @@ struct CatalogTable
     QString sqliteName;    // the SQLite (virtual) table; empty: same as name
     // Columns in table order; their kinds come from the DAO type codes.
     QList<CatalogColumn> columns;
+    QString refusal = {};  // not empty: the table cannot be read, and why
 };
 
 struct CatalogQuery
@@ -82,9 +83,16 @@ struct Translation
 std::variant<Translation, QString> translate(const QString &jetSql, const Catalog &catalog);
 
 // Registers the VBA functions, the First/Last/StDev/Var aggregates, Like and
-// the case-insensitive text collation used by translated statements.
+// the case-insensitive text collation used by translated statements, and
+// bounds the length of texts the connection makes ("Out of string space").
 // Returns an SQLite result code.
 int registerJetFunctions(sqlite3 *db);
+
+// Jet's words for the error SQLite reports (code) on a translated statement:
+// what our functions raise passes as it is, SQLite's bounds on a statement
+// are "Query is too complex.", on a text "Out of string space". Empty for
+// any other error; the caller words it in plain words about the file.
+QString jetMessage(sqlite3 *db, int code);
 
 // For sqlite3_set_authorizer: allows reading, our functions and the core
 // functions translated statements use; denies everything else.

@@ -64,6 +64,40 @@ private:
     // The top-level expression being read, for "in query expression '...'".
     int m_exprStart = 0;
     bool m_exprInList = false;
+    // How deep the reading recurses now, and in how many queries.
+    int m_nesting = 0;
+    int m_queries = 0;
+
+    // One level deeper for as long as it lives; too deep a statement is refused.
+    class Deeper
+    {
+    public:
+        Deeper(Parser &parser, int *counter, int limit) : m_counter(counter)
+        {
+            if (++*m_counter > limit)
+                parser.fail(texts::kTooComplex);
+        }
+        ~Deeper() { --*m_counter; }
+        Deeper(const Deeper &) = delete;
+        Deeper &operator=(const Deeper &) = delete;
+
+    private:
+        int *m_counter;
+    };
+    Deeper deeper() { return Deeper(*this, &m_nesting, texts::kMaxDepth); }
+
+    // A node made of others: a tree deeper than the bound is refused here,
+    // before anything recurses over it.
+    ExprP sized(ExprP e)
+    {
+        int below = 0;
+        for (const ExprP &arg : std::as_const(e->args))
+            below = std::max(below, arg->depth);
+        e->depth = below + 1;
+        if (e->depth > texts::kMaxDepth)
+            fail(texts::kTooComplex);
+        return e;
+    }
 
     const Token &cur() const { return m_toks.at(m_i); }
     const Token &peek(int k = 1) const { return m_toks.at(std::min<int>(m_i + k, m_toks.size() - 1)); }
@@ -144,6 +178,8 @@ private:
 
     std::shared_ptr<Query> query()
     {
+        const Deeper level = deeper();
+        const Deeper nested(*this, &m_queries, texts::kMaxQueryNesting);
         auto q = std::make_shared<Query>();
         q->parts.append(select());
         while (cur().is("UNION")) {
@@ -286,8 +322,12 @@ private:
     // Jet reads one join per level; more need parentheses around the left side.
     FromP joinLevel()
     {
+        const Deeper level = deeper();
         FromP left = source();
+        int joins = 0;
         while (cur().is("INNER") || cur().is("LEFT") || cur().is("RIGHT")) {
+            if (++joins > texts::kMaxDepth)
+                fail(texts::kTooComplex);
             auto j = std::make_shared<FromItem>();
             j->kind = FromItem::Join;
             j->joinType = cur().is("INNER") ? FromItem::Inner : cur().is("LEFT") ? FromItem::Left : FromItem::Right;
@@ -377,16 +417,38 @@ private:
         e->pos = a->pos;
         e->end = b->end;
         e->args = {a, b};
-        return e;
+        return sized(e);
     }
 
-    ExprP expr() { return impExpr(); }
+    // And, Or and & are associative: their chains are built balanced, so
+    // that a long list of alternatives nests only as deep as its logarithm.
+    ExprP balanced(const QString &op, const QList<ExprP> &terms, qsizetype first, qsizetype count)
+    {
+        if (count == 1)
+            return terms.at(first);
+        const qsizetype half = count / 2;
+        return binary(op, balanced(op, terms, first, half), balanced(op, terms, first + half, count - half));
+    }
+
+    ExprP expr()
+    {
+        const Deeper level = deeper();
+        return impExpr();
+    }
 
     ExprP keywordLevel(const char *kw, ExprP (Parser::*next)())
     {
         ExprP a = (this->*next)();
+        const QString op = QString::fromLatin1(kw);
+        if (op == QLatin1String("AND") || op == QLatin1String("OR")) {
+            QList<ExprP> terms = {a};
+            while (cur().is(kw)) {
+                ++m_i;
+                terms.append((this->*next)());
+            }
+            return balanced(op, terms, 0, terms.size());
+        }
         while (cur().is(kw)) {
-            QString op = QString::fromLatin1(kw);
             ++m_i;
             a = binary(op, a, (this->*next)());
         }
@@ -401,6 +463,7 @@ private:
     ExprP notExpr()
     {
         if (cur().is("NOT")) {
+            const Deeper level = deeper();
             int pos = cur().pos;
             ++m_i;
             auto e = std::make_shared<Expr>();
@@ -409,7 +472,7 @@ private:
             e->args = {notExpr()};
             e->pos = pos;
             e->end = e->args[0]->end;
-            return e;
+            return sized(e);
         }
         return compareExpr();
     }
@@ -464,7 +527,7 @@ private:
                 if (!acceptSym(")"))
                     exprFail(texts::kSyntaxExpression);
                 e->end = m_toks.at(m_i - 1).end;
-                a = e;
+                a = sized(e);
                 continue;
             } else if (accept("IS")) {
                 e->kind = Expr::IsNull;
@@ -473,12 +536,12 @@ private:
                     exprFail(texts::kSyntaxExpression);
                 e->args = {a};
                 e->end = m_toks.at(m_i - 1).end;
-                a = e;
+                a = sized(e);
                 continue;
             } else
                 break;
             e->end = e->args.last()->end;
-            a = e;
+            a = sized(e);
         }
         return a;
     }
@@ -486,6 +549,14 @@ private:
     ExprP symLevel(const QStringList &syms, const QStringList &words, ExprP (Parser::*next)())
     {
         ExprP a = (this->*next)();
+        if (syms == QStringList{QStringLiteral("&")}) {
+            QList<ExprP> terms = {a};
+            while (cur().sym("&")) {
+                ++m_i;
+                terms.append((this->*next)());
+            }
+            return balanced(QStringLiteral("&"), terms, 0, terms.size());
+        }
         while (true) {
             QString op;
             for (const QString &s : syms)
@@ -509,6 +580,7 @@ private:
     ExprP unaryExpr()
     {
         if (cur().sym("-") || cur().sym("+")) {
+            const Deeper level = deeper();
             int pos = cur().pos;
             QString op = cur().text;
             ++m_i;
@@ -518,7 +590,7 @@ private:
             e->args = {unaryExpr()};
             e->pos = pos;
             e->end = e->args[0]->end;
-            return e;
+            return sized(e);
         }
         return powExpr();
     }
@@ -639,7 +711,7 @@ private:
                     exprFail(texts::kSyntaxExpression);
                 e->end = m_toks.at(m_i - 1).end;
                 e->text = m_sql.mid(e->pos, e->end - e->pos);
-                return e;
+                return sized(e);
             }
             [[fallthrough]];
         case TokenType::Bracketed: {

@@ -2,6 +2,8 @@
 
 // Jet's own wording for the errors users see, and our reasons for refusals.
 
+#include <QtGlobal>
+
 namespace kolta::jetsql::texts {
 
 inline constexpr char kSyntaxFrom[] = "Syntax error in FROM clause.";
@@ -46,6 +48,7 @@ inline constexpr char kUnionOrderBy[] =
 inline constexpr char kDistinctOrderBy[] = "ORDER BY clause (%1) conflicts with DISTINCT.";
 inline constexpr char kCircularQuery[] = "Circular reference caused by '%1'.";
 inline constexpr char kNoFields[] = "Query must have at least one destination field.";
+inline constexpr char kTooComplex[] = "Query is too complex.";
 
 // Refusals: the program only reads.
 inline constexpr char kRefusedAction[] =
@@ -68,5 +71,19 @@ inline constexpr char kOverflow[] = "Overflow";
 inline constexpr char kInvalidUseOfNull[] = "Invalid use of Null";
 inline constexpr char kInvalidCall[] = "Invalid procedure call or argument";
 inline constexpr char kDivisionByZero[] = "Division by zero";
+inline constexpr char kOutOfStringSpace[] = "Out of string space";
+inline constexpr char kOutOfMemory[] = "Out of memory";
+
+// How deep a statement may nest (parentheses, Not, calls, subqueries,
+// operators of one kind in a row). The parser, the translator and SQLite all
+// recurse over it: the bound keeps them far from the end of the stack, and
+// SQLite refuses much less (its expression depth ends at 1000, its parser
+// stack sooner) with the same words.
+inline constexpr int kMaxDepth = 200;
+// Saved queries reading saved queries, and subqueries in subqueries.
+inline constexpr int kMaxQueryNesting = 50;
+// The longest text a function may make, in characters: well inside the
+// engine's memory even with the copies a value passes through.
+inline constexpr qsizetype kMaxTextChars = qsizetype(1) << 25;
 
 } // namespace kolta::jetsql::texts

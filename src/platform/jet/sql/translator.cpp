@@ -39,6 +39,9 @@ QString quoteText(const QString &text)
 
 QString realLiteral(double v)
 {
+    // SQLite would read "inf" as a name; Jet cannot hold such a number.
+    if (!std::isfinite(v))
+        fail(QString::fromLatin1(texts::kOverflow));
     QString s = QString::number(v, 'g', 17);
     if (!s.contains(QLatin1Char('.')) && !s.contains(QLatin1Char('e')) && !s.contains(QLatin1Char('n')))
         s += QStringLiteral(".0");
@@ -292,6 +295,26 @@ private:
     QStringList m_expanding;   // saved queries being expanded, against cycles
     int m_aggregateDepth = 0;
     int m_aliasDepth = 0;
+    // Expressions and queries being translated, one inside the other; with
+    // saved queries and aliases put in, a statement the parser let through
+    // may nest deeper still.
+    int m_depth = 0;
+
+    class Deeper
+    {
+    public:
+        explicit Deeper(int *depth) : m_depth(depth)
+        {
+            if (++*m_depth > texts::kMaxDepth)
+                fail(QString::fromLatin1(texts::kTooComplex));
+        }
+        ~Deeper() { --*m_depth; }
+        Deeper(const Deeper &) = delete;
+        Deeper &operator=(const Deeper &) = delete;
+
+    private:
+        int *m_depth;
+    };
 
     // ---- FROM
 
@@ -312,6 +335,7 @@ private:
 
     QString from(const FromItem &f, Scope &scope)
     {
+        const Deeper level(&m_depth);
         if (f.kind == FromItem::Join) {
             QString left = from(*f.left, scope);
             QString right = from(*f.right, scope);
@@ -331,6 +355,8 @@ private:
                 src.columns.append({sub.names[i], sub.kinds[i]});
             sql = QLatin1Char('(') + sub.sql + QStringLiteral(") AS ") + quoteId(src.ref);
         } else if (const CatalogTable *t = findTable(f.name)) {
+            if (!t->refusal.isEmpty())
+                fail(t->refusal);
             src.ref = f.alias.isEmpty() ? t->name : f.alias;
             for (const CatalogColumn &c : t->columns)
                 src.columns.append({c.name, kindForDaoType(c.daoType)});
@@ -342,6 +368,8 @@ private:
             for (const QString &n : std::as_const(m_expanding))
                 if (sameName(n, q->name))
                     fail(texts::kCircularQuery, q->name);
+            if (m_expanding.size() >= texts::kMaxQueryNesting)
+                fail(QString::fromLatin1(texts::kTooComplex));
             auto parsed = parseStatement(q->jetSql);
             if (auto *err = std::get_if<QString>(&parsed))
                 fail(*err);
@@ -452,6 +480,7 @@ private:
 
     Value expr(const Expr &e, const Scope &scope)
     {
+        const Deeper level(&m_depth);
         Value v;
         switch (e.kind) {
         case Expr::Null:
@@ -991,6 +1020,7 @@ private:
 
     QueryOut query(const Query &q, const Scope *parent)
     {
+        const Deeper level(&m_depth);
         if (q.parts.isEmpty())
             return {};
         QueryOut out;
