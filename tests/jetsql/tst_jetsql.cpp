@@ -265,6 +265,8 @@ private slots:
     void everyPrefixTranslatesOrFails();
     void authorizerRefusesWrites_data();
     void authorizerRefusesWrites();
+    void sqliteErrorsInJetWords_data();
+    void sqliteErrorsInJetWords();
     void joinOnKeysScales_data();
     void joinOnKeysScales();
 };
@@ -879,6 +881,36 @@ void TestJetSql::authorizerRefusesWrites()
     QVERIFY(rc != SQLITE_OK);
     QVERIFY2(QString::fromUtf8(sqlite3_errmsg(db.db)).contains(QLatin1String("not authorized")),
              sqlite3_errmsg(db.db));
+}
+
+void TestJetSql::sqliteErrorsInJetWords_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("words");   // empty: the caller words it
+    QTest::newRow("parser stack") << "SELECT " + QStringLiteral("jet_abs(").repeated(100) + "1" + QString(100, u')')
+                                  << "Query is too complex.";
+    QTest::newRow("expression depth") << "SELECT " + QStringList(1200, QStringLiteral("1")).join(u'+')
+                                      << "Query is too complex.";
+    QTest::newRow("compound") << QStringList(600, QStringLiteral("SELECT 1")).join(QStringLiteral(" UNION ALL "))
+                              << "Query is too complex.";
+    QTest::newRow("text too long") << "SELECT jet_string(40000000, 'x')" << "Out of string space";
+    QTest::newRow("our own error") << "SELECT jet_cint(100000)" << "Overflow";
+    QTest::newRow("anything else") << "SELECT inf" << "";
+}
+
+// SQLite's own texts never reach the user; its limits are Jet's words.
+void TestJetSql::sqliteErrorsInJetWords()
+{
+    QFETCH(QString, sql);
+    QFETCH(QString, words);
+    Db db;
+    sqlite3_stmt *st = nullptr;
+    int rc = sqlite3_prepare_v2(db.db, sql.toUtf8().constData(), -1, &st, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_step(st);
+    sqlite3_finalize(st);
+    QVERIFY(rc != SQLITE_OK && rc != SQLITE_ROW);
+    QCOMPARE(jetMessage(db.db, rc), words);
 }
 
 void TestJetSql::joinOnKeysScales_data()
