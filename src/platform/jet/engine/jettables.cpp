@@ -120,9 +120,11 @@ int connect(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_v
             + QLatin1String(declaredType(types.at(i)));
     }
     schema += QLatin1Char(')');
+    // Columns SQLite cannot take (the same name twice, thousands of them)
+    // come only from a damaged definition; its own words are not for the user.
     const int rc = sqlite3_declare_vtab(db, schema.toUtf8().constData());
     if (rc != SQLITE_OK) {
-        *error = sqlite3_mprintf("%s", sqlite3_errmsg(db));
+        *error = sqlite3_mprintf("%.*s", int(reasons::Damaged.size()), reasons::Damaged.data());
         return rc;
     }
     *out = table.release();

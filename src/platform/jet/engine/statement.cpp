@@ -329,7 +329,7 @@ Result<int> Statement::fetch(int count)
         const int inserted = sqlite3_step(m_insert);
         sqlite3_reset(m_insert);
         if (inserted != SQLITE_DONE)
-            return giveUp(sqlite3_extended_errcode(m_store));
+            return giveUp(inserted);
         ++got;
         ++m_rowsRead;
     }
