@@ -1371,6 +1371,13 @@ void TestJetSqlEndToEnd::rebuildQuery_data()
                                 << "" << "The saved query 'Q' asks for parameters; the page cannot ask for values.";
     QTest::newRow("no rows") << QList<QueryAttribute>{} << ""
                              << "The saved query 'Q' is not a select query; only select queries can be read here.";
+    // A catalog chaining hundreds of joins (only damage writes one).
+    QList<QueryAttribute> chain{row(0, 1), row(3, 0x01)};
+    for (int i = 0; i <= 300; ++i)
+        chain.append(row(5, 0, QStringLiteral("T%1").arg(i)));
+    for (int i = 1; i <= 300; ++i)
+        chain.append(row(7, 1, QStringLiteral("T%1").arg(i - 1), QStringLiteral("T%1").arg(i), "1 = 1"));
+    QTest::newRow("300 chained joins") << chain << "" << "Query is too complex.";
 }
 
 void TestJetSqlEndToEnd::rebuildQuery()

@@ -172,6 +172,12 @@ private:
 QString rebuildQuery(const QString &name, const QList<QueryAttribute> &stored, QString *refusal)
 {
     refusal->clear();
+    // Jet itself keeps a query to 32 tables and 255 fields; thousands of
+    // rows only come from a damaged catalog, and would cost time squared.
+    if (stored.size() > 10000) {
+        *refusal = QString::fromLatin1(jetsql::texts::kTooComplex);
+        return QString();
+    }
     QList<QueryAttribute> rows = stored;
     std::stable_sort(rows.begin(), rows.end(),
                      [](const QueryAttribute &a, const QueryAttribute &b) { return a.attribute < b.attribute; });
