@@ -13,9 +13,6 @@ namespace kolta {
 WorkingIndicator::WorkingIndicator(QWidget *owner)
     : m_owner(owner)
 {
-    m_idle.setSingleShot(true);
-    m_idle.setInterval(200);
-    QObject::connect(&m_idle, &QTimer::timeout, [this] { finish(); });
 }
 
 WorkingIndicator::~WorkingIndicator() = default;
@@ -25,14 +22,20 @@ QDialog *WorkingIndicator::window() const
     return m_window && m_window->isVisible() ? m_window.get() : nullptr;
 }
 
+jet::WaitHooks WorkingIndicator::hooks()
+{
+    return {[this] { begin(); }, [this](int elapsedMs) { return wait(elapsedMs); }, [this] { end(); }};
+}
+
+void WorkingIndicator::begin()
+{
+    m_stopped = false;
+}
+
 bool WorkingIndicator::wait(int elapsedMs)
 {
-    if (elapsedMs < ShowAfterMs) {
-        // A new request starts with a clean slate.
-        if (elapsedMs < 100)
-            m_stopped = false;
-        return true;
-    }
+    if (elapsedMs < ShowAfterMs)
+        return !m_stopped;
     if (!m_window) {
         m_window = std::make_unique<QDialog>(m_owner, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
         m_window->setObjectName(QStringLiteral("frmWorking"));
@@ -46,17 +49,15 @@ bool WorkingIndicator::wait(int elapsedMs)
         QObject::connect(stop, &QPushButton::clicked, [this] { m_stopped = true; });
         m_window->setFixedSize(m_window->sizeHint().expandedTo(QSize(200, 0)));
     }
-    if (!m_window->isVisible()) {
-        m_stopped = false;
+    if (!m_window->isVisible() && !m_stopped) {
         m_window->show();
         QApplication::setOverrideCursor(Qt::BusyCursor);
     }
-    m_idle.start();
     QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     return !m_stopped;
 }
 
-void WorkingIndicator::finish()
+void WorkingIndicator::end()
 {
     if (m_window && m_window->isVisible()) {
         m_window->hide();

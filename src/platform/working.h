@@ -1,7 +1,8 @@
 #pragma once
 
+#include "platform/jet/dao.h"
+
 #include <QPointer>
-#include <QTimer>
 #include <memory>
 
 class QDialog;
@@ -10,8 +11,9 @@ class QWidget;
 namespace kolta {
 
 // The small "Working..." window with Stop that stands over the program while
-// the database engine takes more than a moment. Install it as the engine's
-// wait hook: it is called every few milliseconds while a request waits.
+// the database engine takes more than a moment. Install hooks() as the
+// engine's wait hooks: they are told where each piece of engine work begins
+// and ends, and asked every few milliseconds in between.
 class WorkingIndicator
 {
 public:
@@ -20,19 +22,22 @@ public:
     explicit WorkingIndicator(QWidget *owner = nullptr);
     ~WorkingIndicator();
 
-    // The hook: shows the window once the wait is long enough and keeps it
-    // responsive; false once the user pressed Stop.
+    jet::WaitHooks hooks();
+
+    // A piece of work begins: nothing is stopped yet.
+    void begin();
+    // Shows the window once the work has lasted long enough and keeps the
+    // program responsive; false once the user pressed Stop.
     bool wait(int elapsedMs);
+    // The work has ended: the window goes at once.
+    void end();
 
     // The window while it is up (for tests), else null.
     QDialog *window() const;
 
 private:
-    void finish();
-
     QPointer<QWidget> m_owner;
     std::unique_ptr<QDialog> m_window;
-    QTimer m_idle;   // no hook call for a while: the request has ended
     bool m_stopped = false;
 };
 

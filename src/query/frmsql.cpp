@@ -32,7 +32,7 @@ frmSQL::frmSQL(Module1 &session, Desktop &desktop, jet::DBEngine &engine,
     m_ui->setupUi(this);
     makeFixedDialog(this, 544, 419);
     m_ui->MSFlexGrid1->setModel(m_model);
-    // Queued: the grid may be asking for rows in the middle of painting.
+    // Queued: the grid shows the rows that were read before the reason why no more came.
     connect(m_model, &query::RecordsetModel::readFailed, this, &frmSQL::failed,
             Qt::QueuedConnection);
     m_ui->MSFlexGrid1->verticalHeader()->setDefaultSectionSize(m_ui->MSFlexGrid1->fontMetrics().height() + 4);
@@ -121,8 +121,8 @@ void frmSQL::cmdSet_Click()
             return;
         }
         m_model->setRecordset(refreshed.value());
-        if (m_model->canFetchMore())
-            m_model->fetchMore();
+        m_model->readMore(query::RecordsetModel::BatchRows);
+        m_model->load(0, m_model->rowCount() - 1);
         // Columns as wide as their first rows need, within reason.
         QHeaderView *header = m_ui->MSFlexGrid1->horizontalHeader();
         for (int column = 0; column < m_model->columnCount(); ++column) {
@@ -185,6 +185,7 @@ void frmSQL::moveTo(int row)
     if (rows == 0)
         return;
     row = qBound(0, row, rows - 1);
+    m_model->load(row, row);
     const QModelIndex current = m_ui->MSFlexGrid1->currentIndex();
     const QModelIndex target = m_model->index(row, current.isValid() ? current.column() : 0);
     m_ui->MSFlexGrid1->setCurrentIndex(target);
@@ -204,8 +205,8 @@ void frmSQL::movePrevious()
 void frmSQL::moveNext()
 {
     const int next = m_ui->MSFlexGrid1->currentIndex().row() + 1;
-    if (next >= m_model->rowCount() && m_model->canFetchMore())
-        m_model->fetchMore();
+    if (next >= m_model->rowCount())
+        m_model->readMore(query::RecordsetModel::BatchRows);
     moveTo(next);
 }
 

@@ -3,14 +3,18 @@
 #include "platform/jet/datacontrol.h"
 
 #include <QAbstractTableModel>
+#include <QBitArray>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <memory>
 
 namespace kolta::query {
 
-// The grid's view of a recordset: rows are read from the engine as the view
-// scrolls, and only a bounded number of pages of them are kept here.
+// The grid's view of a recordset. Only a bounded number of pages of rows are
+// kept here. Painting never waits for the engine: a cell whose page is not
+// here shows empty, and the page is read once the engine's current work has
+// ended, then announced with dataChanged.
 class RecordsetModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -25,14 +29,21 @@ public:
     void setRecordset(std::shared_ptr<jet::Recordset> recordset);
     std::shared_ptr<jet::Recordset> recordset() const { return m_recordset; }
 
-    // Reads the whole result (the grid's last record), a batch at a time.
+    // For the window's own commands, not for painting: they talk to the
+    // engine at once.
+    // Reads up to rows more rows of the result.
+    void readMore(int rows);
+    // Reads the whole result (the grid's last record); the user can stop it.
     void fetchAll();
+    // Reads the pages that hold rows first..last.
+    void load(int first, int last);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     bool canFetchMore(const QModelIndex &parent = QModelIndex()) const override;
+    // The view's request for more rows: read once the engine is free.
     void fetchMore(const QModelIndex &parent = QModelIndex()) override;
 
     // Pages held right now (for tests of the memory bound).
@@ -44,13 +55,29 @@ signals:
     void readFailed(const QString &reason);
 
 private:
-    void readMore(int rows);
-    const QList<QVariantList> *page(qint64 index) const;
+    struct Page
+    {
+        QList<QVariantList> rows;
+        QList<QBitArray> numbers;
+    };
+    void rowsArrived();
+    void readFailedWith(const QString &reason);
+    const Page *cached(qint64 index) const;
+    void want(qint64 index) const;
+    void loadWanted();
+    bool loadPage(qint64 index);
+    // Runs then once the engine is free and nothing else is reading.
+    void afterEngineWork(std::function<void()> then) const;
 
     std::shared_ptr<jet::Recordset> m_recordset;
     int m_rows = 0;
-    mutable QHash<qint64, QList<QVariantList>> m_pages;
+    QHash<qint64, Page> m_pages;
     mutable QList<qint64> m_pageOrder; // least recently used first
+    mutable QSet<qint64> m_wanted;
+    mutable bool m_loadAsked = false;
+    bool m_fetchAsked = false;
+    bool m_pagesFailed = false;        // said once; no page is asked for again
+    int m_shown = 0;                   // which result: reads asked for another are dropped
 };
 
 } // namespace kolta::query

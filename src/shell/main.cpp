@@ -18,11 +18,11 @@ int main(int argc, char *argv[])
     kolta::frmmain window(session, desktop);
     // Long engine work shows "Working..." with Stop over the program.
     kolta::WorkingIndicator working(&window);
-    kolta::jet::dbEngine().setWaitHook([&working](int elapsedMs) { return working.wait(elapsedMs); });
+    kolta::jet::dbEngine().setWaitHooks(working.hooks());
 
     window.Form_Load();
     window.show();
     const int status = app.exec();
-    kolta::jet::dbEngine().setWaitHook(nullptr);
+    kolta::jet::dbEngine().setWaitHooks({});
     return status;
 }

@@ -139,6 +139,8 @@ private slots:
     void misbehavingEngine_data();
     void misbehavingEngine();
     void waitHookStops();
+    void oneRequestAtATime();
+    void statementDeathIsNotRetried();
 
     void commandLine();
     void commandLineFailure();
@@ -768,10 +770,10 @@ void TestJet::misbehavingEngine_data()
     QTest::newRow("hangs") << QByteArray("exec sleep 30") << "did not answer within 1.5 seconds";
     // A working greeting, then the open request kills it or hangs it.
     QTest::newRow("crashes reading")
-        << QByteArray("head -c 10 >/dev/null; printf '\\012\\000\\000\\000\\000\\000\\000\\001\\000\\000\\000\\000\\000\\001'; head -c 1 >/dev/null; kill -SEGV $$")
+        << QByteArray("head -c 10 >/dev/null; printf '\\012\\000\\000\\000\\000\\000\\000\\001\\000\\000\\000\\000\\000\\002'; head -c 1 >/dev/null; kill -SEGV $$")
         << "damaged or unreadable (the database engine stopped while reading it)";
     QTest::newRow("hangs reading")
-        << QByteArray("head -c 10 >/dev/null; printf '\\012\\000\\000\\000\\000\\000\\000\\001\\000\\000\\000\\000\\000\\001'; exec sleep 30")
+        << QByteArray("head -c 10 >/dev/null; printf '\\012\\000\\000\\000\\000\\000\\000\\001\\000\\000\\000\\000\\000\\002'; exec sleep 30")
         << "damaged or unreadable (the database engine did not answer within 1.5 seconds)";
     QTest::newRow("garbles") << QByteArray("printf 'hello, this is not the protocol'; exec sleep 30")
                              << "garbled answer";
@@ -813,10 +815,10 @@ void TestJet::waitHookStops()
     EngineClient client;
     client.setProgram(fakeEngine(dir, QStringLiteral("slow.sh"), "exec sleep 30"));
     QList<int> calls;
-    client.setWaitHook([&](int elapsed) {
+    client.setWaitHooks({{}, [&](int elapsed) {
         calls.append(elapsed);
         return elapsed < 300;
-    });
+    }, {}});
     const Result<int> opened = client.open({m_small, QString(), QStringLiteral("Admin"), QString()});
     QVERIFY(!opened.ok());
     QVERIFY2(opened.error().message.contains(QLatin1String("stopped")), qPrintable(opened.error().message));
@@ -824,6 +826,69 @@ void TestJet::waitHookStops()
     QVERIFY(std::is_sorted(calls.begin(), calls.end()));
     QVERIFY(calls.last() >= 300 && calls.last() < 1000);
     QCOMPARE(client.processId(), 0);
+}
+
+void TestJet::oneRequestAtATime()
+{
+    // A window repainting while the engine works asks for more: that request
+    // is refused at once, and the one under way gets its own answer.
+    using kolta::jetwriter::Row;
+    kolta::jetwriter::Table table{QStringLiteral("Numbers"), false, {{QStringLiteral("N")}}, {}};
+    for (int i = 0; i < 3000; ++i)
+        table.rows.append(Row{i});
+    kolta::jetwriter::Database source;
+    source.tables = {table};
+    const QString path = m_dir.filePath(QStringLiteral("pairs.mdb"));
+    QCOMPARE(fixtures::write(path, source), QString());
+
+    EngineClient client;
+    const Result<int> opened = client.open({path, QString(), QStringLiteral("Admin"), QString()});
+    QVERIFY(opened.ok());
+    const auto prepared = client.query({path, QString(), QStringLiteral("Admin"), QString()},
+                                       QStringLiteral("SELECT Count(*) FROM Numbers AS A, Numbers AS B"));
+    QVERIFY(prepared.ok());
+    QStringList nested;
+    client.setWaitHooks({{}, [&](int) {
+        if (nested.isEmpty()) {
+            const auto tables = client.tableDefs(opened.value());
+            nested << (tables.ok() ? QStringLiteral("answered") : tables.error().message);
+        }
+        return true;
+    }, {}});
+    const auto fetched = client.fetch(prepared.value().cursor, 10, path);
+    QVERIFY2(fetched.ok(), fetched.ok() ? "" : qPrintable(fetched.error().message));
+    QCOMPARE(nested.size(), 1);
+    QVERIFY2(nested.first().endsWith(QLatin1String("busy with another request.")), qPrintable(nested.first()));
+    const auto rows = client.rows(prepared.value().cursor, 0, 1, path);
+    QVERIFY(rows.ok());
+    QCOMPARE(rows.value().rows, (QList<QVariantList>{{QStringLiteral("9000000")}}));
+    QCOMPARE(client.startCount(), 1);
+    QVERIFY(client.tableDefs(opened.value()).ok());
+}
+
+void TestJet::statementDeathIsNotRetried()
+{
+    // The engine greets, opens, then ends in the middle of the statement
+    // (as a statement too deep for it would end it).
+    QTemporaryDir dir;
+    EngineClient client;
+    client.setProgram(fakeEngine(dir, QStringLiteral("engine.sh"),
+        "head -c 10 >/dev/null; printf '\\012\\000\\000\\000\\000\\000\\000\\001\\000\\000\\000\\000\\000\\002';"
+        " head -c 1 >/dev/null; printf '\\012\\000\\000\\000\\000\\000\\000\\002\\000\\000\\000\\000\\000\\001';"
+        " head -c 1 >/dev/null; exec sleep 30"));
+    const protocol::OpenArgs args{m_small, QString(), QStringLiteral("Admin"), QString()};
+    QVERIFY(client.open(args).ok());
+    const qint64 pid = client.processId();
+    QVERIFY(pid > 0);
+    client.setWaitHooks({{}, [pid](int) {
+        ::kill(pid_t(pid), SIGKILL);
+        return true;
+    }, {}});
+    const auto prepared = client.query(args, QStringLiteral("SELECT 1"));
+    QVERIFY(!prepared.ok());
+    QVERIFY2(prepared.error().message.endsWith(QLatin1String(": the database engine stopped while running the statement.")),
+             qPrintable(prepared.error().message));
+    QCOMPARE(client.startCount(), 1);
 }
 
 void TestJet::commandLine()

@@ -2,6 +2,7 @@
 #include "platform/commondialog.h"
 #include "platform/pointer.h"
 #include "platform/printout.h"
+#include "platform/working.h"
 #include "platform/qtdesktop.h"
 #include "scripteddesktop.h"
 #include "shell/fonts.h"
@@ -15,6 +16,7 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QSettings>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -52,6 +54,7 @@ private slots:
     void atomicWriteRefusesFolder();
     void atomicWriteTargets_data();
     void atomicWriteTargets();
+    void stopEndsOnlyItsWork();
 };
 
 void tst_Platform::nameFilters_data()
@@ -412,6 +415,24 @@ void tst_Platform::atomicWriteTargets()
         QCOMPARE(int(info.st_nlink), 2);
         QCOMPARE(contents(saved), QByteArray("old"));
     }
+void tst_Platform::stopEndsOnlyItsWork()
+{
+    WorkingIndicator working;
+    working.begin();
+    QVERIFY(working.wait(100));
+    QVERIFY(!working.window());
+    QVERIFY(working.wait(WorkingIndicator::ShowAfterMs));
+    QVERIFY(working.window());
+    QTest::mouseClick(working.window()->findChild<QPushButton *>(QStringLiteral("cmdStop")), Qt::LeftButton);
+    QVERIFY(!working.wait(WorkingIndicator::ShowAfterMs + 50));
+    working.end();
+    QVERIFY(!working.window());
+    // The next work starts afresh, however long its first wait.
+    working.begin();
+    QVERIFY(working.wait(WorkingIndicator::ShowAfterMs + 300));
+    QVERIFY(working.window());
+    working.end();
+    QVERIFY(!working.window());
 }
 
 QTEST_MAIN(tst_Platform)

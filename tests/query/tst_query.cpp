@@ -86,6 +86,23 @@ struct App
     QLineEdit *labelText() { return child<QLineEdit>(&window.labelsWindow(), "Text1"); }
 };
 
+// Presses Stop on "Working..." as soon as it shows.
+struct StopWhenWorking
+{
+    explicit StopWhenWorking(WorkingIndicator &working)
+    {
+        QObject::connect(&timer, &QTimer::timeout, [this, &working] {
+            if (QDialog *window = working.window()) {
+                saw = true;
+                QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("cmdStop")), Qt::LeftButton);
+            }
+        });
+        timer.start(50);
+    }
+    QTimer timer;
+    bool saw = false;
+};
+
 } // namespace
 
 class tst_Query : public QObject
@@ -114,10 +131,14 @@ private slots:
     void failurePartWayIsShown();
     void endToEndPage();
     void stopLongStatement();
+    void gridPaintsWhileEngineWorks();
+    void lastRecordCanBeStopped();
+    void cellsAlignByType();
 
 private:
     QTemporaryDir m_dir;
     QString m_shop;
+    QString m_sparse;
 };
 
 void tst_Query::initTestCase()
@@ -145,6 +166,19 @@ void tst_Query::initTestCase()
     shop.tables << products << orders << numbers;
     m_shop = m_dir.filePath(QStringLiteral("shop.mdb"));
     QCOMPARE(jw::write(m_shop, shop), QString());
+
+    // Hits at both ends of a long run of misses: the first rows come at
+    // once, the next batch only after a long scan.
+    constexpr int Misses = 400000;
+    m_sparse = m_dir.filePath(QStringLiteral("sparse.mdb"));
+    const jw::Table sparse{QStringLiteral("Sparse"), false,
+                           {col(QStringLiteral("N"), jw::ColumnType::Long),
+                            col(QStringLiteral("Tag"), jw::ColumnType::Text, 8)},
+                           {}};
+    QCOMPARE(jw::writeLarge(m_sparse, sparse, Misses + 600, [](qint64 i) {
+        const bool hit = i < 300 || i >= Misses + 300;
+        return jw::Row{int(i), hit ? QStringLiteral("hit") : QStringLiteral("miss")};
+    }), QString());
 }
 
 void tst_Query::labelsDesign()
@@ -567,35 +601,119 @@ void tst_Query::stopLongStatement()
 {
     App app;
     WorkingIndicator working(&app.window);
-    app.engine.setWaitHook([&working](int elapsedMs) { return working.wait(elapsedMs); });
+    app.engine.setWaitHooks(working.hooks());
     app.open(m_shop);
+    // A result on show, read to its end, before the statement that is stopped.
+    app.set(QStringLiteral("SELECT N FROM Numbers"));
+    app.window.sqlWindow().moveLast();
+    QCOMPARE(app.window.sqlWindow().grid().rowCount(), 3000);
 
-    bool sawWorking = false;
-    QTimer pressStop;
-    connect(&pressStop, &QTimer::timeout, [&] {
-        if (QDialog *window = working.window()) {
-            sawWorking = true;
-            QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("cmdStop")), Qt::LeftButton);
-        }
-    });
-    pressStop.start(50);
+    StopWhenWorking stop(working);
     QElapsedTimer timer;
     timer.start();
     app.set(QStringLiteral("SELECT Count(*) FROM Numbers AS A, Numbers AS B, Numbers AS C WHERE A.N + B.N = C.N"));
     const qint64 took = timer.elapsed();
-    pressStop.stop();
-    QVERIFY(sawWorking);
+    stop.timer.stop();
+    QVERIFY(stop.saw);
     QVERIFY2(took < 5000, qPrintable(QString::number(took)));
     QCOMPARE(app.desktop.prompts(), QStringList{QStringLiteral("SQL Error!")});
     QVERIFY2(app.desktop.messages.constFirst().detail.endsWith(QStringLiteral("stopped.")),
              qPrintable(app.desktop.messages.constFirst().detail));
     QCOMPARE(app.window.sqlWindow().cursor().shape(), Qt::ArrowCursor);
+    QVERIFY(!working.window()); // gone with the work, not some time after it
+
+    // The earlier result lost its rows with the engine: painting rows that
+    // are not at hand runs nothing again and says why, once.
+    auto *grid = child<QTableView>(&app.window.sqlWindow(), "MSFlexGrid1");
+    grid->scrollTo(app.window.sqlWindow().grid().index(1500, 0));
+    grid->viewport()->repaint();
+    QTRY_COMPARE(app.desktop.messages.size(), 2);
+    QVERIFY2(app.desktop.messages.constLast().detail.contains(QStringLiteral("press Set")),
+             qPrintable(app.desktop.messages.constLast().detail));
+    grid->viewport()->repaint();
+    QTest::qWait(20);
+    QCOMPARE(app.desktop.messages.size(), 2);
+    QCOMPARE(app.engine.client()->processId(), 0);
 
     // The window stays usable: the next statement runs in a fresh engine.
     app.set(QStringLiteral("SELECT Count(*) AS Total FROM Numbers"));
-    QCOMPARE(app.desktop.messages.size(), 1);
+    QCOMPARE(app.desktop.messages.size(), 2);
     QCOMPARE(app.window.sqlWindow().grid().index(0, 0).data().toString(), QStringLiteral("3000"));
-    app.engine.setWaitHook(nullptr);
+    app.engine.setWaitHooks({});
+}
+
+void tst_Query::gridPaintsWhileEngineWorks()
+{
+    // The grid repaints while Set waits for the rows after the first batch;
+    // painting must neither ask the engine for rows in the middle of that
+    // request nor lose the rows it brings.
+    App app;
+    WorkingIndicator working(&app.window);
+    app.engine.setWaitHooks(working.hooks());
+    app.open(m_sparse);
+    frmSQL &w = app.sql();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    bool sawWorking = false;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, [&] {
+        if (working.window()) {
+            sawWorking = true;
+            child<QTableView>(&w, "MSFlexGrid1")->viewport()->repaint();
+        }
+    });
+    watch.start(20);
+    app.set(QStringLiteral("SELECT N, Tag FROM Sparse WHERE Tag Like 'h*'"));
+    watch.stop();
+    QVERIFY(sawWorking);
+    QCOMPARE(app.desktop.prompts(), QStringList());
+    QCOMPARE(w.grid().rowCount(), 512);
+    w.moveLast();
+    QCOMPARE(w.grid().rowCount(), 600);
+    QCOMPARE(child<QTableView>(&w, "MSFlexGrid1")->currentIndex().data().toString(), QStringLiteral("400599"));
+    QCOMPARE(app.desktop.prompts(), QStringList());
+    app.engine.setWaitHooks({});
+}
+
+void tst_Query::lastRecordCanBeStopped()
+{
+    App app;
+    WorkingIndicator working(&app.window);
+    app.engine.setWaitHooks(working.hooks());
+    app.open(m_shop);
+    app.set(QStringLiteral("SELECT A.N, B.N FROM Numbers AS A, Numbers AS B")); // 9,000,000 rows
+    frmSQL &w = app.window.sqlWindow();
+    QCOMPARE(w.grid().rowCount(), 512);
+
+    StopWhenWorking stop(working);
+    w.moveLast();
+    stop.timer.stop();
+    QVERIFY(stop.saw);
+    QVERIFY(!working.window());
+    QTRY_COMPARE(app.desktop.prompts(), QStringList{QStringLiteral("SQL Error!")});
+    QVERIFY2(app.desktop.messages.constFirst().detail.endsWith(QStringLiteral("stopped.")),
+             qPrintable(app.desktop.messages.constFirst().detail));
+    // The rows read went with the engine; the grid keeps those it shows.
+    QCOMPARE(w.grid().rowCount(), 512);
+    QCOMPARE(child<QTableView>(&w, "MSFlexGrid1")->currentIndex().row(), 511);
+    QVERIFY(!child<QTableView>(&w, "MSFlexGrid1")->currentIndex().data().toString().isEmpty());
+    QTest::qWait(20);
+    QCOMPARE(app.desktop.messages.size(), 1);
+    app.engine.setWaitHooks({});
+}
+
+void tst_Query::cellsAlignByType()
+{
+    App app;
+    app.open(m_shop);
+    app.set(QStringLiteral("SELECT ID, Name, Price, Added, IIf(ID = 1, 'one', ID) FROM Products"));
+    const query::RecordsetModel &grid = app.window.sqlWindow().grid();
+    const auto alignment = [&](int row, int column) {
+        return Qt::Alignment(grid.index(row, column).data(Qt::TextAlignmentRole).toInt()) & Qt::AlignHorizontal_Mask;
+    };
+    const QList<Qt::Alignment> shown = {alignment(0, 0), alignment(0, 1), alignment(0, 2), alignment(0, 3),
+                                        alignment(0, 4), alignment(1, 4)};
+    QCOMPARE(shown, (QList<Qt::Alignment>{Qt::AlignRight, Qt::AlignLeft, Qt::AlignRight, Qt::AlignLeft,
+                                          Qt::AlignLeft, Qt::AlignRight}));
 }
 
 QTEST_MAIN(tst_Query)

@@ -43,9 +43,9 @@ Result<std::shared_ptr<Database>> DBEngine::OpenDatabase(const QString &path)
     return std::make_shared<Database>(m_client, handle.value(), path);
 }
 
-void DBEngine::setWaitHook(std::function<bool(int elapsedMs)> hook)
+void DBEngine::setWaitHooks(WaitHooks hooks)
 {
-    m_client->setWaitHook(std::move(hook));
+    m_client->setWaitHooks(std::move(hooks));
 }
 
 DBEngine &dbEngine()

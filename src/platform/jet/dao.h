@@ -47,6 +47,18 @@ struct TableDef
     quint32 flags = 0;     // MSysObjects flags (system tables have 0x80000000 or 0x2)
 };
 
+// What the program does while the engine works for it. begin: a piece of
+// work starts (one request, or several that belong together); waiting: about
+// every 50 ms while an answer is awaited, with the time since the work began,
+// false stops the work (the engine process is ended and the work fails with
+// the reason "stopped"); end: the work is over, however it ended.
+struct WaitHooks
+{
+    std::function<void()> begin;
+    std::function<bool(int elapsedMs)> waiting;
+    std::function<void()> end;
+};
+
 class EngineClient;
 
 // An open database in the engine process.
@@ -85,10 +97,9 @@ public:
 
     Result<std::shared_ptr<Database>> OpenDatabase(const QString &path);
 
-    // Called about every 50 ms while a request waits for the engine, with
-    // the time waited so far; returning false stops the request (the engine
-    // process is ended and the request fails with the reason "stopped").
-    void setWaitHook(std::function<bool(int elapsedMs)> hook);
+    void setWaitHooks(WaitHooks hooks);
+    // Only the waiting hook.
+    void setWaitHook(std::function<bool(int elapsedMs)> hook) { setWaitHooks({{}, std::move(hook), {}}); }
 
     std::shared_ptr<EngineClient> client() const { return m_client; }
 

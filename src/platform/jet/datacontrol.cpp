@@ -1,6 +1,6 @@
 #include "datacontrol.h"
 
-#include "engineclient.h"
+#include "reasons.h"
 
 namespace kolta::jet {
 
@@ -14,10 +14,6 @@ Result<std::shared_ptr<Recordset>> Recordset::open(std::shared_ptr<EngineClient>
     std::shared_ptr<Recordset> recordset(new Recordset);
     recordset->m_client = std::move(client);
     recordset->m_path = path;
-    recordset->m_systemDb = systemDb;
-    recordset->m_user = user;
-    recordset->m_password = password;
-    recordset->m_statement = statement;
     recordset->m_cursor = prepared.value().cursor;
     recordset->m_generation = recordset->m_client->generation();
     recordset->m_names = prepared.value().names;
@@ -29,35 +25,21 @@ Recordset::~Recordset()
     m_client->closeCursor(m_cursor, m_generation);
 }
 
-Result<bool> Recordset::revive()
+QString Recordset::lost() const
 {
-    if (m_generation == m_client->generation())
-        return true;
-    const auto prepared = m_client->query({m_path, m_systemDb, m_user, m_password}, m_statement);
-    if (!prepared.ok())
-        return prepared.error();
-    m_cursor = prepared.value().cursor;
-    m_generation = m_client->generation();
-    qint64 left = m_rowsRead;
-    while (left > 0) {
-        const int batch = int(qMin<qint64>(left, 65536));
-        const auto fetched = m_client->fetch(m_cursor, batch, m_path);
-        if (!fetched.ok())
-            return fetched.error();
-        left -= fetched.value().rows;
-        if (fetched.value().atEnd)
-            break;
-    }
-    return true;
+    if (alive())
+        return {};
+    return QString(reasons::CannotReadRows).arg(QLatin1Char('"') + m_path + QLatin1Char('"')) + QLatin1String(": ")
+        + reasons::ResultLost + QLatin1Char('.');
 }
 
 Result<int> Recordset::fetchMore(int count)
 {
     if (m_atEnd)
         return 0;
-    if (const auto revived = revive(); !revived.ok()) {
+    if (const QString reason = lost(); !reason.isEmpty()) {
         m_atEnd = true;
-        return revived.error();
+        return EngineError{reason};
     }
     const auto fetched = m_client->fetch(m_cursor, count, m_path);
     if (!fetched.ok()) {
@@ -70,11 +52,30 @@ Result<int> Recordset::fetchMore(int count)
     return int(fetched.value().rows);
 }
 
+Result<bool> Recordset::fetchAll()
+{
+    const EngineClient::Work work(*m_client);
+    // Large batches: the rows stay in the engine, only their count comes here.
+    while (!m_atEnd) {
+        if (const auto read = fetchMore(16384); !read.ok())
+            return read.error();
+    }
+    return true;
+}
+
+Result<EngineClient::RowPage> Recordset::page(qint64 first, int count)
+{
+    if (const QString reason = lost(); !reason.isEmpty())
+        return EngineError{reason};
+    return m_client->rows(m_cursor, first, count, m_path);
+}
+
 Result<QList<QVariantList>> Recordset::rows(qint64 first, int count)
 {
-    if (const auto revived = revive(); !revived.ok())
-        return revived.error();
-    return m_client->rows(m_cursor, first, count, m_path);
+    const auto read = page(first, count);
+    if (!read.ok())
+        return read.error();
+    return read.value().rows;
 }
 
 DataControl::DataControl(DBEngine &engine)
@@ -84,6 +85,7 @@ DataControl::DataControl(DBEngine &engine)
 
 Result<std::shared_ptr<jet::Recordset>> DataControl::Refresh()
 {
+    const EngineClient::Work work(*m_engine.client());
     auto opened = jet::Recordset::open(m_engine.client(), DatabaseName, m_engine.SystemDB, m_engine.DefaultUser,
                                        m_engine.DefaultPassword, RecordSource);
     if (!opened.ok())

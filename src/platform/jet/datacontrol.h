@@ -5,16 +5,17 @@
 // and holds the result as a Recordset whose rows are read lazily.
 
 #include "dao.h"
+#include "engineclient.h"
 
 #include <QStringList>
 #include <QVariant>
 
 namespace kolta::jet {
 
-class EngineClient;
-
 // A result in the engine. Rows are read from the statement as they are asked
-// for and kept by the engine, so the program holds only what it shows.
+// for and kept by the engine, so the program holds only what it shows. When
+// the engine process ends (a Stop), the rows go with it: the statement is
+// never run again behind the user's back.
 class Recordset
 {
 public:
@@ -36,17 +37,26 @@ public:
     bool atEnd() const { return m_atEnd; }
     // Reads up to count more rows; returns how many came.
     Result<int> fetchMore(int count);
+    // Reads to the end, as one piece of work the user can stop.
+    Result<bool> fetchAll();
     // Rows already read, each value as the grid shows it (Null: a null QVariant).
     Result<QList<QVariantList>> rows(qint64 first, int count);
+    // The same with a bit per value that shows a number.
+    Result<EngineClient::RowPage> page(qint64 first, int count);
+
+    // Runs then once the engine has no work under way.
+    void whenIdle(QObject *context, std::function<void()> then) { m_client->whenIdle(context, std::move(then)); }
+    bool engineBusy() const { return m_client->busy(); }
+    // Whether the engine that holds the rows still runs.
+    bool alive() const { return m_client->holds(m_generation); }
 
 private:
     Recordset() = default;
-    // After the engine process was restarted, runs the statement there again
-    // and reads as far as before.
-    Result<bool> revive();
+    // The reason when the engine that holds the rows has ended, else empty.
+    QString lost() const;
 
     std::shared_ptr<EngineClient> m_client;
-    QString m_path, m_systemDb, m_user, m_password, m_statement;
+    QString m_path;
     qint32 m_cursor = 0;
     int m_generation = 0;
     QStringList m_names;

@@ -3,9 +3,9 @@
 #include "reasons.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 
 namespace kolta::jet {
 
@@ -26,6 +26,32 @@ QString quoted(const QString &path)
 QString openSubject(const QString &path)
 {
     return QString(reasons::CannotOpen).arg(quoted(path));
+}
+
+bool isStatement(Request kind)
+{
+    return kind == Request::Query || kind == Request::Fetch || kind == Request::Rows;
+}
+
+// Why the engine ended in the middle of a request, by what it was asked.
+QLatin1String deathReason(Request kind)
+{
+    switch (kind) {
+    case Request::Hello:
+        return reasons::EngineEnded;     // before the greeting no file has been read
+    case Request::Query:
+    case Request::Fetch:
+        return reasons::EngineStoppedRunning;
+    case Request::Rows:
+        return reasons::EngineStoppedReading;
+    default:
+        return reasons::EngineStopped;   // it was reading the file's structure
+    }
+}
+
+EngineError withReason(const QString &subject, const QString &reason)
+{
+    return EngineError{subject + QLatin1String(": ") + reason + QLatin1Char('.')};
 }
 
 } // namespace
@@ -70,7 +96,59 @@ void EngineClient::stop()
 EngineError EngineClient::fail(const QString &subject, const QString &reason)
 {
     stop();
-    return EngineError{subject + QLatin1String(": ") + reason + QLatin1Char('.')};
+    return withReason(subject, reason);
+}
+
+EngineClient::Work::Work(EngineClient &client) : m_client(client)
+{
+    m_client.beginWork();
+}
+
+EngineClient::Work::~Work()
+{
+    m_client.endWork();
+}
+
+void EngineClient::beginWork()
+{
+    if (m_workDepth++ > 0)
+        return;
+    m_workStopped = false;
+    m_workTimer.start();
+    if (m_hooks.begin)
+        m_hooks.begin();
+}
+
+void EngineClient::endWork()
+{
+    if (--m_workDepth > 0)
+        return;
+    if (m_hooks.end)
+        m_hooks.end();
+    for (const auto &[kind, body] : std::exchange(m_closes, {})) {
+        if (running())
+            exchange(kind, body, QStringLiteral("Cannot close"));
+    }
+    for (const auto &[context, then] : std::exchange(m_idle, {})) {
+        if (context)
+            QMetaObject::invokeMethod(context, then, Qt::QueuedConnection);
+    }
+}
+
+void EngineClient::whenIdle(QObject *context, std::function<void()> then)
+{
+    if (busy())
+        m_idle.append({QPointer<QObject>(context), std::move(then)});
+    else
+        QMetaObject::invokeMethod(context, std::move(then), Qt::QueuedConnection);
+}
+
+void EngineClient::closeLater(Request kind, const QByteArray &body)
+{
+    if (busy())
+        m_closes.append({kind, body});
+    else
+        exchange(kind, body, QStringLiteral("Cannot close"));
 }
 
 QString EngineClient::start()
@@ -131,6 +209,20 @@ auto EngineClient::retried(const Operation &operation)
 
 Result<QByteArray> EngineClient::exchange(Request kind, const QByteArray &body, const QString &subject)
 {
+    // Asked from inside another request's wait (a window repainting):
+    // sending it would read the other one's answer as its own.
+    if (m_inFlight)
+        return withReason(subject, reasons::Busy);
+    // A Stop ends the whole piece of work, not only the request it hit.
+    if (m_workDepth > 0 && m_workStopped)
+        return withReason(subject, reasons::Stopped);
+    if (!m_process)
+        return withReason(subject, deathReason(kind));
+    m_inFlight = true;
+    const auto landed = qScopeGuard([this] { m_inFlight = false; });
+    // Closes are quick and nobody waits for them.
+    const bool watched = m_workDepth > 0 && m_hooks.waiting;
+
     m_died = false;
     const quint32 id = m_nextId++;
     protocol::Writer request(id, quint16(kind));
@@ -160,10 +252,9 @@ Result<QByteArray> EngineClient::exchange(Request kind, const QByteArray &body, 
         if (m_process->state() != QProcess::Running) {
             // Whatever it wrote before it ended has been read above.
             m_died = true;
-            // Before the greeting no file has been read: it is the engine.
-            return fail(subject, kind == Request::Hello ? reasons::EngineEnded : reasons::EngineStopped);
+            return fail(subject, deathReason(kind));
         }
-        const bool statement = kind == Request::Query || kind == Request::Fetch || kind == Request::Rows;
+        const bool statement = isStatement(kind);
         const int limit = statement ? qMax(m_timeoutMs, StatementTimeoutMs) : m_timeoutMs;
         const int elapsed = int(waited.elapsed());
         if (elapsed >= limit) {
@@ -172,14 +263,22 @@ Result<QByteArray> EngineClient::exchange(Request kind, const QByteArray &body, 
             return fail(subject, QString(kind == Request::Hello ? reasons::EngineMute : reasons::EngineSilent)
                                      .arg(m_timeoutMs / 1000.0));
         }
-        if (m_waitHook && elapsed > 0 && !m_waitHook(elapsed))
-            return fail(subject, reasons::Stopped);
+        if (watched && elapsed > 0) {
+            if (!m_hooks.waiting(int(m_workTimer.elapsed()))) {
+                m_workStopped = true;
+                return fail(subject, reasons::Stopped);
+            }
+            // The windows ran meanwhile; one of them may have ended the engine.
+            if (!m_process)
+                return withReason(subject, reasons::Stopped);
+        }
         m_process->waitForReadyRead(qMin(WaitSliceMs, limit - elapsed));
     }
 }
 
 Result<int> EngineClient::open(const protocol::OpenArgs &given)
 {
+    const Work work(*this);
     return retried([&] { return openOnce(given); });
 }
 
@@ -211,11 +310,8 @@ void EngineClient::close(int handle)
         return;
     const Opened opened = it.value();
     m_opened.erase(it);
-    if (opened.generation == m_generation && running()) {
-        const auto hook = std::exchange(m_waitHook, nullptr);
-        exchange(Request::Close, protocol::pack(opened.engineHandle), QStringLiteral("Cannot close"));
-        m_waitHook = hook;
-    }
+    if (opened.generation == m_generation && running())
+        closeLater(Request::Close, protocol::pack(opened.engineHandle));
 }
 
 Result<qint32> EngineClient::engineHandle(int handle, const QString &subject)
@@ -243,11 +339,13 @@ Result<qint32> EngineClient::engineHandle(int handle, const QString &subject)
 
 Result<QList<TableDef>> EngineClient::tableDefs(int handle)
 {
+    const Work work(*this);
     return retried([&] { return tableDefsOnce(handle, Request::TableDefs); });
 }
 
 Result<QList<TableDef>> EngineClient::allTableDefs(int handle)
 {
+    const Work work(*this);
     return retried([&] { return tableDefsOnce(handle, Request::AllTableDefs); });
 }
 
@@ -271,6 +369,7 @@ Result<QList<TableDef>> EngineClient::tableDefsOnce(int handle, Request kind)
 
 Result<TableDef> EngineClient::tableDef(int handle, const QString &name)
 {
+    const Work work(*this);
     return retried([&] { return tableDefOnce(handle, name); });
 }
 
@@ -300,25 +399,26 @@ Result<EngineClient::Prepared> EngineClient::query(const protocol::OpenArgs &giv
     if (!args.systemDb.isEmpty())
         args.systemDb = QFileInfo(args.systemDb).absoluteFilePath();
     const QString subject = QString(reasons::CannotRun).arg(quoted(given.path));
-    return retried([&]() -> Result<Prepared> {
-        const Result<QByteArray> answer = call(Request::Query, protocol::pack(args, statement), subject);
-        if (!answer.ok())
-            return answer.error();
-        Reader in(answer.value());
-        Prepared prepared;
-        in.stream() >> prepared.cursor >> prepared.names;
-        if (!in.finish())
-            return fail(subject, reasons::Garbled);
-        return prepared;
-    });
+    // Never run twice: a statement that ended the engine would do it again.
+    const Work work(*this);
+    const Result<QByteArray> answer = call(Request::Query, protocol::pack(args, statement), subject);
+    if (!answer.ok())
+        return answer.error();
+    Reader in(answer.value());
+    Prepared prepared;
+    in.stream() >> prepared.cursor >> prepared.names;
+    if (!in.finish())
+        return fail(subject, reasons::Garbled);
+    return prepared;
 }
 
 Result<QByteArray> EngineClient::cursorCall(Request kind, const QByteArray &body, const QString &path)
 {
     const QString subject = QString(reasons::CannotRun).arg(quoted(path));
-    // A cursor lives in the process that made it; the caller runs the statement again.
+    // A cursor lives in the process that made it.
     if (!running())
-        return EngineError{subject + QLatin1String(": ") + reasons::Stopped + QLatin1Char('.')};
+        return withReason(subject, reasons::Stopped);
+    const Work work(*this);
     return exchange(kind, body, subject);
 }
 
@@ -335,26 +435,23 @@ Result<EngineClient::Fetched> EngineClient::fetch(qint32 cursor, qint32 count, c
     return fetched;
 }
 
-Result<QList<QVariantList>> EngineClient::rows(qint32 cursor, qint64 first, qint32 count, const QString &path)
+Result<EngineClient::RowPage> EngineClient::rows(qint32 cursor, qint64 first, qint32 count, const QString &path)
 {
     const Result<QByteArray> answer = cursorCall(Request::Rows, protocol::pack(cursor, first, count), path);
     if (!answer.ok())
         return answer.error();
     Reader in(answer.value());
-    QList<QVariantList> rows;
-    in.stream() >> rows;
-    if (!in.finish())
+    RowPage page;
+    in.stream() >> page.rows >> page.numbers;
+    if (!in.finish() || page.numbers.size() != page.rows.size())
         return fail(QString(reasons::CannotRun).arg(quoted(path)), reasons::Garbled);
-    return rows;
+    return page;
 }
 
 void EngineClient::closeCursor(qint32 cursor, int generation)
 {
-    if (generation != m_generation || !running())
-        return;
-    const auto hook = std::exchange(m_waitHook, nullptr);
-    exchange(Request::CloseCursor, protocol::pack(cursor), QStringLiteral("Cannot close"));
-    m_waitHook = hook;
+    if (holds(generation))
+        closeLater(Request::CloseCursor, protocol::pack(cursor));
 }
 
 } // namespace kolta::jet

@@ -4,12 +4,17 @@
 // first use, sends one request at a time and waits for the answer. A crash,
 // a hang or a garbled answer ends the process and comes back as an
 // EngineError; the next request starts a fresh process and reopens the
-// databases that were open.
+// databases that were open. While one request waits (and the wait hook
+// keeps the windows alive), another one is refused, never sent: its answer
+// would be read as the first one's.
 
 #include "dao.h"
 #include "protocol.h"
 
+#include <QBitArray>
+#include <QElapsedTimer>
 #include <QHash>
+#include <QPointer>
 #include <QStringList>
 #include <QVariant>
 #include <QString>
@@ -40,7 +45,28 @@ public:
     QString program() const { return m_program; }
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
     int timeoutMs() const { return m_timeoutMs; }
-    void setWaitHook(std::function<bool(int)> hook) { m_waitHook = std::move(hook); }
+    void setWaitHooks(WaitHooks hooks) { m_hooks = std::move(hooks); }
+
+    // Several requests that the user waits for as one (all rows of a
+    // result): "Working..." stands from the first to the last, and a Stop
+    // ends them all. Every request is such a piece of work by itself.
+    class Work
+    {
+    public:
+        explicit Work(EngineClient &client);
+        ~Work();
+        Work(const Work &) = delete;
+        Work &operator=(const Work &) = delete;
+
+    private:
+        EngineClient &m_client;
+    };
+    // A piece of work is under way (the caller may be a window repainting
+    // while it waits).
+    bool busy() const { return m_workDepth > 0 || m_inFlight; }
+    // Runs then from the event loop once no work is under way; dropped when
+    // context goes first.
+    void whenIdle(QObject *context, std::function<void()> then);
 
     // Checks the login values and the file; returns the handle of the open
     // database.
@@ -65,9 +91,17 @@ public:
     };
     Result<Prepared> query(const protocol::OpenArgs &args, const QString &statement);
     Result<Fetched> fetch(qint32 cursor, qint32 count, const QString &path);
-    Result<QList<QVariantList>> rows(qint32 cursor, qint64 first, qint32 count, const QString &path);
+    // Rows already read, as texts, with a bit per value that is a number.
+    struct RowPage
+    {
+        QList<QVariantList> rows;
+        QList<QBitArray> numbers;
+    };
+    Result<RowPage> rows(qint32 cursor, qint64 first, qint32 count, const QString &path);
     void closeCursor(qint32 cursor, int generation);
     int generation() const { return m_generation; }
+    // Whether the process of that generation still runs (its cursors live).
+    bool holds(int generation) const { return generation == m_generation && running(); }
     // A statement may work as long as the user lets it (Stop); this only
     // ends one that runs far longer than anyone would wait.
     static constexpr int StatementTimeoutMs = 30 * 60 * 1000;
@@ -94,12 +128,17 @@ private:
     // failure of the process ("Cannot open \"x.mdb\"").
     Result<QByteArray> call(protocol::Request kind, const QByteArray &body, const QString &subject);
     Result<QByteArray> exchange(protocol::Request kind, const QByteArray &body, const QString &subject);
+    // Closes wait while another request is in flight and go after it.
+    void closeLater(protocol::Request kind, const QByteArray &body);
+    void beginWork();
+    void endWork();
     QString start();
     Result<QByteArray> cursorCall(protocol::Request kind, const QByteArray &body, const QString &path);
     bool running() const;
     // Runs a request; when an engine that was already running turns out to
     // have died (perhaps while idle, perhaps just now), runs it once more in
-    // a fresh one. Every request only reads, so repeating it is harmless.
+    // a fresh one. Only for reading the structure of a file: harmless and
+    // quick to repeat, unlike a statement.
     template<typename Operation>
     auto retried(const Operation &operation);
     EngineError fail(const QString &subject, const QString &reason);
@@ -110,7 +149,13 @@ private:
 
     QString m_program;
     int m_timeoutMs = DefaultTimeoutMs;
-    std::function<bool(int)> m_waitHook;
+    WaitHooks m_hooks;
+    int m_workDepth = 0;
+    QElapsedTimer m_workTimer;
+    bool m_workStopped = false;
+    bool m_inFlight = false;
+    QList<std::pair<protocol::Request, QByteArray>> m_closes;
+    QList<std::pair<QPointer<QObject>, std::function<void()>>> m_idle;
     std::unique_ptr<QProcess> m_process;
     bool m_died = false;
     protocol::FrameReader m_frames;

@@ -13,6 +13,7 @@ inline constexpr QLatin1String CannotReadTables{"Cannot read the tables of %1"};
 inline constexpr QLatin1String CannotReadTable{"Cannot read the table %1 of %2"};
 inline constexpr QLatin1String CannotReadLinkedTable{"Cannot read the linked table %1 of %2"};
 inline constexpr QLatin1String CannotRun{"Cannot run the statement on %1"};
+inline constexpr QLatin1String CannotReadRows{"Cannot read further rows of the statement on %1"};
 
 // Why.
 inline constexpr QLatin1String Damaged{"the database file is damaged or unreadable"};
@@ -21,6 +22,13 @@ inline constexpr QLatin1String EngineStopped{
 inline constexpr QLatin1String EngineSilent{
     "the database file is damaged or unreadable (the database engine did not answer within %1 seconds)"};
 inline constexpr QLatin1String EngineEnded{"it stopped before it answered"};
+// A statement may stop the engine without any fault of the file (too deep,
+// too large): the death is worded by what it was doing.
+inline constexpr QLatin1String EngineStoppedRunning{"the database engine stopped while running the statement"};
+inline constexpr QLatin1String EngineStoppedReading{"the database engine stopped while reading the result"};
+inline constexpr QLatin1String ResultLost{
+    "the database engine was stopped since, so its rows are gone; press Set to run it again"};
+inline constexpr QLatin1String Busy{"the database engine is busy with another request"};
 inline constexpr QLatin1String EngineMute{"it did not answer within %1 seconds"};
 inline constexpr QLatin1String Garbled{"the database engine gave a garbled answer"};
 inline constexpr QLatin1String Stopped{"stopped"};

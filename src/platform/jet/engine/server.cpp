@@ -168,11 +168,12 @@ QByteArray Server::handle(const QByteArray &request)
         const auto statement = m_cursors.value(cursor);
         if (!statement)
             return errorAnswer(id, reasons::NotOpen);
-        const Result<QList<QVariantList>> rows = statement->rows(first, count);
+        QList<QBitArray> numbers;
+        const Result<QList<QVariantList>> rows = statement->rows(first, count, &numbers);
         if (!rows.ok())
             return errorAnswer(id, rows.error().message);
         Writer answer(id, quint16(Status::Ok));
-        answer.stream() << rows.value();
+        answer.stream() << rows.value() << numbers;
         return answer.payload();
     }
     case Request::CloseCursor: {

@@ -338,7 +338,7 @@ Result<int> Statement::fetch(int count)
     return got;
 }
 
-Result<QList<QVariantList>> Statement::rows(qint64 first, int count)
+Result<QList<QVariantList>> Statement::rows(qint64 first, int count, QList<QBitArray> *numbers)
 {
     QList<QVariantList> result;
     if (!m_store || count <= 0)
@@ -352,9 +352,16 @@ Result<QList<QVariantList>> Statement::rows(qint64 first, int count)
     int rc;
     while ((rc = sqlite3_step(select)) == SQLITE_ROW) {
         QVariantList row;
-        for (int i = 0; i < m_names.size(); ++i)
-            row.append(text(columnValue(select, i), i));
+        QBitArray shown(numbers ? m_names.size() : 0);
+        for (int i = 0; i < m_names.size(); ++i) {
+            const QVariant value = columnValue(select, i);
+            row.append(text(value, i));
+            if (numbers && jetsql::showsNumber(value, m_kinds.value(i, jetsql::ValueKind::Variant)))
+                shown.setBit(i);
+        }
         result.append(row);
+        if (numbers)
+            numbers->append(shown);
     }
     // Rows that cannot be read back are an error, never a shorter page.
     const int code = sqlite3_extended_errcode(m_store);

@@ -9,6 +9,7 @@
 #include "platform/jet/protocol.h"
 #include "platform/jet/sql/values.h"
 
+#include <QBitArray>
 #include <QList>
 #include <QStringList>
 #include <QVariant>
@@ -44,8 +45,9 @@ public:
     // A store that is full (its bound, or the disk) fails the call and keeps
     // the rows of the calls before; it ends the statement.
     Result<int> fetch(int count);
-    // Rows already read, as texts (Null: a null QVariant).
-    Result<QList<QVariantList>> rows(qint64 first, int count);
+    // Rows already read, as texts (Null: a null QVariant); with numbers, a
+    // bit per value that shows a number.
+    Result<QList<QVariantList>> rows(qint64 first, int count, QList<QBitArray> *numbers = nullptr);
     // Steps through the whole result without keeping it (for the command line).
     Result<bool> each(const std::function<void(const QVariantList &)> &row);
 

@@ -110,6 +110,14 @@ QString displayText(const QVariant &value, ValueKind kind)
     return plain(value);
 }
 
+bool showsNumber(const QVariant &value, ValueKind kind)
+{
+    double n = 0;
+    if (isNull(value) || !asNumber(value, n))
+        return false;
+    return kind != ValueKind::Boolean && !(kind == ValueKind::Date && isDate(n));
+}
+
 QString rawText(const QVariant &value, ValueKind kind)
 {
     if (isNull(value))

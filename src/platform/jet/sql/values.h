@@ -56,6 +56,8 @@ QDateTime dateTimeFromOle(double oleDate);   // a wall-clock time (Qt::UTC), to 
 //   1/1/100 to 12/31/9999, as the number), Yes/No as True/False, Binary as
 //   "(binary data)", Null as "".
 QString displayText(const QVariant &value, ValueKind kind);
+// Whether that text shows a number (the grid sets numbers right, text left).
+bool showsNumber(const QVariant &value, ValueKind kind);
 
 // The neutral form (--raw): plain decimals, dates "YYYY-MM-DD HH:MM:SS",
 // Yes/No as -1/0, Binary as lower-case hex, Null as "".
