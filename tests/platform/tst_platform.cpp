@@ -415,6 +415,8 @@ void tst_Platform::atomicWriteTargets()
         QCOMPARE(int(info.st_nlink), 2);
         QCOMPARE(contents(saved), QByteArray("old"));
     }
+}
+
 void tst_Platform::stopEndsOnlyItsWork()
 {
     WorkingIndicator working;
