@@ -51,13 +51,14 @@ std::optional<QString> QtDesktop::showFileDialog(QWidget *parent, FileDialogKind
         dialog.setNameFilters(filters);
     if (!fileName.isEmpty())
         dialog.selectFile(fileName);
-    // The detail view starts with Size and Type too narrow for "40.5 KiB" or a
-    // type's name; widen them to their texts whenever a folder has been read.
+    // The detail view starts with Size, Type and Date Modified too narrow for
+    // "40.5 KiB" or a type's name; widen them to their texts whenever a folder
+    // has been read.
     auto *view = dialog.findChild<QTreeView *>(QStringLiteral("treeView"));
     auto *model = dialog.findChild<QFileSystemModel *>();
     if (view && model) {
         QObject::connect(model, &QFileSystemModel::directoryLoaded, view, [view] {
-            for (const int column : {1, 2})
+            for (const int column : {1, 2, 3})
                 view->resizeColumnToContents(column);
         });
     }

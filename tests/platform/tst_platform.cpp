@@ -128,12 +128,12 @@ void tst_Platform::fileDialogMatchesAnyLetterCase()
     QList<int> cut;
     onFileDialog([&seen, &cut](QFileDialog *dialog) {
         seen = visibleFiles(dialog);
-        // Size and Type are as wide as their texts in the detail view.
+        // Size, Type and Date Modified are as wide as their texts in the detail view.
         auto *details = dialog->findChild<QTreeView *>(QStringLiteral("treeView"));
         auto tooNarrow = [details](int column) {
             return details->columnWidth(column) < static_cast<QAbstractItemView *>(details)->sizeHintForColumn(column);
         };
-        for (const int column : {1, 2}) {
+        for (const int column : {1, 2, 3}) {
             for (int wait = 0; wait < 100 && tooNarrow(column); ++wait)
                 QTest::qWait(10);
             if (tooNarrow(column))
