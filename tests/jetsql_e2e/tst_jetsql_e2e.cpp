@@ -225,6 +225,7 @@ class TestJetSqlEndToEnd : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
 
     void names_data();
     void names();
@@ -279,7 +280,22 @@ private:
     QString m_workgroup;
     QString m_memo;
     jet::DBEngine m_engine;
+    QStringList m_reportsBefore;
 };
+
+namespace {
+
+// The sanitizer reports engines wrote so far (sanitizer builds under ctest
+// name the log in KOLTA_SANITIZER_LOG; one file per process).
+QStringList engineReports()
+{
+    const QFileInfo log(qEnvironmentVariable("KOLTA_SANITIZER_LOG"));
+    if (log.fileName().isEmpty())
+        return {};
+    return QDir(log.absolutePath()).entryList({log.fileName() + QLatin1String(".*")}, QDir::Files);
+}
+
+} // namespace
 
 void TestJetSqlEndToEnd::initTestCase()
 {
@@ -288,6 +304,7 @@ void TestJetSqlEndToEnd::initTestCase()
     if (qEnvironmentVariableIsEmpty("KOLTA_ENGINE"))
         qputenv("KOLTA_ENGINE", EngineProgram.toLocal8Bit());
     m_engine.client()->setProgram(qEnvironmentVariable("KOLTA_ENGINE"));
+    m_reportsBefore = engineReports();
     m_shop = m_dir.filePath(QStringLiteral("shop.mdb"));
     QCOMPARE(jetwriter::write(m_shop, shop()), QString());
     // Long enough for long value pages, in characters that Jet stores
@@ -302,6 +319,15 @@ void TestJetSqlEndToEnd::initTestCase()
     QCOMPARE(jetwriter::write(m_workgroup, workgroup), QString());
     m_types = m_dir.filePath(QStringLiteral("types.mdb"));
     QCOMPARE(jetwriter::write(m_types, everyType(m_memo)), QString());
+}
+
+// No statement left a sanitizer report behind in an engine.
+void TestJetSqlEndToEnd::cleanupTestCase()
+{
+    QStringList reports = engineReports();
+    for (const QString &old : std::as_const(m_reportsBefore))
+        reports.removeOne(old);
+    QCOMPARE(reports, QStringList());
 }
 
 Outcome TestJetSqlEndToEnd::viaDataControl(const QString &path, const QString &statement)
