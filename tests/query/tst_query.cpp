@@ -24,6 +24,9 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 using namespace kolta;
 namespace jw = kolta::jetwriter;
 
@@ -134,6 +137,7 @@ private slots:
     void gridPaintsWhileEngineWorks();
     void lastRecordCanBeStopped();
     void cellsAlignByType();
+    void statementsUseTheOpenFile();
 
 private:
     QTemporaryDir m_dir;
@@ -714,6 +718,35 @@ void tst_Query::cellsAlignByType()
                                         alignment(0, 4), alignment(1, 4)};
     QCOMPARE(shown, (QList<Qt::Alignment>{Qt::AlignRight, Qt::AlignLeft, Qt::AlignRight, Qt::AlignLeft,
                                           Qt::AlignLeft, Qt::AlignRight}));
+}
+
+void tst_Query::statementsUseTheOpenFile()
+{
+    // Set Database opens the file once; statements on it open it no more.
+    const QString path = m_dir.filePath(QStringLiteral("opened.mdb"));
+    QVERIFY(QFile::copy(m_shop, path));
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    QVERIFY(watch >= 0);
+    QVERIFY(inotify_add_watch(watch, QFile::encodeName(path).constData(), IN_OPEN) >= 0);
+    const auto opens = [watch] {
+        int count = 0;
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t got; (got = ::read(watch, buffer, sizeof buffer)) > 0;) {
+            for (char *at = buffer; at < buffer + got; at += sizeof(inotify_event) + reinterpret_cast<inotify_event *>(at)->len)
+                ++count;
+        }
+        return count;
+    };
+    App app;
+    app.open(path);
+    const int bySetDatabase = opens();
+    app.set(QStringLiteral("SELECT Name FROM Products"));
+    app.set(QStringLiteral("SELECT Count(*) FROM Orders"));
+    const int byStatements = opens();
+    ::close(watch);
+    QVERIFY(app.desktop.messages.isEmpty());
+    QVERIFY(bySetDatabase > 0); // the watch sees opens (repeated ones may merge)
+    QCOMPARE(byStatements, 0);
 }
 
 QTEST_MAIN(tst_Query)

@@ -30,7 +30,7 @@ QString openSubject(const QString &path)
 
 bool isStatement(Request kind)
 {
-    return kind == Request::Query || kind == Request::Fetch || kind == Request::Rows;
+    return kind == Request::Query || kind == Request::QueryOpen || kind == Request::Fetch || kind == Request::Rows;
 }
 
 // Why the engine ended in the middle of a request, by what it was asked.
@@ -40,6 +40,7 @@ QLatin1String deathReason(Request kind)
     case Request::Hello:
         return reasons::EngineEnded;     // before the greeting no file has been read
     case Request::Query:
+    case Request::QueryOpen:
     case Request::Fetch:
         return reasons::EngineStoppedRunning;
     case Request::Rows:
@@ -401,7 +402,23 @@ Result<EngineClient::Prepared> EngineClient::query(const protocol::OpenArgs &giv
     const QString subject = QString(reasons::CannotRun).arg(quoted(given.path));
     // Never run twice: a statement that ended the engine would do it again.
     const Work work(*this);
-    const Result<QByteArray> answer = call(Request::Query, protocol::pack(args, statement), subject);
+    // A database the program holds open with the same login is used as the
+    // engine holds it: the file is not opened nor its catalog read again.
+    int held = 0;
+    for (auto it = m_opened.cbegin(); it != m_opened.cend() && !held; ++it) {
+        const protocol::OpenArgs &o = it->args;
+        if (o.path == args.path && o.systemDb == args.systemDb && o.user == args.user && o.password == args.password)
+            held = it.key();
+    }
+    Result<QByteArray> answer = EngineError{};
+    if (held) {
+        const Result<qint32> engine = engineHandle(held, subject);
+        if (!engine.ok())
+            return engine.error();
+        answer = call(Request::QueryOpen, protocol::pack(engine.value(), statement), subject);
+    } else {
+        answer = call(Request::Query, protocol::pack(args, statement), subject);
+    }
     if (!answer.ok())
         return answer.error();
     Reader in(answer.value());

@@ -30,6 +30,7 @@ enum class Request : quint16 {
     Fetch = 8,        // qint32 cursor, qint32 count -> qint32 rows read, bool at end
     Rows = 9,         // qint32 cursor, qint64 first, qint32 count -> QList<QVariantList>, QList<QBitArray>
     CloseCursor = 10, // qint32 cursor -> nothing
+    QueryOpen = 11,   // qint32 handle, statement -> as Query, on a database open here
 };
 
 enum class Status : quint16 {

@@ -509,11 +509,12 @@ QString OpenDatabase::refresh()
         return {};
     m_file.reset();
     m_catalog.clear();
+    m_queries.clear();
     QString reason;
     std::unique_ptr<JetFile> file = JetFile::open(m_path, &reason);
     if (!file)
         return reason;
-    if (!file->readCatalog(&m_catalog, &reason))
+    if (!file->readCatalog(&m_catalog, &reason, &m_queries))
         return reason;
     m_file = std::move(file);
     m_stamp = stamp;
@@ -528,6 +529,19 @@ QString OpenDatabase::open(const QString &systemDb, const QString &user, const Q
     if (reason.isEmpty())
         return {};
     return (QString(reasons::CannotOpen) + QLatin1String(": %2.")).arg(quoted(m_path), reason);
+}
+
+std::shared_ptr<JetFile> OpenDatabase::current(QList<CatalogEntry> *tables, QList<CatalogEntry> *queries,
+                                               QString *message)
+{
+    const QString reason = refresh();
+    if (!reason.isEmpty()) {
+        *message = (QString(reasons::CannotOpen) + QLatin1String(": %2.")).arg(quoted(m_path), reason);
+        return nullptr;
+    }
+    *tables = m_catalog;
+    *queries = m_queries;
+    return m_file;
 }
 
 Result<QList<TableDef>> OpenDatabase::tableDefs()

@@ -111,6 +111,9 @@ public:
     Result<TableDef> tableDef(const QString &name);
     // Every definition with its fields, in one pass.
     Result<QList<TableDef>> allTableDefs();
+    // The file and its catalog for a statement, looked at afresh (read again
+    // only when the file changed); null with *message set when unreadable.
+    std::shared_ptr<JetFile> current(QList<CatalogEntry> *tables, QList<CatalogEntry> *queries, QString *message);
 
 private:
     struct Stamp
@@ -122,9 +125,10 @@ private:
     void resolveComplexTypes(const CatalogEntry &table, const QList<int> &jetTypes, QList<Field> *fields);
 
     QString m_path;
-    std::unique_ptr<JetFile> m_file;
+    std::shared_ptr<JetFile> m_file;   // a statement may hold it past a refresh
     Stamp m_stamp;
     QList<CatalogEntry> m_catalog;
+    QList<CatalogEntry> m_queries;
 };
 
 } // namespace kolta::jet::engine

@@ -58,6 +58,16 @@ QByteArray Server::handle(const QByteArray &request)
         return it == m_databases.constEnd() ? nullptr : it.value().get();
     };
 
+    const auto opened = [&](const std::shared_ptr<Statement> &statement, const QString &problem) {
+        if (!statement)
+            return errorAnswer(id, problem);
+        const qint32 cursor = m_nextCursor++;
+        m_cursors.insert(cursor, statement);
+        Writer answer(id, quint16(Status::Ok));
+        answer.stream() << cursor << statement->names();
+        return answer.payload();
+    };
+
     switch (kind) {
     case Request::Hello: {
         if (!in.finish())
@@ -136,13 +146,19 @@ QByteArray Server::handle(const QByteArray &request)
             break;
         QString problem;
         std::shared_ptr<Statement> statement = Statement::prepare(args, sql, Statement::Form::Display, &problem);
-        if (!statement)
-            return errorAnswer(id, problem);
-        const qint32 cursor = m_nextCursor++;
-        m_cursors.insert(cursor, statement);
-        Writer answer(id, quint16(Status::Ok));
-        answer.stream() << cursor << statement->names();
-        return answer.payload();
+        return opened(statement, problem);
+    }
+    case Request::QueryOpen: {
+        QString sql;
+        in.stream() >> handle >> sql;
+        if (!in.finish())
+            break;
+        if (!database())
+            return errorAnswer(id, reasons::NotOpen);
+        QString problem;
+        std::shared_ptr<Statement> statement =
+            Statement::prepare(*database(), sql, Statement::Form::Display, &problem);
+        return opened(statement, problem);
     }
     case Request::Fetch: {
         qint32 cursor = 0, count = 0;

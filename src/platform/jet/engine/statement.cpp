@@ -137,23 +137,22 @@ std::unique_ptr<Statement> Statement::prepare(const protocol::OpenArgs &args, co
     *message = database.open(args.systemDb, args.user, args.password);
     if (!message->isEmpty())
         return nullptr;
+    return prepare(database, jetSql, form, message);
+}
 
+std::unique_ptr<Statement> Statement::prepare(OpenDatabase &database, const QString &jetSql, Form form,
+                                              QString *message)
+{
+    const QString path = database.path();
     std::unique_ptr<Statement> s(new Statement);
     s->m_form = form;
     s->m_scratchFolder = scratchFolder();
     QString reason;
-    s->m_file = JetFile::open(args.path, &reason);
-    if (!s->m_file) {
-        *message = QString(reasons::CannotOpen).arg(quoted(args.path)) + QLatin1String(": ") + reason
-            + QLatin1Char('.');
-        return nullptr;
-    }
     QList<CatalogEntry> entries;
     QList<CatalogEntry> queries;
-    if (!s->m_file->readCatalog(&entries, &reason, &queries)) {
-        *message = s->failure(reason);
+    s->m_file = database.current(&entries, &queries, message);
+    if (!s->m_file)
         return nullptr;
-    }
 
     if (sqlite3_open_v2(":memory:", &s->m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK
         || jetsql::registerJetFunctions(s->m_db) != SQLITE_OK
@@ -175,7 +174,7 @@ std::unique_ptr<Statement> Statement::prepare(const protocol::OpenArgs &args, co
         // A damaged table is only an error when it is used, and then it is
         // named as the list shows it.
         const auto unreadable = [&](const QString &why) {
-            table.refusal = QString(reasons::CannotReadTable).arg(quoted(entry.name), quoted(args.path))
+            table.refusal = QString(reasons::CannotReadTable).arg(quoted(entry.name), quoted(path))
                 + QLatin1String(": ") + why + QLatin1Char('.');
             catalog.tables.append(table);
         };

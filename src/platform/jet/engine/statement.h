@@ -21,6 +21,7 @@ struct sqlite3_stmt;
 namespace kolta::jet::engine {
 
 class JetFile;
+class OpenDatabase;
 
 class Statement
 {
@@ -31,6 +32,10 @@ public:
     // *message set (Jet's words, or what failed with the file) when it cannot.
     static std::unique_ptr<Statement> prepare(const protocol::OpenArgs &args, const QString &jetSql,
                                               Form form, QString *message);
+    // The same on a database the engine holds open: its file and catalog as
+    // they are, read again only when the file changed.
+    static std::unique_ptr<Statement> prepare(OpenDatabase &database, const QString &jetSql, Form form,
+                                              QString *message);
     ~Statement();
     Statement(const Statement &) = delete;
     Statement &operator=(const Statement &) = delete;
@@ -65,7 +70,7 @@ private:
     QString storeFailure(int code) const;
 
     Form m_form = Form::Display;
-    std::unique_ptr<JetFile> m_file;
+    std::shared_ptr<JetFile> m_file;
     sqlite3 *m_db = nullptr;
     sqlite3_stmt *m_statement = nullptr;
     sqlite3 *m_store = nullptr;
