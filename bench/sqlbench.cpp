@@ -11,6 +11,8 @@
 //                             the last record, with memory before and after
 //   sqlbench engine [ROWS]    where the engine's time to the end of
 //                             SELECT * FROM Big goes, measured in-process
+//   sqlbench sort [ROWS]      TOP 10 by a number and by a text, and Like,
+//                             on Big next to SQLite on the same rows
 //
 // Files are written to a temporary folder first. Run a Release build.
 
@@ -454,6 +456,115 @@ int join()
     return 0;
 }
 
+// The rows of Big in a plain SQLite table (no index, as the Jet file has none).
+QString writeBigSqlite(const QString &path, qint64 rows)
+{
+    sqlite3 *db = nullptr;
+    if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK)
+        return QStringLiteral("cannot open");
+    const std::unique_ptr<sqlite3, int (*)(sqlite3 *)> owner(db, sqlite3_close);
+    if (!sqliteExec(db, "CREATE TABLE Big(ID INTEGER, Name TEXT, Amount REAL, \"When\" REAL, Flag INTEGER); BEGIN"))
+        return QStringLiteral("cannot create the table");
+    sqlite3_stmt *insert = nullptr;
+    if (sqlite3_prepare_v2(db, "INSERT INTO Big VALUES(?, ?, ?, ?, ?)", -1, &insert, nullptr) != SQLITE_OK)
+        return QStringLiteral("cannot prepare");
+    for (qint64 i = 0; i < rows; ++i) {
+        const QByteArray name = QStringLiteral("Name %1").arg(i + 1).toUtf8();
+        sqlite3_bind_int64(insert, 1, i + 1);
+        sqlite3_bind_text(insert, 2, name.constData(), int(name.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_double(insert, 3, double(i % 100000) / 100.0);
+        sqlite3_bind_double(insert, 4, BaseTime.addSecs(i * 60).toMSecsSinceEpoch() / 86400000.0 + 2440587.5);
+        sqlite3_bind_int(insert, 5, i % 3 == 0 ? -1 : 0);
+        if (sqlite3_step(insert) != SQLITE_DONE)
+            break;
+        sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    return sqliteExec(db, "COMMIT") ? QString() : QStringLiteral("cannot load the rows");
+}
+
+// f. Sorting for TOP and matching with Like through the engine next to SQLite.
+int sort(qint64 size)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("big.mdb"));
+    const QString sqlitePath = dir.filePath(QStringLiteral("big.sqlite"));
+    if (timed(QStringLiteral("Big, %1 rows (.mdb)").arg(size), [&] { return writeBig(path, size); }) < 0
+        || timed(QStringLiteral("the same rows (SQLite)"), [&] { return writeBigSqlite(sqlitePath, size); }) < 0)
+        return 1;
+    const QList<JoinQuery> queries{
+        {QStringLiteral("TOP 10 ORDER BY number"), QStringLiteral("SELECT TOP 10 ID, Amount FROM Big ORDER BY Amount DESC"),
+         "SELECT ID, Amount FROM Big ORDER BY Amount DESC LIMIT 10"},
+        {QStringLiteral("TOP 10 ORDER BY text"), QStringLiteral("SELECT TOP 10 ID, Name FROM Big ORDER BY Name"),
+         "SELECT ID, Name FROM Big ORDER BY Name COLLATE NOCASE LIMIT 10"},
+        {QStringLiteral("Count(*) WHERE Like"), QStringLiteral("SELECT Count(*) FROM Big WHERE Name Like '*77*'"),
+         "SELECT count(*) FROM Big WHERE Name LIKE '%77%'"},
+    };
+    jet::DBEngine engine;
+    QList<QStringList> rows{{QStringLiteral("statement"), QStringLiteral("engine"), QStringLiteral("SQLite"),
+                             QStringLiteral("ratio"), QStringLiteral("first row (engine / SQLite)")}};
+    bool mismatch = false;
+    for (const JoinQuery &query : queries) {
+        QList<double> engineMs, sqliteMs;
+        QString engineFirst, sqliteFirst;
+        for (int run = 0; run < 5; ++run) {
+            jet::DataControl control(engine);
+            control.DatabaseName = path;
+            control.RecordSource = query.jet;
+            QElapsedTimer timer;
+            timer.start();
+            const auto refreshed = control.Refresh();
+            if (!refreshed.ok())
+                return fail(refreshed.error().message);
+            const auto &recordset = refreshed.value();
+            while (!recordset->atEnd()) {
+                if (!recordset->fetchMore(16384).ok())
+                    return fail(QStringLiteral("the result broke off"));
+            }
+            engineMs.append(ms(timer));
+            const auto first = recordset->rows(0, 1);
+            if (!first.ok() || first.value().isEmpty())
+                return fail(QStringLiteral("no rows from the engine"));
+            QStringList cells;
+            for (const QVariant &v : first.value().first())
+                cells << v.toString();
+            engineFirst = cells.join(QLatin1Char('|'));
+
+            timer.start();
+            sqlite3 *db = nullptr;
+            sqlite3_open_v2(sqlitePath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+            sqlite3_stmt *statement = nullptr;
+            if (sqlite3_prepare_v2(db, query.sqlite.constData(), -1, &statement, nullptr) != SQLITE_OK) {
+                const QString reason = QString::fromUtf8(sqlite3_errmsg(db));
+                sqlite3_close(db);
+                return fail(reason);
+            }
+            cells.clear();
+            for (bool firstRow = true; sqlite3_step(statement) == SQLITE_ROW; firstRow = false) {
+                for (int i = 0; i < sqlite3_column_count(statement); ++i) {
+                    const QString text = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, i)));
+                    if (firstRow)
+                        cells << text;
+                }
+            }
+            sqlite3_finalize(statement);
+            sqlite3_close(db);
+            sqliteMs.append(ms(timer));
+            sqliteFirst = cells.join(QLatin1Char('|'));
+        }
+        const double e = median(engineMs), q = median(sqliteMs);
+        rows.append({query.label, fmt(e) + QStringLiteral(" ms"), fmt(q) + QStringLiteral(" ms"), fmt(e / q, 2),
+                     engineFirst + QStringLiteral(" / ") + sqliteFirst});
+        if (engineFirst.section(QLatin1Char('|'), 0, 0) != sqliteFirst.section(QLatin1Char('|'), 0, 0))
+            mismatch = true;
+    }
+    out << "\nBig, " << size << " rows: whole result, median of 5 (SQLite on a plain table of the same rows)\n";
+    table(rows);
+    if (mismatch)
+        return fail(QStringLiteral("the engine and SQLite disagree on the first row"));
+    return 0;
+}
+
 // d. The SQL window: Set, then the last record.
 
 class BenchDesktop : public Desktop
@@ -699,7 +810,8 @@ int engineSplit(qint64 size)
     return 0;
 }
 
-const char *const Usage = "usage: sqlbench first [ROWS...] | count [ROWS] | join | grid [ROWS] | engine [ROWS]\n";
+const char *const Usage =
+    "usage: sqlbench first [ROWS...] | count [ROWS] | join | grid [ROWS] | engine [ROWS] | sort [ROWS]\n";
 
 } // namespace
 
@@ -729,6 +841,8 @@ int main(int argc, char **argv)
         return grid(args.value(0, QStringLiteral("1000000")).toLongLong());
     if (command == QLatin1String("engine"))
         return engineSplit(args.value(0, QStringLiteral("1000000")).toLongLong());
+    if (command == QLatin1String("sort"))
+        return sort(args.value(0, QStringLiteral("1000000")).toLongLong());
     QTextStream(stderr) << Usage;
     return 2;
 }

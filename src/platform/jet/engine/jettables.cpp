@@ -65,8 +65,8 @@ const char *declaredType(int jetType)
     case MDB_INT:
     case MDB_LONGINT:
     case MDB_COMPLEX:
-        return "INTEGER";
     case MDB_MONEY:
+        return "INTEGER";
     case MDB_FLOAT:
     case MDB_DOUBLE:
     case MDB_DATETIME:
@@ -345,8 +345,8 @@ int column(sqlite3_vtab_cursor *base, sqlite3_context *context, int index)
         sqlite3_result_int(context, qFromLittleEndian<qint32>(data));
         break;
     case MDB_MONEY:
-        // Currency is a count of ten-thousandths.
-        sqlite3_result_double(context, double(qFromLittleEndian<qint64>(data)) / 10000.0);
+        // Currency is a count of ten-thousandths, and stays one: exact.
+        sqlite3_result_int64(context, qFromLittleEndian<qint64>(data));
         break;
     case MDB_FLOAT: {
         // A Single is its shortest decimal, as Jet shows it: 0.1, not the

@@ -4,8 +4,8 @@
 // libmdb as SQLite steps. Values arrive as the Jet SQL executor expects them:
 //   Yes/No                  INTEGER -1 or 0
 //   Byte, Integer, Long     INTEGER
-//   Currency, Single,
-//   Double, Decimal         REAL
+//   Currency                INTEGER, the count of ten-thousandths
+//   Single, Double, Decimal REAL
 //   Date/Time               REAL, Jet's own day number (days since
 //                           1899-12-30, the fraction the time of day)
 //   Text, Memo              TEXT

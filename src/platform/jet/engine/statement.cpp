@@ -197,7 +197,7 @@ std::unique_ptr<Statement> Statement::prepare(OpenDatabase &database, const QStr
     readSavedQueries(*s->m_file, entries, queries, &catalog.queries, &reason);
     sqlite3_set_authorizer(s->m_db, jetsql::readOnlyAuthorizer, nullptr);
 
-    const auto translated = jetsql::translate(jetSql, catalog);
+    const auto translated = jetsql::translate(jetSql, catalog, s->m_db);
     if (const auto *error = std::get_if<QString>(&translated)) {
         *message = *error;
         return nullptr;

@@ -90,11 +90,21 @@ struct Select
     QString havingSource;
 };
 
+// TRANSFORM value SELECT ... PIVOT pivot [IN (headings)]
+struct Crosstab
+{
+    ExprP value;                // the aggregate shown in each cell
+    ExprP pivot;                // whose values become the columns
+    QList<ExprP> headings;      // IN (...): these columns, in this order
+    bool fixedHeadings = false;
+};
+
 struct Query
 {
     QList<Select> parts;        // more than one: a union
     QList<bool> unionAll;       // between parts
     QList<OrderItem> orderBy;
+    std::shared_ptr<Crosstab> crosstab;
 };
 
 } // namespace kolta::jetsql

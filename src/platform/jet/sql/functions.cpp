@@ -285,24 +285,88 @@ QRegularExpression likePattern(const QString &pattern)
                                       | QRegularExpression::UseUnicodePropertiesOption);
 }
 
+// A pattern kept between rows: the expression, and for an ASCII pattern of
+// * ? # and plain characters also the lower-cased bytes that match ASCII text
+// directly, without a conversion per row.
+struct LikeMatcher
+{
+    QRegularExpression re;
+    QByteArray ascii;
+    bool direct = false;
+};
+
+LikeMatcher *likeMatcher(const QString &pattern)
+{
+    auto *m = new LikeMatcher{likePattern(pattern), QByteArray(), true};
+    for (QChar c : pattern) {
+        if (c.unicode() >= 0x80 || c == QLatin1Char('[') || c == QLatin1Char(']') || c.unicode() == 0) {
+            m->direct = false;
+            break;
+        }
+    }
+    if (m->direct)
+        m->ascii = pattern.toLatin1().toLower();
+    return m;
+}
+
+char lowerAscii(unsigned char c) { return char(c >= 'A' && c <= 'Z' ? c + 32 : c); }
+
+// * ? # over ASCII bytes, without case; the last * backs off one byte at a time.
+bool globAscii(const char *p, const char *pe, const unsigned char *s, const unsigned char *se)
+{
+    const char *star = nullptr;
+    const unsigned char *mark = nullptr;
+    while (s < se) {
+        if (p < pe && *p == '*') {
+            star = ++p;
+            mark = s;
+            continue;
+        }
+        if (p < pe && (*p == '?' || (*p == '#' ? (*s >= '0' && *s <= '9') : lowerAscii(*s) == *p))) {
+            ++p;
+            ++s;
+            continue;
+        }
+        if (!star)
+            return false;
+        p = star;
+        s = ++mark;
+    }
+    while (p < pe && *p == '*')
+        ++p;
+    return p == pe;
+}
+
 void fnLike(sqlite3_context *ctx, int, sqlite3_value **argv)
 {
     if (isNull(argv[0]) || isNull(argv[1])) {
         sqlite3_result_null(ctx);
         return;
     }
-    auto *re = static_cast<QRegularExpression *>(sqlite3_get_auxdata(ctx, 1));
-    if (!re) {
-        re = new QRegularExpression(likePattern(textArg(argv[1])));
-        sqlite3_set_auxdata(ctx, 1, re, [](void *p) { delete static_cast<QRegularExpression *>(p); });
-        re = static_cast<QRegularExpression *>(sqlite3_get_auxdata(ctx, 1));
-        if (!re) {   // not kept (pattern not constant): build per row
+    auto *m = static_cast<LikeMatcher *>(sqlite3_get_auxdata(ctx, 1));
+    if (!m) {
+        sqlite3_set_auxdata(ctx, 1, likeMatcher(textArg(argv[1])),
+                            [](void *p) { delete static_cast<LikeMatcher *>(p); });
+        m = static_cast<LikeMatcher *>(sqlite3_get_auxdata(ctx, 1));
+        if (!m) {   // not kept (pattern not constant): build per row
             QRegularExpression once = likePattern(textArg(argv[1]));
             sqlite3_result_int(ctx, once.match(textArg(argv[0])).hasMatch() ? 1 : 0);
             return;
         }
     }
-    sqlite3_result_int(ctx, re->match(textArg(argv[0])).hasMatch() ? 1 : 0);
+    if (m->direct && sqlite3_value_type(argv[0]) == SQLITE_TEXT) {
+        const auto *text = sqlite3_value_text(argv[0]);
+        const int size = sqlite3_value_bytes(argv[0]);
+        bool ascii = true;
+        for (int i = 0; i < size && ascii; ++i)
+            ascii = text[i] < 0x80;
+        if (ascii) {
+            sqlite3_result_int(ctx, globAscii(m->ascii.constData(), m->ascii.constData() + m->ascii.size(), text,
+                                              text + size) ? 1 : 0);
+            return;
+        }
+    }
+    sqlite3_result_int(ctx, m->re.match(textArg(argv[0])).hasMatch() ? 1 : 0);
 }
 
 // ---- text
@@ -594,7 +658,108 @@ void fnOct(sqlite3_context *ctx, int, sqlite3_value **argv)
     setText(ctx, QString::number(v < 0 ? quint32(v) : quint64(v), 8));
 }
 
+// StrConv: 1 upper case, 2 lower case, 3 the first letter of each word upper.
+void fnStrConv(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    NUM_ARG(mode, 1);
+    TEXT_ARG(s, 0);
+    switch (int(mode)) {
+    case 1:
+        setText(ctx, s.toUpper());
+        return;
+    case 2:
+        setText(ctx, s.toLower());
+        return;
+    case 3: {
+        // Words are separated by the characters VBA names: NUL, tab, line
+        // feed, vertical tab, form feed, carriage return and space.
+        QString out = s.toLower();
+        bool wordStart = true;
+        for (QChar &c : out) {
+            const ushort u = c.unicode();
+            const bool separator = u == 0 || (u >= 9 && u <= 13) || u == 32;
+            if (wordStart && !separator)
+                c = c.toUpper();
+            wordStart = separator;
+        }
+        setText(ctx, out);
+        return;
+    }
+    default:
+        setError(ctx, texts::kInvalidCall);
+    }
+}
+
+// Partition(number, start, stop, interval): "lower:upper", both sides padded
+// to the width of stop + 1 so that the texts sort as the ranges do.
+void fnPartition(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    NUM_ARG(numberValue, 0);
+    NUM_ARG(startValue, 1);
+    NUM_ARG(stopValue, 2);
+    NUM_ARG(intervalValue, 3);
+    for (double v : {numberValue, startValue, stopValue, intervalValue})
+        if (std::fabs(v) > 2147483647.0) {
+            setError(ctx, texts::kOverflow);
+            return;
+        }
+    const qint64 number = qint64(vba::roundBankers(numberValue)), start = qint64(vba::roundBankers(startValue)),
+                 stop = qint64(vba::roundBankers(stopValue)), interval = qint64(vba::roundBankers(intervalValue));
+    if (start < 0 || stop <= start || interval < 1) {
+        setError(ctx, texts::kInvalidCall);
+        return;
+    }
+    const int width = int(QString::number(stop + 1).size());
+    auto side = [width](std::optional<qint64> v) {
+        return (v ? QString::number(*v) : QString()).rightJustified(width, QLatin1Char(' '));
+    };
+    std::optional<qint64> lower, upper;
+    if (interval == 1) {
+        lower = upper = number;
+    } else if (number < start) {
+        upper = start - 1;
+    } else if (number > stop) {
+        lower = stop + 1;
+    } else {
+        lower = start + (number - start) / interval * interval;
+        upper = std::min(*lower + interval - 1, stop);
+    }
+    setText(ctx, side(lower) + QLatin1Char(':') + side(upper));
+}
+
 // ---- conversions
+
+// A number as Currency: its count of ten-thousandths, rounded half to even.
+void fnCur(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    NUM_ARG(n, 0);
+    if (std::fabs(n) >= 922337203685477.5808) {
+        setError(ctx, texts::kOverflow);
+        return;
+    }
+    sqlite3_result_int64(ctx, qint64(vba::roundBankers(n * 10000.0)));
+}
+
+// The text-only forms (Left$ ...): Null is an error, not a result.
+void fnNonNull(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    if (isNull(argv[0])) {
+        setError(ctx, texts::kInvalidUseOfNull);
+        return;
+    }
+    sqlite3_result_value(ctx, argv[0]);
+}
+
+// Choose's index: rounded to a whole number; Null stays Null (no choice).
+void fnChoice(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    NUM_ARG(n, 0);
+    if (std::fabs(n) > 2147483647.0) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    sqlite3_result_int64(ctx, qint64(vba::roundBankers(n)));
+}
 
 void fnCStr(sqlite3_context *ctx, int, sqlite3_value **argv)
 {
@@ -1060,8 +1225,16 @@ struct Kept
     bool set;
 };
 
-void firstStep(sqlite3_context *ctx, int, sqlite3_value **argv)
+// First and Last of a crosstab cell take a second argument: whether the row counts.
+bool rowCounts(int argc, sqlite3_value **argv)
 {
+    return argc < 2 || sqlite3_value_int(argv[1]) != 0;
+}
+
+void firstStep(sqlite3_context *ctx, int argc, sqlite3_value **argv)
+{
+    if (!rowCounts(argc, argv))
+        return;
     auto *k = static_cast<Kept *>(sqlite3_aggregate_context(ctx, sizeof(Kept)));
     if (k && !k->set) {
         k->value = sqlite3_value_dup(argv[0]);
@@ -1069,8 +1242,10 @@ void firstStep(sqlite3_context *ctx, int, sqlite3_value **argv)
     }
 }
 
-void lastStep(sqlite3_context *ctx, int, sqlite3_value **argv)
+void lastStep(sqlite3_context *ctx, int argc, sqlite3_value **argv)
 {
+    if (!rowCounts(argc, argv))
+        return;
     auto *k = static_cast<Kept *>(sqlite3_aggregate_context(ctx, sizeof(Kept)));
     if (k) {
         sqlite3_value_free(k->value);
@@ -1241,6 +1416,11 @@ const Scalar kScalars[] = {
     {"jet_datevalue", 1, fnDateValue, true},
     {"jet_timevalue", 1, fnTimeValue, true},
     {"jet_format", 3, fnFormat, true},
+    {"jet_strconv", -1, fnStrConv, true},
+    {"jet_partition", 4, fnPartition, true},
+    {"jet_nonnull", 1, fnNonNull, true},
+    {"jet_cur", 1, fnCur, true},
+    {"jet_choice", 1, fnChoice, true},
 };
 
 struct Aggregate
@@ -1276,9 +1456,12 @@ int registerJetFunctions(sqlite3 *db)
             return rc;
     }
     for (const Aggregate &a : kAggregates) {
-        int rc = sqlite3_create_function_v2(db, a.name, 1, SQLITE_UTF8, nullptr, nullptr, a.step, a.final, nullptr);
-        if (rc != SQLITE_OK)
-            return rc;
+        for (int args = 1; args <= 2; ++args) {
+            int rc = sqlite3_create_function_v2(db, a.name, args, SQLITE_UTF8, nullptr, nullptr, a.step, a.final,
+                                                nullptr);
+            if (rc != SQLITE_OK)
+                return rc;
+        }
     }
     return sqlite3_create_collation_v2(db, "JETCI", SQLITE_UTF8, nullptr, compareJet, nullptr);
 }

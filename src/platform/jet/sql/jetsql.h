@@ -14,8 +14,10 @@
 // - text compares, sorts, groups and de-duplicates without case (collation
 //   JETCI); Like takes * ? # [a-z] [!a]; True is -1 wherever a truth value
 //   becomes a value.
-// - TOP n keeps the rows tied with the n-th (as Jet does); DISTINCTROW reads
-//   as a plain SELECT.
+// - TOP n keeps the rows tied with the n-th (as Jet does); DISTINCTROW gives
+//   one row per combination of rows of the tables that supply output columns.
+// - a crosstab has its row headings, then one column per pivot value (in
+//   ascending order, or as its IN list says), Null values under "<>".
 // - result names: a column keeps its name as written, an alias wins, other
 //   expressions are Expr1000 + position; the same column twice: the earlier
 //   ones become Expr1nnn; same-named columns of different tables become
@@ -79,8 +81,10 @@ struct Translation
     QList<ValueKind> columnKinds;     // how to show each column
 };
 
-// The SQLite statement for a Jet SELECT, or Jet's error text for the user.
-std::variant<Translation, QString> translate(const QString &jetSql, const Catalog &catalog);
+// The SQLite statement for a Jet SELECT or crosstab (TRANSFORM), or Jet's
+// error text for the user. A crosstab without IN (...) reads its column
+// headings from db (set up as described above) while it is translated.
+std::variant<Translation, QString> translate(const QString &jetSql, const Catalog &catalog, sqlite3 *db = nullptr);
 
 // Registers the VBA functions, the First/Last/StDev/Var aggregates, Like and
 // the case-insensitive text collation used by translated statements, and

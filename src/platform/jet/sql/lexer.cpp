@@ -41,6 +41,14 @@ QList<Token> tokenize(const QString &sql)
             int j = i;
             while (j < n && isNamePart(sql.at(j)))
                 ++j;
+            // Left$( and the other text-only forms of the VBA functions
+            if (j < n && sql.at(j) == QLatin1Char('$')) {
+                int k = j + 1;
+                while (k < n && sql.at(k).isSpace())
+                    ++k;
+                if (k < n && sql.at(k) == QLatin1Char('('))
+                    ++j;
+            }
             t.type = TokenType::Name;
             t.text = sql.mid(i, j - i);
             i = j;

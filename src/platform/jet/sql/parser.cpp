@@ -3,8 +3,11 @@
 #include "lexer.h"
 #include "texts.h"
 
+#include <QScopeGuard>
+
 #include <cmath>
 #include <functional>
+#include <utility>
 
 namespace kolta::jetsql {
 
@@ -15,7 +18,7 @@ struct ParseError
     QString message;
 };
 
-const char *const kClauseWords[] = {"FROM", "WHERE", "GROUP", "HAVING", "ORDER", "UNION", "INTO", nullptr};
+const char *const kClauseWords[] = {"FROM", "WHERE", "GROUP", "HAVING", "ORDER", "UNION", "INTO", "PIVOT", nullptr};
 
 bool isClauseWord(const Token &t)
 {
@@ -42,7 +45,7 @@ public:
             if (first.is(definitions[i]))
                 fail(QString::fromLatin1(texts::kRefusedDefinition).arg(first.text.toUpper()));
         if (first.is("TRANSFORM"))
-            fail(QString::fromLatin1(texts::kRefusedCrosstab));
+            return crosstab();
         if (first.is("PARAMETERS"))
             fail(QString::fromLatin1(texts::kRefusedParameters));
         if (first.is("PROCEDURE") || first.is("EXECUTE") || first.is("EXEC"))
@@ -58,6 +61,51 @@ public:
     }
 
 private:
+    std::shared_ptr<Query> crosstab()
+    {
+        ++m_i;
+        auto ct = std::make_shared<Crosstab>();
+        ct->value = topExpr(false, [](const Token &t) { return t.type == TokenType::End || t.is("SELECT") || t.is("AS"); },
+                            nullptr);
+        if (accept("AS")) {
+            if (cur().type != TokenType::Name && cur().type != TokenType::Bracketed)
+                fail(texts::kSyntaxTransform);
+            ++m_i;
+        }
+        if (!cur().is("SELECT"))
+            fail(texts::kSyntaxTransform);
+        m_crosstab = true;
+        auto q = query();
+        if (q->parts.size() != 1 || !accept("PIVOT"))
+            fail(texts::kSyntaxTransform);
+        // IN after the pivot lists the headings; it is no comparison there.
+        m_pivotLevel = true;
+        ct->pivot = topExpr(false, [](const Token &t) { return t.type == TokenType::End || t.sym(";") || t.is("IN"); },
+                            nullptr);
+        m_pivotLevel = false;
+        if (accept("IN")) {
+            if (!acceptSym("("))
+                fail(texts::kSyntaxTransform);
+            ct->fixedHeadings = true;
+            do {
+                ct->headings.append(expr());
+            } while (acceptSym(","));
+            if (!acceptSym(")"))
+                fail(texts::kSyntaxTransform);
+        }
+        if (cur().sym(";"))
+            ++m_i;
+        if (cur().type != TokenType::End)
+            fail(QString::fromLatin1(texts::kCharactersAfterEnd));
+        q->crosstab = ct;
+        return q;
+    }
+
+    // PIVOT closes the SELECT of a crosstab as the next clause would.
+    bool pivotWord(const Token &t) const { return m_crosstab && t.is("PIVOT"); }
+    bool m_crosstab = false;
+    bool m_pivotLevel = false;   // reading PIVOT's expression outside parentheses
+
     const QString &m_sql;
     QList<Token> m_toks;
     int m_i = 0;
@@ -205,9 +253,9 @@ private:
                 fail(texts::kSyntaxOrderBy);
             do {
                 OrderItem item;
-                item.expr = topExpr(true, [](const Token &t) {
+                item.expr = topExpr(true, [this](const Token &t) {
                     return t.type == TokenType::End || t.sym(",") || t.sym(";") || t.sym(")") || t.is("ASC")
-                           || t.is("DESC");
+                           || t.is("DESC") || pivotWord(t);
                 }, &item.source);
                 if (accept("DESC"))
                     item.descending = true;
@@ -252,19 +300,20 @@ private:
         // A misspelt FROM: Jet blames the SELECT, not the end of the statement.
         if (!(cur().type == TokenType::End || cur().sym(";") || cur().sym(")") || cur().is("FROM")
               || cur().is("WHERE") || cur().is("GROUP") || cur().is("HAVING") || cur().is("ORDER")
-              || cur().is("UNION")))
+              || cur().is("UNION") || pivotWord(cur())))
             fail(texts::kSyntaxSelect);
         if (accept("FROM")) {
             do {
                 s.from.append(joinLevel());
             } while (acceptSym(","));
             if (!(cur().type == TokenType::End || cur().sym(";") || cur().sym(")") || cur().is("WHERE")
-                  || cur().is("GROUP") || cur().is("HAVING") || cur().is("ORDER") || cur().is("UNION")))
+                  || cur().is("GROUP") || cur().is("HAVING") || cur().is("ORDER") || cur().is("UNION")
+                  || pivotWord(cur())))
                 fail(texts::kSyntaxFrom);
         }
-        auto clauseEnd = [](const Token &t) {
+        auto clauseEnd = [this](const Token &t) {
             return t.type == TokenType::End || t.sym(";") || t.sym(")") || t.is("GROUP") || t.is("HAVING")
-                   || t.is("ORDER") || t.is("UNION");
+                   || t.is("ORDER") || t.is("UNION") || pivotWord(t);
         };
         if (accept("WHERE"))
             s.where = topExpr(false, clauseEnd, &s.whereSource);
@@ -274,9 +323,9 @@ private:
                 fail(texts::kSyntaxGroupBy);
             do {
                 QString src;
-                s.groupBy.append(topExpr(true, [](const Token &t) {
+                s.groupBy.append(topExpr(true, [this](const Token &t) {
                     return t.type == TokenType::End || t.sym(";") || t.sym(")") || t.sym(",") || t.is("HAVING")
-                           || t.is("ORDER") || t.is("UNION");
+                           || t.is("ORDER") || t.is("UNION") || pivotWord(t);
                 }, &src));
                 s.groupBySource.append(src);
             } while (acceptSym(","));
@@ -340,9 +389,9 @@ private:
             j->right = source();
             if (!accept("ON"))
                 fail(texts::kSyntaxJoin);
-            j->on = topExpr(false, [](const Token &t) {
+            j->on = topExpr(false, [this](const Token &t) {
                 return t.type == TokenType::End || t.sym(";") || t.sym(")") || t.sym(",") || t.is("WHERE")
-                       || t.is("GROUP") || t.is("HAVING") || t.is("ORDER") || t.is("UNION");
+                       || t.is("GROUP") || t.is("HAVING") || t.is("ORDER") || t.is("UNION") || pivotWord(t);
             }, &j->onSource);
             left = j;
         }
@@ -401,7 +450,7 @@ private:
     {
         static const char *const words[] = {"SELECT", "FROM", "WHERE", "GROUP", "HAVING", "ORDER", "UNION",
                                             "INNER", "LEFT", "RIGHT", "JOIN", "ON", "AS", "AND", "OR", "NOT",
-                                            "INTO", "OUTER", "BY", "IN", nullptr};
+                                            "INTO", "OUTER", "BY", "IN", "PIVOT", "TRANSFORM", nullptr};
         for (int i = 0; words[i]; ++i)
             if (t.is(words[i]))
                 return true;
@@ -510,7 +559,7 @@ private:
                 if (!accept("AND"))
                     missingOperator();
                 e->args = {a, low, concatExpr()};
-            } else if (accept("IN")) {
+            } else if (!m_pivotLevel && accept("IN")) {
                 if (!acceptSym("("))
                     exprFail(texts::kSyntaxExpression);
                 if (cur().is("SELECT")) {
@@ -651,6 +700,8 @@ private:
         case TokenType::Symbol:
             if (t.sym("(")) {
                 ++m_i;
+                const bool pivotLevel = std::exchange(m_pivotLevel, false);
+                const auto restore = qScopeGuard([&] { m_pivotLevel = pivotLevel; });
                 if (cur().is("SELECT")) {
                     e->kind = Expr::Subquery;
                     e->query = subquery();
@@ -697,6 +748,8 @@ private:
                 exprFail(texts::kSyntaxExpression);
             if (peek().sym("(")) {
                 m_i += 2;
+                const bool pivotLevel = std::exchange(m_pivotLevel, false);
+                const auto restore = qScopeGuard([&] { m_pivotLevel = pivotLevel; });
                 e->kind = Expr::Call;
                 e->name = t.text;
                 if (cur().sym("*")) {

@@ -49,6 +49,10 @@ inline constexpr char kDistinctOrderBy[] = "ORDER BY clause (%1) conflicts with 
 inline constexpr char kCircularQuery[] = "Circular reference caused by '%1'.";
 inline constexpr char kNoFields[] = "Query must have at least one destination field.";
 inline constexpr char kTooComplex[] = "Query is too complex.";
+inline constexpr char kSyntaxTransform[] = "Syntax error in TRANSFORM statement.";
+inline constexpr char kTooManyHeadings[] = "Too many crosstab column headers (%1).";
+inline constexpr char kCrosstabNeedsData[] = "The column headings of a crosstab query come from its rows; "
+                                              "there is no database to read them from.";
 
 // Refusals: the program only reads.
 inline constexpr char kRefusedAction[] =
@@ -57,8 +61,6 @@ inline constexpr char kRefusedSelectInto[] =
     "SELECT ... INTO creates a table; only SELECT queries that read can be run here.";
 inline constexpr char kRefusedDefinition[] =
     "%1 statements change the database's design; only SELECT queries can be run here.";
-inline constexpr char kRefusedCrosstab[] =
-    "Crosstab queries (TRANSFORM ... PIVOT) are not supported here; write the query as a SELECT with GROUP BY.";
 inline constexpr char kRefusedParameters[] =
     "PARAMETERS declarations are not supported here: the page cannot ask for values; "
     "put the values into the statement.";

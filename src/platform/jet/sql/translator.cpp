@@ -5,8 +5,11 @@
 #include "vba.h"
 
 #include <QHash>
+#include <QVariant>
 #include <QSet>
 #include <cmath>
+#include <optional>
+#include <sqlite3.h>
 
 namespace kolta::jetsql {
 
@@ -82,9 +85,29 @@ struct Value
     bool isNull = false;
     const Expr *textLiteral = nullptr;
     QString sourceRef;        // a plain table column: its source
+    bool scaled = false;      // Currency as its exact count of ten-thousandths
 
-    // As a Jet value: truths become -1/0.
-    QString value() const { return cond ? QStringLiteral("(-(%1))").arg(sql) : sql; }
+    // As a Jet value: truths become -1/0, Currency a number of units.
+    QString value() const
+    {
+        if (cond)
+            return QStringLiteral("(-(%1))").arg(sql);
+        return scaled ? QStringLiteral("(%1 / 10000.0)").arg(sql) : sql;
+    }
+    // As Currency, exact: a count of ten-thousandths.
+    QString tenThousandths() const
+    {
+        if (scaled)
+            return sql;
+        if (!cond && (kind == ValueKind::Integer || kind == ValueKind::Boolean))
+            return QStringLiteral("(%1 * 10000)").arg(sql);
+        return QStringLiteral("jet_cur(%1)").arg(value());
+    }
+    // As a result column of the given kind: Currency leaves exact.
+    QString output(ValueKind columnKind) const
+    {
+        return columnKind == ValueKind::Currency ? tenThousandths() : value();
+    }
     // Computed truths show as -1/0, as in Jet; only Yes/No fields are Boolean.
     ValueKind valueKind() const { return cond ? ValueKind::Integer : kind; }
     QString truth() const { return cond ? sql : QStringLiteral("((%1) <> 0)").arg(sql); }
@@ -111,6 +134,7 @@ struct Source
 {
     QString ref;   // what columns are qualified with; also the SQLite alias
     QList<Column> columns;
+    QString rowid;   // a stored table: what tells its rows apart
 };
 
 struct Scope
@@ -212,7 +236,21 @@ const FnSpec kFunctions[] = {
     {"TimeSerial", "jet_timeserial", 3, 3, 'd', "x"},
     {"DateValue", "jet_datevalue", 1, 1, 'd', "x"},
     {"TimeValue", "jet_timevalue", 1, 1, 'd', "x"},
+    {"Partition", "jet_partition", 4, 4, 'T', "x"},
+    {"StrConv", "jet_strconv", 2, 3, 'T', "tx"},
 };
+
+// The VBA functions that also come as name$, the form that returns text and
+// refuses Null.
+bool hasTextForm(const QString &name)
+{
+    static const char *const names[] = {"Left", "Right", "Mid", "UCase", "LCase", "Trim", "LTrim", "RTrim",
+                                        "Space", "String", "Str", "Chr", "Format", nullptr};
+    for (int i = 0; names[i]; ++i)
+        if (sameName(name, QLatin1String(names[i])))
+            return true;
+    return false;
+}
 
 const FnSpec *findFunction(const QString &name)
 {
@@ -235,7 +273,7 @@ bool isAggregateName(const QString &n)
 class Translator
 {
 public:
-    explicit Translator(const Catalog &catalog) : m_catalog(catalog) {}
+    Translator(const Catalog &catalog, sqlite3 *db) : m_catalog(catalog), m_db(db) {}
 
     Translation run(const QString &jetSql)
     {
@@ -243,7 +281,11 @@ public:
         if (auto *err = std::get_if<QString>(&parsed))
             fail(*err);
         const Query &q = *std::get<std::shared_ptr<Query>>(parsed);
+        // The first pass finds the tables; a crosstab reads its headings only
+        // in the pass whose statement is kept.
+        m_probe = true;
         QueryOut out = query(q, nullptr);
+        m_probe = false;
         if (!m_parameters.isEmpty())
             fail(texts::kTooFewParameters, QString::number(m_parameters.size()));
         if (m_mismatch)
@@ -255,21 +297,36 @@ public:
             m_materialize = true;
             m_streamed = leftmostTable(q.parts.first().from.value(0).get());
             out = query(q, nullptr);
-            QStringList ctes;
-            for (const auto &[cteName, table] : std::as_const(m_ctes))
-                ctes << QStringLiteral("%1 AS MATERIALIZED (SELECT * FROM %2)").arg(quoteId(cteName), quoteId(table));
+            const QString ctes = cteClause();
             if (!ctes.isEmpty())
-                out.sql = QStringLiteral("WITH ") + ctes.join(QStringLiteral(", ")) + QLatin1Char(' ') + out.sql;
+                out.sql = ctes + out.sql;
+        } else if (m_sawCrosstab) {
+            out = query(q, nullptr);
         }
         return Translation{out.sql, out.names, out.kinds};
     }
 
 private:
     const Catalog &m_catalog;
+    sqlite3 *m_db = nullptr;
+    bool m_probe = false;
+    bool m_sawCrosstab = false;
+    QString m_aggregateFilter;   // a crosstab cell: the rows its aggregates take
+
+    QString cteClause() const
+    {
+        QStringList ctes;
+        for (const auto &[cteName, table] : std::as_const(m_ctes))
+            ctes << QStringLiteral("%1 AS MATERIALIZED (SELECT %2* FROM %3)")
+                        .arg(quoteId(cteName), m_rowids ? QStringLiteral("rowid AS \"__jet_rowid\", ") : QString(),
+                             quoteId(table));
+        return ctes.isEmpty() ? QString() : QStringLiteral("WITH ") + ctes.join(QStringLiteral(", ")) + QLatin1Char(' ');
+    }
     int m_tableReferences = 0;
     bool m_materialize = false;
     const FromItem *m_streamed = nullptr;
     QList<std::pair<QString, QString>> m_ctes;   // CTE name, SQLite table
+    bool m_rowids = false;   // DISTINCTROW tells the rows of materialised tables apart
 
     static const FromItem *leftmostTable(const FromItem *f)
     {
@@ -360,8 +417,10 @@ private:
             src.ref = f.alias.isEmpty() ? t->name : f.alias;
             for (const CatalogColumn &c : t->columns)
                 src.columns.append({c.name, kindForDaoType(c.daoType)});
+            const bool streamed = !m_materialize || &f == m_streamed;
             sql = tableSql(f, t->sqliteName.isEmpty() ? t->name : t->sqliteName) + QStringLiteral(" AS ")
                   + quoteId(src.ref);
+            src.rowid = quoteId(src.ref) + (streamed ? QStringLiteral(".rowid") : QStringLiteral(".\"__jet_rowid\""));
         } else if (const CatalogQuery *q = findQuery(f.name)) {
             if (!q->refusal.isEmpty())
                 fail(q->refusal);
@@ -401,6 +460,7 @@ private:
     {
         Value v{quoteId(src.ref) + QLatin1Char('.') + quoteId(c.name), c.kind};
         v.sourceRef = src.ref;
+        v.scaled = c.kind == ValueKind::Currency;
         return v;
     }
 
@@ -465,11 +525,28 @@ private:
             m_mismatch = true;
     }
 
+    // Currency with Currency or a whole number: exact, in ten-thousandths.
+    static bool exactCurrency(const Value &a, const Value &b)
+    {
+        auto exact = [](ValueKind k) {
+            return k == ValueKind::Currency || k == ValueKind::Integer || k == ValueKind::Boolean;
+        };
+        ValueKind ka = a.valueKind(), kb = b.valueKind();
+        return (ka == ValueKind::Currency || kb == ValueKind::Currency) && exact(ka) && exact(kb) && !a.isNull
+               && !b.isNull;
+    }
+
     Value compare(const QString &op, Value a, Value b)
     {
         dateFromText(a, b);
         dateFromText(b, a);
         checkComparable(a, b);
+        if (exactCurrency(a, b)) {
+            Value r{QStringLiteral("(%1 %2 %3)").arg(a.tenThousandths(), op, b.tenThousandths()), ValueKind::Boolean,
+                    true};
+            r.aggregate = a.aggregate || b.aggregate;
+            return r;
+        }
         QString left = a.value();
         if (a.needsCollation() || b.needsCollation())
             left += QLatin1String(kCollate);
@@ -510,7 +587,8 @@ private:
                     v = Value{QStringLiteral("(~%1)").arg(a.value()), ValueKind::Integer};
             } else if (e.op == QLatin1String("-")) {
                 ValueKind k = a.valueKind() == ValueKind::Boolean ? ValueKind::Integer : a.valueKind();
-                v = Value{QStringLiteral("(-%1)").arg(a.value()), k};
+                v = Value{QStringLiteral("(-%1)").arg(a.scaled ? a.sql : a.value()), k};
+                v.scaled = a.scaled;
             } else
                 v = a;
             v.aggregate = a.aggregate;
@@ -568,8 +646,10 @@ private:
                 fail(QString::fromLatin1(texts::kSubqueryFields));
             Value inner{QString(), sub.kinds.first()};
             checkComparable(a, inner);
-            QString left = a.value() + (a.needsCollation() || inner.needsCollation() ? QLatin1String(kCollate)
-                                                                                      : QLatin1String(""));
+            // A subquery's Currency comes in ten-thousandths.
+            QString left = (inner.kind == ValueKind::Currency ? a.tenThousandths() : a.value())
+                           + (a.needsCollation() || inner.needsCollation() ? QLatin1String(kCollate)
+                                                                           : QLatin1String(""));
             v = Value{QStringLiteral("(%1 %2IN (%3))")
                           .arg(left, e.negated ? QStringLiteral("NOT ") : QString(), sub.sql),
                       ValueKind::Boolean, true};
@@ -591,7 +671,9 @@ private:
             QueryOut sub = query(*e.query, &scope);
             if (sub.names.size() != 1)
                 fail(QString::fromLatin1(texts::kSubqueryFields));
-            return Value{QStringLiteral("(%1)").arg(sub.sql), sub.kinds.first()};
+            Value v{QStringLiteral("(%1)").arg(sub.sql), sub.kinds.first()};
+            v.scaled = v.kind == ValueKind::Currency;
+            return v;
         }
         case Expr::Call:
             return call(e, scope);
@@ -618,7 +700,11 @@ private:
             r = compare(op, a, b);
         else if (op == QLatin1String("&"))
             r = Value{QStringLiteral("jet_amp(%1, %2)").arg(a.text(), b.text()), ValueKind::Text};
-        else if (op == QLatin1String("+")) {
+        else if ((op == QLatin1String("+") || op == QLatin1String("-")) && exactCurrency(a, b)) {
+            r = Value{QStringLiteral("(%1 %2 %3)").arg(a.tenThousandths(), op, b.tenThousandths()),
+                      ValueKind::Currency};
+            r.scaled = true;
+        } else if (op == QLatin1String("+")) {
             ValueKind ka = a.valueKind(), kb = b.valueKind();
             if (ka == ValueKind::Text && kb == ValueKind::Text)
                 r = Value{QStringLiteral("(%1 || %2)").arg(a.sql, b.sql), ValueKind::Text};
@@ -668,9 +754,37 @@ private:
         return r;
     }
 
+    // The kind of a value that is one of several: theirs when they agree.
+    static ValueKind commonKind(const QList<Value> &values)
+    {
+        std::optional<ValueKind> k;
+        for (const Value &v : values) {
+            if (v.isNull)
+                continue;
+            ValueKind vk = v.valueKind();
+            if (!k)
+                k = vk;
+            else if (*k != vk)
+                k = isNumericKind(*k) && isNumericKind(vk) ? wider(*k, vk) : ValueKind::Variant;
+        }
+        return k.value_or(ValueKind::Variant);
+    }
+
     Value call(const Expr &e, const Scope &scope)
     {
         const QString &name = e.name;
+        if (name.endsWith(QLatin1Char('$'))) {
+            const QString base = name.chopped(1);
+            if (!hasTextForm(base))
+                fail(texts::kUndefinedFunction, name);
+            Expr plain = e;
+            plain.name = base;
+            Value v = call(plain, scope);
+            v.sql = QStringLiteral("jet_nonnull(%1)").arg(v.text());
+            v.kind = ValueKind::Text;
+            v.cond = false;
+            return v;
+        }
         auto argCount = [&](int lo, int hi) {
             if (e.args.size() < lo || e.args.size() > hi || (e.star && !sameName(name, QLatin1String("Count"))))
                 fail(texts::kWrongArgumentCount, e.text);
@@ -678,10 +792,14 @@ private:
         if (isAggregateName(name)) {
             if (m_aggregateDepth > 0)
                 fail(texts::kNestedAggregate, name);
+            // In a crosstab cell, the aggregates take only the rows of its column.
+            const QString filter = m_aggregateFilter;
             if (e.star) {
                 if (!sameName(name, QLatin1String("Count")))
                     fail(texts::kSyntaxExpression, name + QStringLiteral("(*)"));
-                Value v{QStringLiteral("count(*)"), ValueKind::Integer};
+                Value v{filter.isEmpty() ? QStringLiteral("count(*)")
+                                         : QStringLiteral("count(CASE WHEN %1 THEN 1 END)").arg(filter),
+                        ValueKind::Integer};
                 v.aggregate = true;
                 return v;
             }
@@ -689,30 +807,43 @@ private:
             ++m_aggregateDepth;
             Value a = expr(*e.args[0], scope);
             --m_aggregateDepth;
+            const Value unfiltered = a;
+            if (!filter.isEmpty())
+                a.sql = QStringLiteral("(CASE WHEN %1 THEN %2 END)").arg(filter, a.sql);
             ValueKind k = a.valueKind();
             QString arg = a.value();
             QString sql;
             ValueKind rk = k;
+            bool exact = false;
             if (sameName(name, QLatin1String("Count"))) {
                 sql = QStringLiteral("count(%1)").arg(arg);
                 rk = ValueKind::Integer;
             } else if (sameName(name, QLatin1String("Sum"))) {
-                sql = QStringLiteral("sum(%1)").arg(arg);
+                // Money adds up exactly, as Jet's Currency does.
+                exact = k == ValueKind::Currency;
+                sql = QStringLiteral("sum(%1)").arg(exact ? a.tenThousandths() : arg);
                 rk = k == ValueKind::Boolean ? ValueKind::Integer : k == ValueKind::Text ? ValueKind::Double : k;
             } else if (sameName(name, QLatin1String("Avg"))) {
-                sql = QStringLiteral("avg(%1)").arg(arg);
+                sql = k == ValueKind::Currency ? QStringLiteral("(avg(%1) / 10000.0)").arg(a.tenThousandths())
+                                               : QStringLiteral("avg(%1)").arg(arg);
                 rk = k == ValueKind::Currency || k == ValueKind::Date ? k : ValueKind::Double;
             } else if (sameName(name, QLatin1String("Min")) || sameName(name, QLatin1String("Max"))) {
+                exact = k == ValueKind::Currency;
                 sql = QStringLiteral("%1(%2%3)")
-                          .arg(name.toLower(), arg, a.needsCollation() ? QLatin1String(kCollate) : QLatin1String(""));
+                          .arg(name.toLower(), exact ? a.tenThousandths() : arg,
+                               a.needsCollation() ? QLatin1String(kCollate) : QLatin1String(""));
             } else if (sameName(name, QLatin1String("First")) || sameName(name, QLatin1String("Last"))) {
-                sql = QStringLiteral("jet_%1(%2)").arg(name.toLower(), arg);
+                exact = a.scaled;
+                sql = QStringLiteral("jet_%1(%2%3)")
+                          .arg(name.toLower(), exact ? unfiltered.sql : unfiltered.value(),
+                               filter.isEmpty() ? QString() : QStringLiteral(", ") + filter);
             } else {
                 sql = QStringLiteral("jet_%1(%2)").arg(name.toLower(), arg);
                 rk = ValueKind::Double;
             }
             Value v{sql, rk};
             v.aggregate = true;
+            v.scaled = exact;
             return v;
         }
         if (sameName(name, QLatin1String("IIf"))) {
@@ -724,8 +855,54 @@ private:
                           : isNumericKind(a.valueKind()) && isNumericKind(b.valueKind())
                               ? wider(a.valueKind(), b.valueKind())
                               : ValueKind::Variant;
-            Value v{QStringLiteral("(CASE WHEN %1 THEN %2 ELSE %3 END)").arg(c.condition(), a.value(), b.value()), k};
+            Value v{QStringLiteral("(CASE WHEN %1 THEN %2 ELSE %3 END)").arg(c.condition(), a.output(k), b.output(k)), k};
+            v.scaled = k == ValueKind::Currency;
             v.aggregate = c.aggregate || a.aggregate || b.aggregate;
+            return v;
+        }
+        if (sameName(name, QLatin1String("Choose")) || sameName(name, QLatin1String("Switch"))) {
+            const bool choose = sameName(name, QLatin1String("Choose"));
+            argCount(2, 255);
+            QList<Value> args;
+            for (const ExprP &a : e.args)
+                args.append(expr(*a, scope));
+            QList<Value> results;
+            for (int i = choose ? 1 : 1; i < args.size(); i += choose ? 1 : 2)
+                results.append(args[i]);
+            const ValueKind k = commonKind(results);
+            QString sql;
+            if (choose) {
+                // Choose rounds its index to a whole number; out of range gives Null.
+                sql = QStringLiteral("(CASE jet_choice(%1)").arg(args[0].value());
+                for (int i = 1; i < args.size(); ++i) {
+                    sql += QStringLiteral(" WHEN %1 THEN %2").arg(QString::number(i), args[i].output(k));
+                }
+            } else {
+                if (args.size() % 2 != 0)
+                    fail(texts::kWrongArgumentCount, e.text);
+                sql = QStringLiteral("(CASE");
+                for (int i = 0; i + 1 < args.size(); i += 2) {
+                    sql += QStringLiteral(" WHEN %1 THEN %2").arg(args[i].condition(), args[i + 1].output(k));
+                }
+            }
+            Value v{sql + QStringLiteral(" END)"), k};
+            v.scaled = k == ValueKind::Currency;
+            for (const Value &a : std::as_const(args))
+                v.aggregate = v.aggregate || a.aggregate;
+            return v;
+        }
+        if (sameName(name, QLatin1String("CVar"))) {
+            argCount(1, 1);
+            Value a = expr(*e.args[0], scope);
+            a.textLiteral = nullptr;
+            return a;
+        }
+        if (sameName(name, QLatin1String("IsEmpty"))) {
+            // A field or expression of a query is never Empty, only Null or a value.
+            argCount(1, 1);
+            Value a = expr(*e.args[0], scope);
+            Value v{QStringLiteral("(%1 IS NULL AND 0)").arg(a.value()), ValueKind::Boolean, true};
+            v.aggregate = a.aggregate;
             return v;
         }
         if (sameName(name, QLatin1String("IsNull"))) {
@@ -848,11 +1025,14 @@ private:
         QSet<QString> grouped;
         bool aggregateQuery = false;
         QStringList sqlNames;    // unique names for SQLite, in column order
+        QString fromWhere;       // " FROM ... WHERE ..."
+        QStringList groupKeys;
     };
 
     // dedupe: the rows will be told apart (DISTINCT, UNION), so text must
     // compare without case there too.
-    SelectOut select(const Select &s, const Scope *parent, bool dedupe)
+    // finalKinds: a union's column kinds, which its parts' values must take.
+    SelectOut select(const Select &s, const Scope *parent, bool dedupe, const QList<ValueKind> *finalKinds = nullptr)
     {
         SelectOut out;
         Scope &scope = out.scope;
@@ -877,7 +1057,7 @@ private:
                     any = true;
                     for (const Column &c : src.columns) {
                         OutColumn oc;
-                        oc.value = Value{quoteId(src.ref) + QLatin1Char('.') + quoteId(c.name), c.kind};
+                        oc.value = columnValue(src, c);
                         oc.name = c.name;
                         oc.plainColumn = true;
                         oc.sourceRef = src.ref;
@@ -913,6 +1093,7 @@ private:
             checkNoAggregate(w, s.whereSource);
             rest += QStringLiteral(" WHERE ") + w.condition();
         }
+        out.fromWhere = rest;
         QStringList groupSql;
         for (int i = 0; i < s.groupBy.size(); ++i) {
             Value g = expr(*s.groupBy[i], scope);
@@ -921,8 +1102,11 @@ private:
             out.grouped.insert(g.sql);
             groupSql << g.value() + (g.valueKind() == ValueKind::Text ? QLatin1String(kCollate) : QLatin1String(""));
         }
+        out.groupKeys = groupSql;
         if (!groupSql.isEmpty())
             rest += QStringLiteral(" GROUP BY ") + groupSql.join(QStringLiteral(", "));
+        else if (s.distinctRow && !s.distinct && !s.having)
+            rest += distinctRowGroups(s, scope);
         Value having;
         if (s.having) {
             having = expr(*s.having, scope);
@@ -950,12 +1134,14 @@ private:
 
         QStringList list;
         QSet<QString> used;
-        for (OutColumn &c : out.columns) {
+        for (int i = 0; i < out.columns.size(); ++i) {
+            const OutColumn &c = out.columns[i];
             QString sqlName = c.name;
             for (int n = 1; used.contains(sqlName.toLower()); ++n)
                 sqlName = c.name + QStringLiteral("_%1").arg(n);
             used.insert(sqlName.toLower());
-            QString valueSql = c.value.value();
+            QString valueSql =
+                c.value.output(finalKinds && i < finalKinds->size() ? finalKinds->at(i) : c.value.valueKind());
             if ((s.distinct || dedupe) && c.value.valueKind() == ValueKind::Text)
                 valueSql += QLatin1String(kCollate);
             list << valueSql + QStringLiteral(" AS ") + quoteId(sqlName);
@@ -965,6 +1151,60 @@ private:
             QString(s.distinct ? QStringLiteral("DISTINCT ") : QString()) + list.join(QStringLiteral(", "));
         out.rest = rest;
         return out;
+    }
+
+    // The sources an expression reads, in this scope only.
+    void sourcesOf(const Expr &e, const Scope &scope, QSet<QString> &refs, int depth = 0)
+    {
+        if (e.kind == Expr::Column) {
+            Value v = column(e, scope);
+            bool own = false;
+            for (const Source &src : scope.sources)
+                own = own || src.ref == v.sourceRef;
+            if (own)
+                refs.insert(v.sourceRef);
+            else if (e.qualifier.isEmpty() && depth < 32)
+                for (const auto &[alias, aliasExpr] : scope.aliases)
+                    if (sameName(alias, e.name))
+                        sourcesOf(*aliasExpr, scope, refs, depth + 1);
+            return;
+        }
+        for (const ExprP &a : e.args)
+            sourcesOf(*a, scope, refs, depth);
+    }
+
+    // DISTINCTROW: one row per combination of the rows of the tables that
+    // supply output columns. When every table of the FROM clause supplies
+    // some, each joined row is such a combination already.
+    QString distinctRowGroups(const Select &s, const Scope &scope)
+    {
+        QSet<QString> refs;
+        for (const SelectItem &item : s.items) {
+            if (!item.star) {
+                sourcesOf(*item.expr, scope, refs);
+                continue;
+            }
+            for (const Source &src : scope.sources)
+                if (item.starQualifier.isEmpty() || sameName(src.ref, item.starQualifier))
+                    refs.insert(src.ref);
+        }
+        if (refs.isEmpty() || refs.size() == scope.sources.size())
+            return QString();
+        QStringList ids;
+        for (const Source &src : scope.sources) {
+            if (!refs.contains(src.ref))
+                continue;
+            if (!src.rowid.isEmpty()) {
+                ids << src.rowid;
+                m_rowids = true;
+                continue;
+            }
+            // A query has no row identity: its rows count by their values.
+            for (const Column &c : src.columns)
+                ids << quoteId(src.ref) + QLatin1Char('.') + quoteId(c.name)
+                           + (c.kind == ValueKind::Text ? QLatin1String(kCollate) : QLatin1String(""));
+        }
+        return QStringLiteral(" GROUP BY ") + ids.join(QStringLiteral(", "));
     }
 
     QString uncoveredText(const Expr &e, const Scope &scope, const QSet<QString> &grouped, const QString &fallback)
@@ -1018,11 +1258,134 @@ private:
 
     // ---- whole queries
 
+    // A pivot value as an SQL literal and as a column heading.
+    static std::pair<QString, QString> heading(sqlite3_stmt *st, ValueKind kind)
+    {
+        switch (sqlite3_column_type(st, 0)) {
+        case SQLITE_NULL:
+            return {QStringLiteral("NULL"), QStringLiteral("<>")};
+        case SQLITE_INTEGER: {
+            const qint64 n = sqlite3_column_int64(st, 0);
+            return {QString::number(n), kind == ValueKind::Boolean || kind == ValueKind::Integer
+                                            ? QString::number(n) : displayText(QVariant(qlonglong(n)), kind)};
+        }
+        case SQLITE_FLOAT: {
+            const double d = sqlite3_column_double(st, 0);
+            return {realLiteral(d), displayText(QVariant(d), kind)};
+        }
+        case SQLITE_TEXT: {
+            const QString t = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)),
+                                                sqlite3_column_bytes(st, 0));
+            return {quoteText(t), t};
+        }
+        default: {
+            const QByteArray b(static_cast<const char *>(sqlite3_column_blob(st, 0)), sqlite3_column_bytes(st, 0));
+            return {QStringLiteral("X'%1'").arg(QString::fromLatin1(b.toHex())), QStringLiteral("(binary data)")};
+        }
+        }
+    }
+
+    // The distinct values of the pivot expression, ascending: run on the database.
+    QList<std::pair<QString, QString>> pivotValues(const SelectOut &part, const Value &pivot)
+    {
+        if (!m_db)
+            fail(QString::fromLatin1(texts::kCrosstabNeedsData));
+        const QString sql = cteClause() + QStringLiteral("SELECT DISTINCT %1 FROM (SELECT %2 AS v%3) ORDER BY 1")
+                                              .arg(pivot.needsCollation() ? QStringLiteral("v COLLATE JETCI")
+                                                                          : QStringLiteral("v"),
+                                                   pivot.value(), part.fromWhere);
+        sqlite3_stmt *st = nullptr;
+        const QByteArray utf8 = sql.toUtf8();
+        if (sqlite3_prepare_v2(m_db, utf8.constData(), int(utf8.size()), &st, nullptr) != SQLITE_OK) {
+            const QString reason = QString::fromUtf8(sqlite3_errmsg(m_db));
+            sqlite3_finalize(st);
+            fail(reason);
+        }
+        QList<std::pair<QString, QString>> values;
+        int rc;
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW && values.size() <= 255)
+            values.append(heading(st, pivot.valueKind()));
+        const QString reason = QString::fromUtf8(sqlite3_errmsg(m_db));
+        sqlite3_finalize(st);
+        if (rc != SQLITE_DONE && rc != SQLITE_ROW)
+            fail(reason);
+        return values;
+    }
+
+    QueryOut crosstab(const Query &q, const Scope *parent)
+    {
+        m_sawCrosstab = true;
+        const Crosstab &ct = *q.crosstab;
+        const Select &s = q.parts.first();
+        SelectOut part = select(s, parent, false);
+        Value pivot = expr(*ct.pivot, part.scope);
+        if (pivot.aggregate)
+            fail(texts::kAggregateInGroupBy, spanText(*ct.pivot));
+        QList<std::pair<QString, QString>> values;
+        if (ct.fixedHeadings) {
+            for (const ExprP &h : ct.headings) {
+                Value v = expr(*h, part.scope);
+                dateFromText(v, pivot);
+                QString name = h->kind == Expr::String ? h->text
+                               : h->kind == Expr::Null ? QStringLiteral("<>")
+                               : h->kind == Expr::Date ? displayText(QVariant(h->number), ValueKind::Date)
+                               : h->kind == Expr::Number ? (h->integer ? QString::number(qint64(h->number))
+                                                                       : displayText(QVariant(h->number), ValueKind::Double))
+                                                         : spanText(*h);
+                values.append({v.value(), name});
+            }
+        } else if (!m_probe) {
+            values = pivotValues(part, pivot);
+        }
+        if (part.columns.size() + values.size() > 255)
+            fail(texts::kTooManyHeadings, QString::number(values.size()));
+        QueryOut out;
+        for (const OutColumn &c : std::as_const(part.columns)) {
+            out.names << c.name;
+            out.kinds << c.value.valueKind();
+        }
+        QString cells;
+        QStringList sqlNames = part.sqlNames;
+        const QString left = pivot.value() + (pivot.needsCollation() ? QLatin1String(kCollate) : QLatin1String(""));
+        for (int i = 0; i < values.size(); ++i) {
+            const auto &[literal, name] = values[i];
+            const QString filter = literal == QLatin1String("NULL") ? QStringLiteral("%1 IS NULL").arg(pivot.value())
+                                                                    : QStringLiteral("%1 = %2").arg(left, literal);
+            m_aggregateFilter = filter;
+            Value cell = expr(*ct.value, part.scope);
+            m_aggregateFilter.clear();
+            if (!cell.aggregate)
+                fail(texts::kNotAggregated, spanText(*ct.value));
+            const QString sqlName = QStringLiteral("__jet_p%1").arg(i + 1);
+            // A cell without rows is empty, whatever its aggregate would give.
+            cells += QStringLiteral(", (CASE WHEN count(CASE WHEN %1 THEN 1 END) > 0 THEN %2 END) AS %3")
+                         .arg(filter, cell.output(cell.valueKind()), quoteId(sqlName));
+            sqlNames << sqlName;
+            out.names << name;
+            out.kinds << cell.valueKind();
+            OutColumn oc;
+            oc.value = cell;
+            oc.name = name;
+            part.columns.append(oc);
+        }
+        part.selectList += cells;
+        QList<OrderItem> order = q.orderBy;
+        out.sql = single(s, part, sqlNames, order);
+        // Jet lists the rows of a crosstab by their headings.
+        if (order.isEmpty() && !part.groupKeys.isEmpty())
+            out.sql += QStringLiteral(" ORDER BY ") + part.groupKeys.join(QStringLiteral(", "));
+        return out;
+    }
+
+    QString spanText(const Expr &e) const { return e.text.isEmpty() ? e.name : e.text; }
+
     QueryOut query(const Query &q, const Scope *parent)
     {
         const Deeper level(&m_depth);
         if (q.parts.isEmpty())
             return {};
+        if (q.crosstab)
+            return crosstab(q, parent);
         QueryOut out;
         QList<SelectOut> parts;
         QList<QStringList> partNames;
@@ -1041,16 +1404,25 @@ private:
             out.sql = single(q.parts.first(), parts.first(), sqlNames, q.orderBy);
         else {
             QStringList sqls;
+            bool currencyLost = false;
             for (int i = 0; i < parts.size(); ++i) {
                 if (parts[i].columns.size() != first.columns.size())
                     fail(QString::fromLatin1(texts::kUnionColumns));
+                for (int c = 0; c < out.kinds.size(); ++c)
+                    if (parts[i].columns[c].value.valueKind() != out.kinds[c] && !parts[i].columns[c].value.isNull) {
+                        currencyLost = currencyLost || out.kinds[c] == ValueKind::Currency
+                                       || parts[i].columns[c].value.valueKind() == ValueKind::Currency;
+                        out.kinds[c] = ValueKind::Variant;
+                    }
+            }
+            for (int i = 0; i < parts.size(); ++i) {
+                // Currency beside other kinds leaves as a plain number.
+                if (currencyLost)
+                    parts[i] = select(q.parts[i], parent, unionDedupes, &out.kinds);
                 QString part = single(q.parts[i], parts[i], partNames[i], {});
                 if (q.parts[i].top)
                     part = QStringLiteral("SELECT * FROM (%1)").arg(part);
                 sqls << part;
-                for (int c = 0; c < out.kinds.size(); ++c)
-                    if (parts[i].columns[c].value.valueKind() != out.kinds[c] && !parts[i].columns[c].value.isNull)
-                        out.kinds[c] = ValueKind::Variant;
             }
             QString sql = sqls.first();
             for (int i = 1; i < sqls.size(); ++i)
@@ -1086,12 +1458,21 @@ private:
     QString single(const Select &s, SelectOut &part, const QStringList &sqlNames, const QList<OrderItem> &orderBy)
     {
         QString core = QStringLiteral("SELECT ") + part.selectList + part.rest;
-        QStringList keys;   // ORDER BY terms
-        QStringList outerKeys;   // the same over the output names (DISTINCT)
+        struct Key
+        {
+            QString sql;       // over the sources
+            QString outer;     // over the output names
+            QString suffix;    // collation and direction
+        };
+        QList<Key> keys;
         for (const OrderItem &o : orderBy) {
             QString dir = o.descending ? QStringLiteral(" DESC") : QString();
-            if (s.distinct) {
-                int pos = -1;
+            int pos = -1;
+            // Jet sorts by the column at that position, as SQLite does
+            if (o.expr->kind == Expr::Number && o.expr->integer && o.expr->number >= 1
+                && o.expr->number <= part.columns.size())
+                pos = int(o.expr->number) - 1;
+            if (s.distinct && pos < 0) {
                 Value v = expr(*o.expr, part.scope);
                 for (int c = 0; c < part.columns.size() && pos < 0; ++c)
                     if (part.columns[c].value.sql == v.sql
@@ -1100,58 +1481,85 @@ private:
                         pos = c;
                 if (pos < 0)
                     fail(texts::kDistinctOrderBy, o.source);
-                QString coll = part.columns[pos].value.needsCollation() ? QLatin1String(kCollate) : QLatin1String("");
-                keys << QString::number(pos + 1) + coll + dir;
-                outerKeys << quoteId(sqlNames[pos]) + coll + dir;
+            }
+            if (pos >= 0) {
+                const Value &cv = part.columns[pos].value;
+                QString coll = cv.needsCollation() ? QLatin1String(kCollate) : QLatin1String("");
+                keys.append({cv.value(), quoteId(sqlNames[pos]), coll + dir});
                 continue;
             }
             Value v = expr(*o.expr, part.scope);
-            if (o.expr->kind == Expr::Number && o.expr->integer) {
-                // Jet sorts by the column at that position, as SQLite does
-                int pos = int(o.expr->number) - 1;
-                if (pos >= 0 && pos < part.columns.size()) {
-                    keys << QString::number(pos + 1) + dir;
-                    continue;
-                }
-            }
             if (part.aggregateQuery && !covered(*o.expr, part.scope, part.grouped))
                 fail(texts::kNotAggregated, uncoveredText(*o.expr, part.scope, part.grouped, o.source));
-            keys << v.value() + (v.needsCollation() ? QLatin1String(kCollate) : QLatin1String("")) + dir;
+            keys.append({v.value(), QString(), (v.needsCollation() ? QLatin1String(kCollate) : QLatin1String("")) + dir});
         }
         QStringList quotedNames;
         for (const QString &n : sqlNames)
             quotedNames << quoteId(n);
         const QString names = quotedNames.join(QStringLiteral(", "));
+        // The rows with their sort keys as columns __jet_k1 ..., and the keys over those columns.
+        QString rows;
+        QStringList sortKeys;
+        if (s.distinct) {
+            rows = QStringLiteral("SELECT * FROM (%1)").arg(core);
+            for (const Key &k : std::as_const(keys))
+                sortKeys << k.outer + k.suffix;
+        } else {
+            QString extra;
+            for (int i = 0; i < keys.size(); ++i) {
+                extra += QStringLiteral(", %1 AS \"__jet_k%2\"").arg(keys[i].sql).arg(i + 1);
+                sortKeys << QStringLiteral("\"__jet_k%1\"").arg(i + 1) + keys[i].suffix;
+            }
+            rows = QStringLiteral("SELECT ") + part.selectList + extra + part.rest;
+        }
+        const QString order = sortKeys.join(QStringLiteral(", "));
         if (!s.top) {
-            if (!keys.isEmpty())
-                core += QStringLiteral(" ORDER BY ") + keys.join(QStringLiteral(", "));
-            return core;
+            if (keys.isEmpty())
+                return core;
+            if (s.distinct)
+                return QStringLiteral("%1 ORDER BY %2").arg(core, order);
+            QStringList direct;
+            for (const Key &k : std::as_const(keys))
+                direct << k.sql + k.suffix;
+            return core + QStringLiteral(" ORDER BY ") + direct.join(QStringLiteral(", "));
         }
         const double n = *s.top;
         if (!s.percent && keys.isEmpty())
             return core + QStringLiteral(" LIMIT %1").arg(qint64(n));
-        // Jet's TOP keeps the rows tied with the last one.
-        QString window = keys.isEmpty() ? QStringLiteral("row_number() OVER ()")
-                                        : QStringLiteral("rank() OVER (ORDER BY %1)")
-                                              .arg((s.distinct ? outerKeys : keys).join(QStringLiteral(", ")));
-        QString limit = s.percent
-                            ? QStringLiteral("(\"__jet_rank\" - 1) * 100 < \"__jet_count\" * %1").arg(realLiteral(n))
-                            : QStringLiteral("\"__jet_rank\" <= %1").arg(qint64(n));
-        QString extra = QStringLiteral(", %1 AS \"__jet_rank\"").arg(window);
-        if (s.percent)
-            extra += QStringLiteral(", count(*) OVER () AS \"__jet_count\"");
-        QString inner = s.distinct ? QStringLiteral("SELECT *%1 FROM (%2)").arg(extra, core)
-                                   : QStringLiteral("SELECT ") + part.selectList + extra + part.rest;
-        return QStringLiteral("SELECT %1 FROM (%2) WHERE %3 ORDER BY \"__jet_rank\"").arg(names, inner, limit);
+        if (s.percent) {
+            // Jet's TOP keeps the rows tied with the last one.
+            QString window = keys.isEmpty() ? QStringLiteral("row_number() OVER ()")
+                                            : QStringLiteral("rank() OVER (ORDER BY %1)").arg(order);
+            return QStringLiteral("SELECT %1 FROM (SELECT *, %2 AS \"__jet_rank\", count(*) OVER () AS \"__jet_count\" "
+                                  "FROM (%3)) WHERE (\"__jet_rank\" - 1) * 100 < \"__jet_count\" * %4 "
+                                  "ORDER BY \"__jet_rank\"")
+                .arg(names, window, rows, realLiteral(n));
+        }
+        // TOP n with ties, without sorting every row: the first n + 64 rows
+        // by a bounded sort, ranked; only when the ties run past those does
+        // the statement rank all rows (its LIMIT is 0 otherwise, so SQLite
+        // skips that branch).
+        const qint64 count = qint64(n);
+        const qint64 bound = count + 64;
+        const QString enough = QStringLiteral("(SELECT count(*) < %1 OR max(\"__jet_rank\") > %2 FROM \"__jet_ranked\")")
+                                   .arg(bound).arg(count);
+        return QStringLiteral(
+                   "SELECT %1 FROM (WITH \"__jet_top\" AS MATERIALIZED (%2 ORDER BY %3 LIMIT %4), "
+                   "\"__jet_ranked\" AS (SELECT *, rank() OVER (ORDER BY %3) AS \"__jet_rank\" FROM \"__jet_top\") "
+                   "SELECT * FROM \"__jet_ranked\" WHERE \"__jet_rank\" <= %5 AND %6 "
+                   "UNION ALL SELECT * FROM (SELECT *, rank() OVER (ORDER BY %3) AS \"__jet_rank\" FROM (%2) "
+                   "LIMIT (SELECT CASE WHEN %6 THEN 0 ELSE -1 END)) WHERE \"__jet_rank\" <= %5 "
+                   "ORDER BY \"__jet_rank\")")
+            .arg(names, rows, order, QString::number(bound), QString::number(count), enough);
     }
 };
 
 } // namespace
 
-std::variant<Translation, QString> translate(const QString &jetSql, const Catalog &catalog)
+std::variant<Translation, QString> translate(const QString &jetSql, const Catalog &catalog, sqlite3 *db)
 {
     try {
-        Translator t(catalog);
+        Translator t(catalog, db);
         return t.run(jetSql);
     } catch (const TranslateError &e) {
         return e.message;

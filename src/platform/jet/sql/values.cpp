@@ -63,6 +63,26 @@ bool asNumber(const QVariant &v, double &out)
     }
 }
 
+// Currency kept exact: ten-thousandths as a decimal without trailing zeros.
+QString currencyText(qint64 tenThousandths)
+{
+    const bool negative = tenThousandths < 0;
+    const quint64 magnitude = negative ? 0 - quint64(tenThousandths) : quint64(tenThousandths);
+    QString text = QString::number(magnitude / 10000);
+    if (const quint64 fraction = magnitude % 10000) {
+        QString digits = QStringLiteral("%1").arg(fraction, 4, 10, QLatin1Char('0'));
+        while (digits.endsWith(QLatin1Char('0')))
+            digits.chop(1);
+        text += QLatin1Char('.') + digits;
+    }
+    return negative ? QLatin1Char('-') + text : text;
+}
+
+bool isInteger(const QVariant &v)
+{
+    return v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Int;
+}
+
 QString plain(const QVariant &v)
 {
     switch (v.typeId()) {
@@ -95,6 +115,8 @@ QString displayText(const QVariant &value, ValueKind kind)
             return vba::dateText(n);
         break;
     case ValueKind::Currency:
+        if (isInteger(value))
+            return currencyText(value.toLongLong());
         if (asNumber(value, n))
             return vba::numberText(vba::roundHalfAway(n, 4));
         break;
@@ -127,6 +149,8 @@ QString rawText(const QVariant &value, ValueKind kind)
         return vba::dateText(n, true);
     if (kind == ValueKind::Boolean && asNumber(value, n))
         return n != 0 ? QStringLiteral("-1") : QStringLiteral("0");
+    if (kind == ValueKind::Currency && isInteger(value))
+        return currencyText(value.toLongLong());
     return plain(value);
 }
 

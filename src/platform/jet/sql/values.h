@@ -6,8 +6,9 @@
 // and return):
 //   Yes/No                  INTEGER -1 (True) or 0 (False)
 //   Byte, Integer, Long     INTEGER
-//   Currency                REAL (four decimals at most; shown without
-//                           superfluous trailing zeros)
+//   Currency                INTEGER, the exact count of ten-thousandths
+//                           (shown without superfluous trailing zeros); a
+//                           REAL where an expression made it a number
 //   Single, Double, Decimal REAL
 //   Date/Time               REAL: days since 1899-12-30 00:00, the fraction
 //                           being the time of day (Jet's own OLE date). Dates
