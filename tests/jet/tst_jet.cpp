@@ -1258,7 +1258,7 @@ void TestJet::sqlValues_data()
     QTest::newRow("byte") << "Tiny" << QVariant(qlonglong(7));
     QTest::newRow("integer") << "Small" << QVariant(qlonglong(300));
     QTest::newRow("long") << "Count" << QVariant(qlonglong(70000));
-    QTest::newRow("currency") << "Price" << QVariant(12.5);
+    QTest::newRow("currency") << "Price" << QVariant(qlonglong(125000));   // ten-thousandths, exact
     QTest::newRow("single") << "Ratio" << QVariant(0.5);
     QTest::newRow("double") << "Measure" << QVariant(2.25);
     QTest::newRow("date") << "When" << QVariant(when);
