@@ -48,6 +48,7 @@ struct JetCursor : sqlite3_vtab_cursor
     qint64 fetched = 0;
     qint64 rowLimit = 0;
     bool eof = true;
+    QByteArray text;                 // decoded text, reused from value to value
 };
 
 QString quotedIdentifier(const QString &name)
@@ -267,13 +268,13 @@ QByteArray longValue(MdbHandle *mdb, int start, int size)
 
 // Text as libmdb decodes it: Jet 3 in the file's code page, Jet 4 UCS-2,
 // compressed or not.
-QByteArray utf8Text(MdbHandle *mdb, const char *bytes, qsizetype size)
+// Into buffer, which grows as needed; the length of the text.
+int utf8Text(MdbHandle *mdb, const char *bytes, qsizetype size, QByteArray &buffer)
 {
     // One source byte becomes at most three bytes of UTF-8.
-    QByteArray text(size * 3 + 16, Qt::Uninitialized);
-    const int length = mdb_unicode2ascii(mdb, bytes, size_t(size), text.data(), size_t(text.size()));
-    text.truncate(length);
-    return text;
+    if (buffer.size() < size * 3 + 16)
+        buffer.resize(size * 3 + 16);
+    return mdb_unicode2ascii(mdb, bytes, size_t(size), buffer.data(), size_t(buffer.size()));
 }
 
 QString guidText(const unsigned char *bytes)
@@ -372,14 +373,14 @@ int column(sqlite3_vtab_cursor *base, sqlite3_context *context, int index)
         sqlite3_result_text(context, guidText(data).toUtf8().constData(), -1, SQLITE_TRANSIENT);
         break;
     case MDB_TEXT: {
-        const QByteArray text = utf8Text(mdb, reinterpret_cast<const char *>(data), field->siz);
-        sqlite3_result_text(context, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        const int length = utf8Text(mdb, reinterpret_cast<const char *>(data), field->siz, cursor->text);
+        sqlite3_result_text(context, cursor->text.constData(), length, SQLITE_TRANSIENT);
         break;
     }
     case MDB_MEMO: {
         const QByteArray bytes = longValue(mdb, field->start, field->siz);
-        const QByteArray text = utf8Text(mdb, bytes.constData(), bytes.size());
-        sqlite3_result_text(context, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        const int length = utf8Text(mdb, bytes.constData(), bytes.size(), cursor->text);
+        sqlite3_result_text(context, cursor->text.constData(), length, SQLITE_TRANSIENT);
         break;
     }
     case MDB_OLE: {

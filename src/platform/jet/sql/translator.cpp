@@ -1507,7 +1507,16 @@ private:
         } else {
             QString extra;
             for (int i = 0; i < keys.size(); ++i) {
-                extra += QStringLiteral(", %1 AS \"__jet_k%2\"").arg(keys[i].sql).arg(i + 1);
+                // A key that is an output column is read once, by its name.
+                int same = -1;
+                for (int c = 0; c < part.columns.size() && same < 0; ++c)
+                    if (part.columns[c].value.output(part.columns[c].value.valueKind()) == keys[i].sql)
+                        same = c;
+                if (same >= 0) {
+                    sortKeys << quoteId(sqlNames[same]) + keys[i].suffix;
+                    continue;
+                }
+                extra += QStringLiteral(", %1 AS \"__jet_k%2\"").arg(keys[i].sql, QString::number(i + 1));
                 sortKeys << QStringLiteral("\"__jet_k%1\"").arg(i + 1) + keys[i].suffix;
             }
             rows = QStringLiteral("SELECT ") + part.selectList + extra + part.rest;
