@@ -97,6 +97,37 @@ QString htmlText(const QString &value)
     return out;
 }
 
+bool isAceDatabase(const QString &path)
+{
+    return path.endsWith(QLatin1StringView(".accdb"), Qt::CaseInsensitive);
+}
+
+QString connectionString(const Module1 &s)
+{
+    if (!isAceDatabase(s.gDataSource.text())) {
+        return QLatin1StringView("Provider=Microsoft.Jet.OLEDB.4.0;")
+            + QLatin1StringView("User ID=") + oledbValue(s.gUserId.text())
+            + QLatin1StringView(";Password=") + oledbValue(s.gPassword.text()) + QLatin1Char(';')
+            + QLatin1StringView("Data Source=") + oledbValue(s.gDataSource.text()) + QLatin1Char(';')
+            + QLatin1StringView("Persist Security Info=True;")
+            + QLatin1StringView("Jet OLEDB:System database=") + oledbValue(s.gSystemDatabase.text());
+    }
+    // Jet 4.0 cannot open an ".accdb"; ACE can, and a workgroup key written
+    // empty would only name a login that such a file never uses.
+    QString connection = QStringLiteral("Provider=Microsoft.ACE.OLEDB.12.0;");
+    const auto key = [&connection](QLatin1StringView name, const QString &value) {
+        if (!value.isEmpty())
+            connection += name + QLatin1Char('=') + oledbValue(value) + QLatin1Char(';');
+    };
+    key(QLatin1StringView("User ID"), s.gUserId.text());
+    key(QLatin1StringView("Password"), s.gPassword.text());
+    connection += QLatin1StringView("Data Source=") + oledbValue(s.gDataSource.text()) + QLatin1Char(';');
+    connection += QLatin1StringView("Persist Security Info=True");
+    if (!s.gSystemDatabase.isEmpty())
+        connection += QLatin1StringView(";Jet OLEDB:System database=") + oledbValue(s.gSystemDatabase.text());
+    return connection;
+}
+
 std::variant<QByteArray, QString> composeAspPage(const Module1 &s)
 {
     // The last heading index is computed once, as a 16-bit value.
@@ -111,13 +142,7 @@ std::variant<QByteArray, QString> composeAspPage(const Module1 &s)
     line(htmlText(s.gPageHeader));
     line(QStringLiteral("<% "));
     line(QStringLiteral("set db=server.createobject(\"ADODB.Connection\")"));
-    const QString connection = QLatin1StringView("Provider=Microsoft.Jet.OLEDB.4.0;")
-        + QLatin1StringView("User ID=") + oledbValue(s.gUserId.text())
-        + QLatin1StringView(";Password=") + oledbValue(s.gPassword.text()) + QLatin1Char(';')
-        + QLatin1StringView("Data Source=") + oledbValue(s.gDataSource.text()) + QLatin1Char(';')
-        + QLatin1StringView("Persist Security Info=True;")
-        + QLatin1StringView("Jet OLEDB:System database=") + oledbValue(s.gSystemDatabase.text());
-    line(QLatin1StringView("db.open ") + q + vbsLiteralBody(connection) + q);
+    line(QLatin1StringView("db.open ") + q + vbsLiteralBody(connectionString(s)) + q);
     line(QLatin1StringView("sqlquery=") + q + vbsLiteralBody(s.gSqlQuery.text()) + q);
     line(QStringLiteral("set rs=db.execute(sqlquery)"));
     line(QStringLiteral(" %>"));

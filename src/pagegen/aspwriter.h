@@ -14,6 +14,12 @@ QString vbsLiteralBody(const QString &value);   // inside "..." of VBScript
 QString oledbValue(const QString &value);       // a connection-string value
 QString htmlText(const QString &value);         // the HTML parts of the page
 
+// Whether path names an Access 2007 or later file (".accdb").
+bool isAceDatabase(const QString &path);
+// The page's connection string: the Jet 4.0 provider for ".mdb" files, ACE
+// 12.0 for ".accdb" files.
+QString connectionString(const Module1 &session);
+
 // The whole page, Windows-1252 with CR LF line ends, from the session values.
 // On failure (a heading missing from gFieldLabels, a count out of range) the
 // reason instead.

@@ -11,7 +11,8 @@ inline constexpr QLatin1StringView Done("Done!");
 inline constexpr QLatin1StringView SqlError("SQL Error!");
 inline constexpr QLatin1StringView DefaultPageHeader("<HTML><BODY><TABLE>");
 
-inline constexpr QLatin1StringView AccessFilter("MS Access databases (*.mdb)|*.mdb");
+inline constexpr QLatin1StringView AccessFilter(
+    "MS Access databases (*.mdb)|*.mdb|MS Access 2007 databases (*.accdb)|*.accdb");
 inline constexpr QLatin1StringView SystemDbFilter("System Databases (*.mdw)|*.mdw");
 inline constexpr QLatin1StringView AspFilter("Active Server Pages (*.asp)|*.asp");
 inline constexpr QLatin1StringView PdfFilter("PDF documents (*.pdf)|*.pdf");

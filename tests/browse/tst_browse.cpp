@@ -324,7 +324,7 @@ void tst_Browse::tableFilter()
     QVERIFY(!app.action("mnGenerateASP")->isEnabled());
     QVERIFY(!app.editEnabled());
     app.setDatabase(m_shop);
-    QCOMPARE(app.desktop.fileDialogs.constLast().filter, QStringLiteral("MS Access databases (*.mdb)|*.mdb"));
+    QCOMPARE(app.desktop.fileDialogs.constLast().filter, QStringLiteral("MS Access databases (*.mdb)|*.mdb|MS Access 2007 databases (*.accdb)|*.accdb"));
     QCOMPARE(app.desktop.fileDialogs.constLast().fileName, QString());
     const QStringList names = app.tableNames();
     for (const char *hidden : {"MSysObjects", "msysQueries", "Msys", "USysRibbons", "usysX"})

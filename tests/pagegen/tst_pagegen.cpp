@@ -74,6 +74,8 @@ private slots:
     void literalEscapes();
     void connectionValues_data();
     void connectionValues();
+    void aceConnection_data();
+    void aceConnection();
     void htmlParts_data();
     void htmlParts();
     void unassignedLabelIsEmptyCell();
@@ -202,6 +204,38 @@ void tst_PageGen::connectionValues()
     s.gPassword = password;
     s.gSystemDatabase = system;
     QCOMPARE(linesOf(composeAspPageOrFail(s)).at(3), line);
+}
+
+void tst_PageGen::aceConnection_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("system");
+    QTest::addColumn<QByteArray>("line");
+    QTest::newRow("no login") << "C:\\db\\orders.accdb" << "" << ""
+        << QByteArray("db.open \"Provider=Microsoft.ACE.OLEDB.12.0;Data Source=C:\\db\\orders.accdb;"
+                      "Persist Security Info=True\"");
+    QTest::newRow("login kept") << "C:\\db\\ORDERS.ACCDB" << "Admin" << "C:\\w\\system.mdw"
+        << QByteArray("db.open \"Provider=Microsoft.ACE.OLEDB.12.0;User ID=Admin;Data Source=C:\\db\\ORDERS.ACCDB;"
+                      "Persist Security Info=True;Jet OLEDB:System database=C:\\w\\system.mdw\"");
+    QTest::newRow("an accdb folder holding an mdb") << "C:\\x.accdb\\orders.mdb" << "" << ""
+        << QByteArray("db.open \"Provider=Microsoft.Jet.OLEDB.4.0;User ID=;Password=;Data Source=C:\\x.accdb\\orders.mdb;"
+                      "Persist Security Info=True;Jet OLEDB:System database=\"");
+}
+
+void tst_PageGen::aceConnection()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, user);
+    QFETCH(QString, system);
+    QFETCH(QByteArray, line);
+    Module1 s = ordersSession();
+    s.gDataSource = source;
+    s.gUserId = user;
+    s.gSystemDatabase = system;
+    const QList<QByteArray> lines = linesOf(composeAspPageOrFail(s));
+    QCOMPARE(lines.size(), 23);
+    QCOMPARE(lines.at(3), line);
 }
 
 void tst_PageGen::htmlParts_data()
