@@ -110,7 +110,7 @@ void DatabaseBrowser::tableChosen()
     QStringList lines;
     qint64 total = 0;
     for (const jet::Field &field : table.value().Fields) {
-        lines << fieldLine(field.Name, field.Type, field.Size);
+        lines << fieldLine(field.Name, field.Type, field.Size, !field.Expression.isEmpty());
         total += field.Size;
     }
     m_controls.List1->addItems(lines);

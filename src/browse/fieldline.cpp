@@ -1,9 +1,13 @@
 #include "fieldline.h"
 
+#include "platform/jet/dao.h"
+
 namespace kolta::browse {
 
-QString typeText(qint16 type)
+QString typeText(qint16 type, bool calculated)
 {
+    if (calculated)
+        return QLatin1Char('=') + typeText(type);
     switch (type) {
     case 1: return QStringLiteral("boolean");
     case 2: return QStringLiteral("byte");
@@ -26,11 +30,19 @@ QString typeText(qint16 type)
     case 21: return QStringLiteral("float");
     case 22: return QStringLiteral("time");
     case 23: return QStringLiteral("timestamp");
-    case 101: return QStringLiteral("attachment");
-    default:
-        if (type >= 102 && type <= 109)
-            return QStringLiteral("complex");
-        return QStringLiteral("unknown");
+    case jet::dbAttachment: return QStringLiteral("attachment");
+    // Multi-valued columns, by the type of their values.
+    case 102: return QStringLiteral("mv byte");
+    case 103: return QStringLiteral("mv integer");
+    case 104: return QStringLiteral("mv long");
+    case 105: return QStringLiteral("mv single");
+    case 106: return QStringLiteral("mv double");
+    case 107: return QStringLiteral("mv rep. id");
+    case 108: return QStringLiteral("mv decimal");
+    case jet::dbComplexText: return QStringLiteral("mv string");
+    case jet::ExtendedDateTime: return QStringLiteral("ext. date");
+    case jet::VersionHistory: return QStringLiteral("versions");
+    default: return QStringLiteral("unknown");
     }
 }
 
@@ -39,9 +51,9 @@ QString signedText(qint64 value)
     return value < 0 ? QString::number(value) : QLatin1Char(' ') + QString::number(value);
 }
 
-QString fieldLine(const QString &name, qint16 type, qint32 size)
+QString fieldLine(const QString &name, qint16 type, qint32 size, bool calculated)
 {
-    const QString type_ = typeText(type);
+    const QString type_ = typeText(type, calculated);
     const QString size_ = signedText(size);
     // A name too long for its column still keeps one blank before the type.
     QString line = name.size() > NameColumns ? name + QLatin1Char(' ')

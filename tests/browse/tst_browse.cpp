@@ -125,6 +125,8 @@ private slots:
     void printoutAsText();
     void printEmptyList();
     void realWorldFiles();
+    void accessTwentyTenFields_data();
+    void accessTwentyTenFields();
 
 private:
     QTemporaryDir m_dir;
@@ -203,7 +205,8 @@ void tst_Browse::fieldLines_data()
     QTest::newRow("binary, own text") << "B" << 9 << 16 << "B" + pad43 + "binary    16";
     QTest::newRow("bigint") << "B" << 16 << 8 << "B" + pad43 + "bigint     8";
     QTest::newRow("attachment") << "A" << 101 << 0 << "A" + pad43 + "attachment 0";
-    QTest::newRow("complex") << "C" << 104 << 4 << "C" + pad43 + "complex    4";
+    QTest::newRow("multi-valued long") << "C" << 104 << 4 << "C" + pad43 + "mv long    4";
+    QTest::newRow("extended date/time") << "X" << 1014 << 42 << "X" + pad43 + "ext. date 42";
     QTest::newRow("unknown code") << "U" << 13 << 1 << "U" + pad43 + "unknown    1";
     QTest::newRow("too wide: no filling") << "W" << 11 << 123456 << "W" + pad43 + "OLE object 123456";
     QTest::newRow("rep. id") << "G" << 15 << 16 << "G" + pad43 + "rep. id   16";
@@ -622,7 +625,8 @@ void tst_Browse::realWorldFiles()
         QSKIP("The real-world files are not here.");
     const QStringList broken{"zero-length.mdb", "truncated-testV2000.mdb", "not-a-database.mdb"};
     App app;
-    for (const QString &name : corpus.entryList({QStringLiteral("*.mdb")}, QDir::Files, QDir::Name)) {
+    const QStringList patterns{QStringLiteral("*.mdb"), QStringLiteral("*.accdb")};
+    for (const QString &name : corpus.entryList(patterns, QDir::Files, QDir::Name)) {
         const int messagesBefore = app.desktop.messages.size();
         app.setDatabase(corpus.filePath(name));
         if (broken.contains(name)) {
@@ -638,6 +642,42 @@ void tst_Browse::realWorldFiles()
                      qPrintable(name + QLatin1Char('/') + app.tables()->currentText()));
         }
     }
+}
+
+void tst_Browse::accessTwentyTenFields_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("tables");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("line");
+    const auto pad = [](const char *name) { return QString::fromLatin1(name).leftJustified(44); };
+    const QStringList one{QStringLiteral("Table1")};
+    // The hidden tables that hold complex values are not listed.
+    QTest::newRow("attachment") << "complexDataTestV2010.accdb" << one << 5 << pad("attach-data") + "attachment 4";
+    QTest::newRow("multi-valued text") << "complexDataTestV2010.accdb" << one << 4 << pad("multi-value-data") + "mv string  4";
+    QTest::newRow("version history") << "complexDataTestV2010.accdb" << one << 1
+        << "VersionHistory_F5F8918F-0A3F-4DA9-AE71-184EE5012880 versions   4";
+    QTest::newRow("calculated text") << "calcFieldTestV2010.accdb" << one << 3 << pad("LastFirst") + "=string  243";
+    QTest::newRow("calculated currency") << "calcFieldTestV2010.accdb" << one << 7 << pad("MonthlySalary") + "=currency  8";
+    QTest::newRow("calculated yes/no") << "calcFieldTestV2010.accdb" << one << 8 << pad("IsRich") + "=boolean   1";
+    QTest::newRow("extended date/time") << "extDateTestV2019.accdb" << one << 2 << pad("DateExt") + "ext. date 42";
+    QTest::newRow("plain date/time") << "extDateTestV2019.accdb" << one << 3 << pad("DateNormal") + "date/time  8";
+}
+
+void tst_Browse::accessTwentyTenFields()
+{
+    QFETCH(QString, file);
+    QFETCH(QStringList, tables);
+    QFETCH(int, index);
+    QFETCH(QString, line);
+    const QString path = QStringLiteral(KOLTA_SHARED_MDB "/") + file;
+    if (!QFileInfo::exists(path))
+        QSKIP("The real-world files are not here.");
+    App app;
+    app.setDatabase(path);
+    QCOMPARE(app.desktop.messages.size(), 0);
+    QCOMPARE(app.tableNames(), tables);
+    QCOMPARE(app.fieldLines().value(index), line);
 }
 
 QTEST_MAIN(tst_Browse)

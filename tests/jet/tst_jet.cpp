@@ -245,7 +245,7 @@ void TestJet::garbledCountsAreRefused()
     QVERIFY(!extraReader.finish());
 
     // Round trip of a full definition.
-    TableDef full{QStringLiteral("Täble"), {{QStringLiteral("A"), 10, 50}, {QStringLiteral("B"), 4, 4}}, 6, 0x80000002u};
+    TableDef full{QStringLiteral("Täble"), {{QStringLiteral("A"), 10, 50, QStringLiteral("[B] & \"x\"")}, {QStringLiteral("B"), 4, 4, {}}}, 6, 0x80000002u};
     protocol::Writer w(1, 0);
     protocol::writeTableDefs(w.stream(), {full, full});
     protocol::Reader r(w.payload());
@@ -258,6 +258,7 @@ void TestJet::garbledCountsAreRefused()
     QCOMPARE(back.at(1).flags, 0x80000002u);
     QCOMPARE(back.at(1).Fields.size(), 2);
     QCOMPARE(back.at(1).Fields.at(0).Size, 50);
+    QCOMPARE(back.at(1).Fields.at(0).Expression, QStringLiteral("[B] & \"x\""));
 }
 
 void TestJet::serverAnswersGarbledRequests()
@@ -334,6 +335,7 @@ void TestJet::complexTypes_data()
     QTest::newRow("decimal") << "MSysComplexType_Decimal" << 108;
     QTest::newRow("text") << "MSysComplexType_Text" << 109;
     QTest::newRow("case") << "msyscomplextype_text" << 109;
+    QTest::newRow("version history") << "MSysComplexTypeVH_7B4A12A4BE0B4564884754E9E31577B2" << 1015;
     QTest::newRow("unknown kind") << "MSysComplexType_Other" << 101;
     QTest::newRow("not a template") << "Orders" << 101;
     QTest::newRow("missing") << "" << 101;
@@ -603,6 +605,14 @@ void TestJet::openErrors_data()
     QTest::newRow("catalog zeroed") << file("damaged.mdb", damaged) << QString() << admin << "damaged";
     QTest::newRow("unknown key") << file("keyed.mdb", keyed) << QString() << admin << "encrypted";
     QTest::newRow("office encrypted") << file("package.mdb", package) << QString() << admin << "encrypted";
+    if (QFileInfo::exists(Corpus + QLatin1String("/testV2010.accdb"))) {
+        QByteArray ace = fixtures::readAll(Corpus + QLatin1String("/testV2010.accdb"));
+        fixtures::toggleHeaderMask(ace);
+        qToLittleEndian<quint32>(0x5678u, ace.data() + 0x3e);
+        fixtures::toggleHeaderMask(ace);
+        QTest::newRow("accdb encrypted") << file("keyed.accdb", ace) << QString() << admin
+                                         << "encrypted with a database password";
+    }
     QTest::newRow("database password") << file("password.mdb", password) << QString() << admin
                                        << "database password";
     QTest::newRow("unknown version") << file("version.mdb", version) << QString() << admin << "not known";

@@ -32,11 +32,22 @@ private:
     std::variant<T, EngineError> m_data;
 };
 
+// Type codes of the fields that Access 2007 and later add: DAO's, and two of
+// our own for columns that DAO names no type for.
+enum AceFieldType : qint16 {
+    dbAttachment = 101,
+    dbComplexByte = 102,
+    dbComplexText = 109,
+    ExtendedDateTime = 1014,   // Date/Time Extended
+    VersionHistory = 1015,     // the earlier texts of an append-only memo
+};
+
 struct Field
 {
     QString Name;
     qint16 Type = 0;   // DAO type code
     qint32 Size = 0;   // DAO size in bytes (text: characters)
+    QString Expression;   // a calculated column's expression, else empty
 };
 
 struct TableDef

@@ -97,12 +97,12 @@ namespace kolta::jet {
 
 QDataStream &operator<<(QDataStream &out, const Field &field)
 {
-    return out << field.Name << field.Type << field.Size;
+    return out << field.Name << field.Type << field.Size << field.Expression;
 }
 
 QDataStream &operator>>(QDataStream &in, Field &field)
 {
-    return in >> field.Name >> field.Type >> field.Size;
+    return in >> field.Name >> field.Type >> field.Size >> field.Expression;
 }
 
 QDataStream &operator<<(QDataStream &out, const TableDef &table)

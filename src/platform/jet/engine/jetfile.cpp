@@ -1,5 +1,7 @@
 #include "jetfile.h"
 
+#include "acecolumns.h"
+
 #include "platform/jet/reasons.h"
 
 #include <QDir>
@@ -205,6 +207,10 @@ QString checkFile(const QString &path, FileHeader *header)
     }
     if (result.hasPassword)
         return QStringLiteral("the database is protected by a database password");
+    // Access 2007 and later encrypt every page after the first when a file
+    // has a database password; the key's place then holds a value.
+    if (result.jetVersion >= MDB_VER_ACCDB_2007 && result.dbKey != 0)
+        return QStringLiteral("the database is encrypted with a database password, which cannot be read");
     *header = result;
     return {};
 }
@@ -319,7 +325,7 @@ bool JetFile::readCatalog(QList<CatalogEntry> *entries, QString *reason, QList<C
 }
 
 bool JetFile::readColumns(const CatalogEntry &entry, QList<Field> *fields, QString *reason,
-                          QList<int> *jetTypes)
+                          QList<int> *jetTypes, QList<AceColumn> *ace)
 {
     MdbCatalogEntry storage;
     TableHandle handle;
@@ -331,12 +337,23 @@ bool JetFile::readColumns(const CatalogEntry &entry, QList<Field> *fields, QStri
     if (jetTypes)
         jetTypes->clear();
     const bool jet3 = m_header.jetVersion == MDB_VER_JET3;
+    const QList<AceColumn> aceColumns = readAceColumns(m_mdb, handle.table);
+    if (ace)
+        *ace = aceColumns;
     for (guint i = 0; i < handle.table->columns->len; ++i) {
         const auto *column = static_cast<const MdbColumn *>(g_ptr_array_index(handle.table->columns, i));
         Field field;
         field.Name = QString::fromUtf8(column->name);
         field.Type = daoType(column->col_type);
         field.Size = daoSize(column->col_type, column->col_size, jet3);
+        if (aceColumns.at(i).calculated) {
+            // Fields of a calculated column are of its result's type; its
+            // stored size also counts the wrapping of each value.
+            const int type = aceColumns.at(i).resultType;
+            field.Type = daoType(type);
+            field.Size = daoSize(type, qMax(0, column->col_size - CalculatedOverhead), jet3);
+            field.Expression = aceColumns.at(i).expression;
+        }
         fields->append(field);
         if (jetTypes)
             jetTypes->append(column->col_type);
@@ -363,8 +380,9 @@ qint16 daoType(int jetType)
     case MDB_NUMERIC: return 20;
     // Attachment and multi-valued columns of ACE files; which kind a column
     // is lies in another system table, so they all report as attachments.
-    case MDB_COMPLEX: return 101;
-    case 0x13: return 16;   // Large Number (dbBigInt)
+    case MDB_COMPLEX: return dbAttachment;
+    case JetBigInt: return 16;   // Large Number (dbBigInt)
+    case JetExtendedDate: return ExtendedDateTime;
     default: return 0;      // no DAO type; the browser names it by its code
     }
 }
@@ -372,6 +390,10 @@ qint16 daoType(int jetType)
 qint16 complexDaoType(const QString &templateName)
 {
     static const QLatin1String prefix("MSysComplexType_");
+    // Append-only memo columns keep their earlier texts in a column whose
+    // template is named "MSysComplexTypeVH_" and a number.
+    if (templateName.startsWith(QLatin1String("MSysComplexTypeVH_"), Qt::CaseInsensitive))
+        return VersionHistory;
     static const struct { const char *kind; qint16 type; } kinds[] = {
         {"Attachment", 101}, {"UnsignedByte", 102}, {"Short", 103}, {"Long", 104},
         {"IEEESingle", 105}, {"IEEEDouble", 106}, {"GUID", 107}, {"Decimal", 108}, {"Text", 109},
@@ -398,7 +420,7 @@ qint32 daoSize(int jetType, int storedSize, bool jet3)
     case MDB_MONEY:
     case MDB_DOUBLE:
     case MDB_DATETIME:
-    case 0x13: return 8;
+    case JetBigInt: return 8;
     case MDB_REPID:
     case MDB_NUMERIC: return 16;
     case MDB_OLE:
@@ -549,9 +571,14 @@ Result<QList<TableDef>> OpenDatabase::tableDefs()
     const QString reason = refresh();
     if (!reason.isEmpty())
         return EngineError{(QString(reasons::CannotReadTables) + QLatin1String(": %2.")).arg(quoted(m_path), reason)};
+    // Access keeps the values of attachment and multi-valued columns in
+    // hidden tables of its own, which are no table definitions for DAO.
+    const QList<quint32> hidden = complexValueTables(*m_file, m_catalog);
     QList<TableDef> tables;
     tables.reserve(m_catalog.size());
     for (const CatalogEntry &entry : std::as_const(m_catalog)) {
+        if (entry.type == LocalTable && hidden.contains(entry.id))
+            continue;
         TableDef table;
         table.Name = entry.name;
         table.catalogType = entry.type;

@@ -16,6 +16,8 @@
 
 namespace kolta::jet::engine {
 
+struct AceColumn;
+
 // MSysObjects types of the objects that are table definitions, and of saved
 // queries.
 enum CatalogType { LocalTable = 1, OdbcLink = 4, SavedQuery = 5, LinkedTable = 6 };
@@ -63,9 +65,9 @@ public:
     // left out); the saved queries too when queries is given.
     bool readCatalog(QList<CatalogEntry> *entries, QString *reason, QList<CatalogEntry> *queries = nullptr);
     // A local table's columns in column order, with their Jet types when
-    // jetTypes is given.
+    // jetTypes is given and what ACE files add when ace is given.
     bool readColumns(const CatalogEntry &entry, QList<Field> *fields, QString *reason,
-                     QList<int> *jetTypes = nullptr);
+                     QList<int> *jetTypes = nullptr, QList<AceColumn> *ace = nullptr);
     // The libmdb handle, for readers that clone it.
     MdbHandle *handle() const { return m_mdb; }
     // Calls row with the text of the named columns for every row of a local

@@ -1,5 +1,7 @@
 #include "jettables.h"
 
+#include "acecolumns.h"
+
 #include "platform/jet/reasons.h"
 
 #include <QByteArray>
@@ -12,6 +14,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 namespace kolta::jet::engine {
 
@@ -26,6 +29,10 @@ struct JetTable : sqlite3_vtab
     quint32 page = 0;
     QString name;
     QList<int> columnTypes;   // in column order
+    QList<AceColumn> ace;     // likewise
+    // Texts of attachment and multi-valued columns by stored number, read
+    // at their first use.
+    QList<std::optional<QHash<qint32, QString>>> complexValues;
 };
 
 // Reading one table: its own libmdb handle (a clone sharing the file), so
@@ -65,7 +72,7 @@ const char *declaredType(int jetType)
     case MDB_BYTE:
     case MDB_INT:
     case MDB_LONGINT:
-    case MDB_COMPLEX:
+    case JetBigInt:
     case MDB_MONEY:
         return "INTEGER";
     case MDB_FLOAT:
@@ -108,17 +115,18 @@ int connect(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_v
     QList<Field> fields;
     QList<int> types;
     QString reason;
-    if (!table->file->readColumns(entry, &fields, &reason, &types)) {
+    if (!table->file->readColumns(entry, &fields, &reason, &types, &table->ace)) {
         *error = sqlite3_mprintf("%s", reason.toUtf8().constData());
         return SQLITE_ERROR;
     }
     table->columnTypes = types;
+    table->complexValues.resize(types.size());
     QString schema = QStringLiteral("CREATE TABLE x(");
     for (int i = 0; i < fields.size(); ++i) {
         if (i > 0)
             schema += QLatin1String(", ");
-        schema += quotedIdentifier(fields.at(i).Name) + QLatin1Char(' ')
-            + QLatin1String(declaredType(types.at(i)));
+        const int type = table->ace.at(i).calculated ? table->ace.at(i).resultType : types.at(i);
+        schema += quotedIdentifier(fields.at(i).Name) + QLatin1Char(' ') + QLatin1String(declaredType(type));
     }
     schema += QLatin1Char(')');
     // Columns SQLite cannot take (the same name twice, thousands of them)
@@ -298,7 +306,8 @@ int fixedWidth(int type)
     case MDB_FLOAT: return 4;
     case MDB_MONEY:
     case MDB_DOUBLE:
-    case MDB_DATETIME: return 8;
+    case MDB_DATETIME:
+    case JetBigInt: return 8;
     case MDB_REPID: return 16;
     case MDB_NUMERIC: return 17;
     default: return 0;
@@ -317,8 +326,10 @@ int column(sqlite3_vtab_cursor *base, sqlite3_context *context, int index)
     if (field->colnum != index)
         field = nullptr;
     const auto *col = static_cast<const MdbColumn *>(g_ptr_array_index(cursor->table->columns, index));
-    const int type = col->col_type;
-    if (type == MDB_BOOL) {
+    auto *table = static_cast<JetTable *>(base->pVtab);
+    const bool calculated = index < table->ace.size() && table->ace.at(index).calculated;
+    int type = calculated ? table->ace.at(index).resultType : col->col_type;
+    if (col->col_type == MDB_BOOL && !calculated) {
         // Yes/No lives in the null mask: a set bit is Yes.
         sqlite3_result_int(context, field && !field->is_null ? -1 : 0);
         return SQLITE_OK;
@@ -330,11 +341,65 @@ int column(sqlite3_vtab_cursor *base, sqlite3_context *context, int index)
         return SQLITE_OK;
     }
     const unsigned char *data = mdb->pg_buf + field->start;
-    if (field->siz < fixedWidth(type)) {
+    int size = field->siz;
+    if (calculated && type == MDB_MEMO) {
+        // The long value holds the wrapped text.
+        const QByteArray bytes = longValue(mdb, field->start, field->siz);
+        const auto *inner = reinterpret_cast<const unsigned char *>(bytes.constData());
+        int innerSize = int(bytes.size());
+        if (!unwrapCalculated(&inner, &innerSize)) {
+            sqlite3_result_null(context);
+            return SQLITE_OK;
+        }
+        const int length = utf8Text(mdb, reinterpret_cast<const char *>(inner), innerSize, cursor->text);
+        sqlite3_result_text(context, cursor->text.constData(), length, SQLITE_TRANSIENT);
+        return SQLITE_OK;
+    }
+    if (calculated && !unwrapCalculated(&data, &size)) {
+        sqlite3_result_null(context);
+        return SQLITE_OK;
+    }
+    if (calculated && (type == MDB_BOOL || type == MDB_NUMERIC)) {
+        if (type == MDB_BOOL) {
+            sqlite3_result_int(context, data[0] != 0 ? -1 : 0);
+        } else {
+            const QString text = calculatedDecimalText(data, size);
+            if (text.isEmpty())
+                sqlite3_result_null(context);
+            else
+                sqlite3_result_double(context, text.toDouble());
+        }
+        return SQLITE_OK;
+    }
+    if (size < fixedWidth(type)) {
         sqlite3_result_null(context);
         return SQLITE_OK;
     }
     switch (type) {
+    case MDB_COMPLEX: {
+        std::optional<QHash<qint32, QString>> &values = table->complexValues[index];
+        if (!values)
+            values = readComplexValues(*table->file, table->page, QString::fromUtf8(col->name));
+        const auto found = values->constFind(qFromLittleEndian<qint32>(data));
+        if (found == values->constEnd()) {
+            sqlite3_result_null(context);
+        } else {
+            const QByteArray text = found->toUtf8();
+            sqlite3_result_text(context, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        }
+        break;
+    }
+    case JetExtendedDate: {
+        const QByteArray text = extendedDateText(data, size).toUtf8();
+        if (text.isEmpty())
+            sqlite3_result_null(context);
+        else
+            sqlite3_result_text(context, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    case JetBigInt:
+        sqlite3_result_int64(context, qFromLittleEndian<qint64>(data));
+        break;
     case MDB_BYTE:
         sqlite3_result_int(context, data[0]);
         break;
@@ -342,7 +407,6 @@ int column(sqlite3_vtab_cursor *base, sqlite3_context *context, int index)
         sqlite3_result_int(context, qFromLittleEndian<qint16>(data));
         break;
     case MDB_LONGINT:
-    case MDB_COMPLEX:
         sqlite3_result_int(context, qFromLittleEndian<qint32>(data));
         break;
     case MDB_MONEY:
@@ -373,7 +437,7 @@ int column(sqlite3_vtab_cursor *base, sqlite3_context *context, int index)
         sqlite3_result_text(context, guidText(data).toUtf8().constData(), -1, SQLITE_TRANSIENT);
         break;
     case MDB_TEXT: {
-        const int length = utf8Text(mdb, reinterpret_cast<const char *>(data), field->siz, cursor->text);
+        const int length = utf8Text(mdb, reinterpret_cast<const char *>(data), size, cursor->text);
         sqlite3_result_text(context, cursor->text.constData(), length, SQLITE_TRANSIENT);
         break;
     }
@@ -390,7 +454,7 @@ int column(sqlite3_vtab_cursor *base, sqlite3_context *context, int index)
     }
     case MDB_BINARY:
     default:
-        sqlite3_result_blob(context, data, field->siz, SQLITE_TRANSIENT);
+        sqlite3_result_blob(context, data, size, SQLITE_TRANSIENT);
         break;
     }
     return SQLITE_OK;
