@@ -3,6 +3,7 @@
 #include "platform/jet/dao.h"
 #include "platform/jet/engine/jetfile.h"
 #include "platform/jet/engine/jettables.h"
+#include "platform/jet/engine/queries.h"
 #include "platform/jet/engine/server.h"
 #include "platform/jet/engineclient.h"
 #include "platform/jet/protocol.h"
@@ -124,6 +125,8 @@ private slots:
     void allDefinitionsAtOnce();
     void linkedTables_data();
     void linkedTables();
+    void objectsThatAreNotTables_data();
+    void objectsThatAreNotTables();
     void encodedPagesAreRead();
 
     void openErrors_data();
@@ -149,6 +152,10 @@ private slots:
     void corpusGoodFiles();
     void corpusBrokenFiles_data();
     void corpusBrokenFiles();
+    void corpusTableLists_data();
+    void corpusTableLists();
+    void corpusSavedQueries_data();
+    void corpusSavedQueries();
 
     void mutatedFiles();
 
@@ -537,6 +544,36 @@ void TestJet::linkedTables()
     QVERIFY(db.value()->TableDefsItem(QStringLiteral("Customers")).ok());
 }
 
+void TestJet::objectsThatAreNotTables_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::newRow("form") << -32768;
+    QTest::newRow("macro") << -32766;
+    QTest::newRow("report") << -32764;
+    QTest::newRow("module") << -32761;
+    QTest::newRow("database properties") << -32757;
+    QTest::newRow("user properties") << -32758;
+}
+
+// Forms, reports, macros and modules sit in the catalog with the high bit
+// of their type set; none of them is a table, whatever the low bits say.
+void TestJet::objectsThatAreNotTables()
+{
+    QFETCH(int, type);
+    const QString path = m_dir.filePath(QStringLiteral("object%1.mdb").arg(-type));
+    QVERIFY(QFile::copy(m_small, path));
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    QVERIFY(fixtures::setCatalogType(path, QStringLiteral("Orders"), qint16(type)));
+
+    DBEngine engine;
+    auto db = engine.OpenDatabase(path);
+    QVERIFY(db.ok());
+    const auto tables = db.value()->TableDefs();
+    QVERIFY(tables.ok());
+    QCOMPARE(tables.value().last().Name, QStringLiteral("Customers"));
+    QVERIFY(!db.value()->TableDefsItem(QStringLiteral("Orders")).ok());
+}
+
 void TestJet::encodedPagesAreRead()
 {
     QByteArray bytes = fixtures::readAll(m_small);
@@ -923,6 +960,19 @@ void TestJet::commandLine()
                                   QStringLiteral("x")});
     QVERIFY(process.waitForFinished(30000));
     QCOMPARE(process.exitCode(), 0);
+
+    // Names are printed as they are, "%1" in them too.
+    kolta::jetwriter::Table rates;
+    rates.name = QStringLiteral("Rates %1");
+    rates.columns = {{QStringLiteral("Pay %2"), kolta::jetwriter::ColumnType::Long}};
+    kolta::jetwriter::Database percent;
+    percent.tables = {rates};
+    const QString path = m_dir.filePath(QStringLiteral("percent.mdb"));
+    QCOMPARE(fixtures::write(path, percent), QString());
+    process.start(EngineProgram, {QStringLiteral("tables"), path});
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), 0);
+    QVERIFY(process.readAllStandardOutput().endsWith("Rates %1\t1\t0x00000000\n\tPay %2\t4\t4\n"));
 }
 
 void TestJet::commandLineFailure()
@@ -985,7 +1035,119 @@ const char *const GoodCorpusFiles[] = {
     "test2V1997.mdb", "test2V2000.mdb", "testUnicodeCompV2003.mdb", "testV1997.mdb", "testV2000.mdb",
 };
 
+const char *const AccdbCorpusFiles[] = {
+    "ASampleDatabase.accdb", "calcFieldTestV2010.accdb", "complexDataTestV2010.accdb",
+    "extDateTestV2019.accdb", "queryTestV2007.accdb", "testV2010.accdb",
+};
+
 } // namespace
+
+void TestJet::corpusTableLists_data()
+{
+    QTest::addColumn<QString>("path");
+    if (!QFileInfo::exists(Corpus))
+        return;
+    for (const char *name : GoodCorpusFiles)
+        QTest::newRow(name) << Corpus + QLatin1Char('/') + QLatin1String(name);
+    for (const char *name : AccdbCorpusFiles)
+        QTest::newRow(name) << Corpus + QLatin1Char('/') + QLatin1String(name);
+}
+
+// Every real file lists its tables, and only its tables, as mdb-tables
+// lists the user tables; forms and reports beside them are left out.
+void TestJet::corpusTableLists()
+{
+    if (!QFileInfo::exists(Corpus))
+        QSKIP("the shared corpus of real files is not here");
+    QFETCH(QString, path);
+    QProcess reference;
+    reference.start(QStringLiteral("mdb-tables"), {QStringLiteral("-1"), path});
+    if (!reference.waitForFinished(30000) || reference.exitCode() != 0)
+        QSKIP("mdb-tables is not available");
+    const QStringList expected = QString::fromUtf8(reference.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+
+    QProcess process;
+    process.start(EngineProgram, {QStringLiteral("tables"), path});
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.readAllStandardError(), QByteArray());
+    QCOMPARE(process.exitCode(), 0);
+    QStringList userTables;
+    for (const QString &line : QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts)) {
+        const QStringList parts = line.split(u'\t');
+        if (line.startsWith(u'\t') || parts.size() != 3)
+            continue;
+        QCOMPARE(parts.at(1), QStringLiteral("1"));
+        if ((parts.at(2).toUInt(nullptr, 16) & 0x80000002u) == 0)
+            userTables.append(parts.at(0));
+    }
+    QCOMPARE(userTables, expected);
+}
+
+void TestJet::corpusSavedQueries_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("select, attribute 1 kept")
+        << "queryTestV2007.accdb" << "SelectQuery"
+        << "SELECT DISTINCT Table1.*, Table2.col1, Table2.col2, Table3.col3 FROM ([Table1] LEFT JOIN [Table3] ON "
+           "Table1.col1 = Table3.col1) INNER JOIN [Table2] ON (Table3.col1 = Table2.col1) AND (Table3.col1 = "
+           "Table2.col2) WHERE (((Table2.col2)=\"foo\" Or (Table2.col2) In (\"buzz\",\"bazz\"))) ORDER BY Table2.col1"
+        << "";
+    QTest::newRow("crosstab")
+        << "queryTestV2007.accdb" << "CrosstabQuery"
+        << "TRANSFORM Count([Table2].[col2]) AS [CountOfcol2] SELECT Table2_1.col1, [Table2].[col3], "
+           "Avg(Table2_1.col2) AS [AvgOfcol2] FROM ([Table1] INNER JOIN [Table2] ON [Table1].[col1]=[Table2].[col1]) "
+           "INNER JOIN [Table2] AS [Table2_1] ON [Table2].[col1]=Table2_1.col3 WHERE ((([Table1].[col1])>\"10\") And "
+           "((Table2_1.col1) Is Not Null) And ((Avg(Table2_1.col2))>\"10\")) GROUP BY Table2_1.col1, [Table2].[col3] "
+           "ORDER BY [Table2].[col3] PIVOT [Table1].[col1]"
+        << "";
+    QTest::newRow("union") << "queryTestV2007.accdb" << "UnionQuery"
+                           << "Select Table1.col1, Table1.col2\r\nwhere Table1.col1 = \"foo\"\r\nUNION\r\n"
+                              "Select Table2.col1, Table2.col2 UNION ALL Select Table3.col1, Table3.col2\r\n"
+                              "where Table3.col3 > \"blah\""
+                           << "";
+    QTest::newRow("make-table") << "queryTestV2007.accdb" << "MakeTableQuery" << "" << "make-table";
+    QTest::newRow("append") << "queryTestV2007.accdb" << "AppendQuery" << "" << "append";
+    QTest::newRow("update") << "queryTestV2007.accdb" << "UpdateQuery" << "" << "update";
+    QTest::newRow("delete") << "queryTestV2007.accdb" << "DeleteQuery" << "" << "delete";
+    QTest::newRow("data definition") << "queryTestV2007.accdb" << "DataDefinitionQuery" << "" << "data-definition";
+    QTest::newRow("pass-through") << "queryTestV2007.accdb" << "PassthroughQuery" << "" << "pass-through";
+    QTest::newRow("select, no attribute 1")
+        << "ASampleDatabase.accdb" << "qryCostsSummedByOwner"
+        << "SELECT [Asset Items].[Owner], [Asset Items].[Asset Category], Sum([Asset Items].[Cost]) AS [SumOfCost] "
+           "FROM [Asset Items] GROUP BY [Asset Items].[Owner], [Asset Items].[Asset Category]"
+        << "";
+    QTest::newRow("all fields by flag") << "ASampleDatabase.accdb" << "~sq_ffrmAssetInventory"
+                                        << "SELECT DISTINCTROW * FROM [Asset Items]" << "";
+}
+
+// How the saved queries of real files read: select, crosstab and union
+// queries as Jet SQL, the others refused by their type.
+void TestJet::corpusSavedQueries()
+{
+    if (!QFileInfo::exists(Corpus))
+        QSKIP("the shared corpus of real files is not here");
+    QFETCH(QString, file);
+    QFETCH(QString, query);
+    QFETCH(QString, sql);
+    QFETCH(QString, refusal);
+    QString reason;
+    const auto jet = engine::JetFile::open(Corpus + QLatin1Char('/') + file, &reason);
+    QVERIFY2(jet, qPrintable(reason));
+    QList<engine::CatalogEntry> tables, queries;
+    QVERIFY2(jet->readCatalog(&tables, &reason, &queries), qPrintable(reason));
+    QList<kolta::jetsql::CatalogQuery> saved;
+    QVERIFY2(engine::readSavedQueries(*jet, tables, queries, &saved, &reason), qPrintable(reason));
+    const auto found = std::find_if(saved.cbegin(), saved.cend(), [&](const auto &q) { return q.name == query; });
+    QVERIFY(found != saved.cend());
+    QCOMPARE(found->jetSql, sql);
+    if (refusal.isEmpty())
+        QCOMPARE(found->refusal, QString());
+    else
+        QVERIFY2(found->refusal.contains(QStringLiteral("(its type: %1)").arg(refusal)), qPrintable(found->refusal));
+}
 
 void TestJet::corpusGoodFiles_data()
 {
@@ -1397,6 +1559,7 @@ void TestJet::sqlIsReadOnly()
     QCOMPARE(sql.rows(QStringLiteral("SELECT count(*) FROM Customers")).at(0).at(0), QVariant(qlonglong(2)));
     QCOMPARE(fixtures::readAll(m_small), before);
 }
+
 
 QTEST_GUILESS_MAIN(TestJet)
 #include "tst_jet.moc"

@@ -136,6 +136,10 @@ jetwriter::Database shop()
         {QStringLiteral("Loop2"), QStringLiteral("SELECT * FROM Loop1")},
         {QStringLiteral("Gone Table"), QStringLiteral("SELECT * FROM Gone")},
         {QStringLiteral("Asks"), QStringLiteral("SELECT Name FROM Customers WHERE City = [Which City]")},
+        {QStringLiteral("Names"), QStringLiteral("SELECT Name FROM Customers WHERE ID < 3\r\nUNION\r\n"
+                                                 "SELECT Product FROM Items WHERE Qty > 3;")},
+        {QStringLiteral("Every Product"), QStringLiteral("SELECT Product FROM Items WHERE OrderID = 10 UNION ALL "
+                                                         "SELECT Product FROM Items WHERE Qty < 5 ORDER BY Product")},
     };
     return db;
 }
@@ -253,6 +257,8 @@ private slots:
     void savedQueries();
     void realFile_data();
     void realFile();
+    void corpusSavedQueries_data();
+    void corpusSavedQueries();
     void columnTypes_data();
     void columnTypes();
     void longValues();
@@ -938,6 +944,51 @@ void TestJetSqlEndToEnd::savedQueries_data()
     QTest::newRow("in a sub-query") << "SELECT Name FROM Customers WHERE Name In (SELECT Customer FROM Regulars)"
                                     << "Name" << QStringList{"Ann"};
     QTest::newRow("name in any case") << "SELECT Count(*) FROM [oslo customers]" << "Expr1000" << QStringList{"2"};
+    QTest::newRow("union") << "SELECT * FROM [Names] ORDER BY Name" << "Name"
+                           << QStringList{"Ann", "Apple", "Bo", "Melon"};
+    QTest::newRow("union all, ordered") << "SELECT * FROM [Every Product]" << "Product"
+                                        << QStringList{"Apple", "Apple", "Melon", "Pear", "Pear", "Plum"};
+}
+
+// Saved queries of real files, as Jet reads them.
+void TestJetSqlEndToEnd::corpusSavedQueries_data()
+{
+    QTest::addColumn<QString>("file");
+    statementColumns();
+    QTest::newRow("group by, no type row")
+        << "ASampleDatabase.accdb" << "SELECT * FROM qryCostsSummedByOwner" << "Owner|Asset Category|SumOfCost"
+        << QStringList{"Admin & Accounts|Computer Hardware|16332", "Admin & Accounts|General Equipment|3744",
+                       "Admin & Accounts|Office Furniture|1212",   "Maintenance|Computer Hardware|6974.5",
+                       "Maintenance|Computer Software|899",        "Maintenance|General Equipment|4656",
+                       "Maintenance|Office Furniture|3504",        "Management|Office Furniture|3425.5",
+                       "Production|Computer Hardware|9784.5",      "Production|General Equipment|1200",
+                       "Production|Office Furniture|6861",         "Sales|Computer Hardware|18804",
+                       "Sales|General Equipment|11849",            "Sales|Office Furniture|8919"};
+    QTest::newRow("where, order by") << "ASampleDatabase.accdb"
+                                     << "SELECT Count(*), Sum(Cost) FROM qryComputerHardwareInOwnerOrder"
+                                     << "Expr1000|Expr1001" << QStringList{"24|51895"};
+    QTest::newRow("qualified columns")
+        << "ASampleDatabase.accdb" << "SELECT * FROM qryComputerHardwareInOwnerOrder WHERE [Asset No] = '30110'"
+        << "Asset No|Owner|Asset Category|Make|Model|Cost"
+        << QStringList{"30110|Admin & Accounts|Computer Hardware|GEO Blast|Laptop VVZ|5999"};
+    QTest::newRow("expressions with aliases")
+        << "ASampleDatabase.accdb" << "SELECT * FROM qryGSTCalculations WHERE [Asset No] = '30052'"
+        << "Asset No|Make|Model|Acquired|Cost|Ex Tax|GST" << QStringList{"30052|FurnTown|GasRiser|9/2/1997|244|200|44"};
+    QTest::newRow("all fields, distinctrow") << "ASampleDatabase.accdb"
+                                             << "SELECT Count(*) FROM [~sq_ffrmAssetInventory]" << "Expr1000"
+                                             << QStringList{"65"};
+    QTest::newRow("star and joins, type row")
+        << "queryTestV2007.accdb" << "SELECT * FROM SelectQuery"
+        << "Table1.col1|Table1.col2|Table1.col3|Table2.col1|Table2.col2|Table3.col3" << QStringList{};
+}
+
+void TestJetSqlEndToEnd::corpusSavedQueries()
+{
+    const QString corpus = QStringLiteral(KOLTA_SHARED_MDB);
+    if (!QFileInfo::exists(corpus))
+        QSKIP("the shared corpus of real files is not here");
+    QFETCH(QString, file);
+    checkStatement(corpus + QLatin1Char('/') + file);
 }
 
 void TestJetSqlEndToEnd::savedQueries()
@@ -1431,44 +1482,59 @@ void TestJetSqlEndToEnd::rebuildQuery_data()
                         const QString &expression = QString()) {
         return QueryAttribute{attribute, flag, name1, name2, expression};
     };
-    QTest::newRow("all fields by flag") << QList<QueryAttribute>{row(0, 1), row(3, 0x01), row(5, 0, "T"), row(255, 0)}
+    QTest::newRow("all fields by flag") << QList<QueryAttribute>{row(0, 0), row(3, 0x01), row(5, 0, "T"), row(255, 0)}
                                         << "SELECT * FROM [T]" << "";
-    QTest::newRow("top percent by two bits") << QList<QueryAttribute>{row(0, 1), row(3, 0x30, "25"), row(5, 0, "T"),
+    QTest::newRow("top percent by two bits") << QList<QueryAttribute>{row(0, 0), row(3, 0x30, "25"), row(5, 0, "T"),
                                                                        row(6, 0, QString(), QString(), "A")}
                                              << "SELECT TOP 25 PERCENT A FROM [T]" << "";
-    QTest::newRow("distinct and top") << QList<QueryAttribute>{row(0, 1), row(3, 0x12, "3"), row(5, 0, "T"),
+    QTest::newRow("distinct and top") << QList<QueryAttribute>{row(0, 0), row(3, 0x12, "3"), row(5, 0, "T"),
                                                                 row(6, 0, QString(), QString(), "A")}
                                       << "SELECT DISTINCT TOP 3 A FROM [T]" << "";
     QTest::newRow("rows out of order")
-        << QList<QueryAttribute>{row(11, 0, "D", QString(), "A"), row(6, 0, "X", QString(), "A + 1"), row(0, 1),
+        << QList<QueryAttribute>{row(11, 0, "D", QString(), "A"), row(6, 0, "X", QString(), "A + 1"), row(0, 0),
                                  row(5, 0, "T", "t"), row(8, 0, QString(), QString(), "A > 1")}
         << "SELECT A + 1 AS [X] FROM [T] AS [t] WHERE A > 1 ORDER BY A DESC" << "";
     QTest::newRow("join nested on the right")
-        << QList<QueryAttribute>{row(0, 1), row(5, 0, "A"), row(5, 0, "B"), row(5, 0, "C"), row(6, 0, {}, {}, "*"),
+        << QList<QueryAttribute>{row(0, 0), row(5, 0, "A"), row(5, 0, "B"), row(5, 0, "C"), row(6, 0, {}, {}, "*"),
                                  row(7, 1, "B", "C", "B.x = C.x"), row(7, 2, "A", "B", "A.y = B.y")}
         << "SELECT * FROM [A] LEFT JOIN ([B] INNER JOIN [C] ON B.x = C.x) ON A.y = B.y" << "";
     QTest::newRow("second condition of a join")
-        << QList<QueryAttribute>{row(0, 1), row(5, 0, "A"), row(5, 0, "B"), row(6, 0, {}, {}, "*"),
+        << QList<QueryAttribute>{row(0, 0), row(5, 0, "A"), row(5, 0, "B"), row(6, 0, {}, {}, "*"),
                                  row(7, 1, "A", "B", "A.x = B.x"), row(7, 1, "A", "B", "A.y = B.y")}
         << "SELECT * FROM [A] INNER JOIN [B] ON (A.x = B.x) AND (A.y = B.y)" << "";
     QTest::newRow("joined and listed tables")
-        << QList<QueryAttribute>{row(0, 1), row(5, 0, "A"), row(5, 0, "B"), row(5, 0, "C"), row(6, 0, {}, {}, "*"),
+        << QList<QueryAttribute>{row(0, 0), row(5, 0, "A"), row(5, 0, "B"), row(5, 0, "C"), row(6, 0, {}, {}, "*"),
                                  row(7, 3, "A", "C", "A.x = C.x")}
         << "SELECT * FROM [A] RIGHT JOIN [C] ON A.x = C.x, [B]" << "";
     QTest::newRow("group and having")
-        << QList<QueryAttribute>{row(0, 1), row(5, 0, "T"), row(6, 0, {}, {}, "A"), row(6, 0, "N", {}, "Count(*)"),
+        << QList<QueryAttribute>{row(0, 0), row(5, 0, "T"), row(6, 0, {}, {}, "A"), row(6, 0, "N", {}, "Count(*)"),
                                  row(9, 0, {}, {}, "A"), row(9, 0, {}, {}, "B"), row(10, 0, {}, {}, "Count(*) > 1")}
         << "SELECT A, Count(*) AS [N] FROM [T] GROUP BY A, B HAVING Count(*) > 1" << "";
-    QTest::newRow("make-table") << QList<QueryAttribute>{row(0, 2), row(5, 0, "T"), row(6, 0, {}, {}, "A")} << ""
+    QTest::newRow("select typed by attribute 1") << QList<QueryAttribute>{row(0, 0), row(1, 1), row(5, 0, "T"),
+                                                                           row(6, 0, {}, {}, "A")}
+                                                  << "SELECT A FROM [T]" << "";
+    QTest::newRow("make-table") << QList<QueryAttribute>{row(0, 0), row(1, 2), row(5, 0, "T"), row(6, 0, {}, {}, "A")}
+                                << ""
                                 << "The saved query 'Q' is not a select query (its type: make-table); "
                                    "only select queries can be read here.";
-    QTest::newRow("update") << QList<QueryAttribute>{row(0, 4), row(5, 0, "T")} << ""
+    QTest::newRow("update") << QList<QueryAttribute>{row(0, 0), row(1, 4), row(5, 0, "T")} << ""
                             << "The saved query 'Q' is not a select query (its type: update); "
                                    "only select queries can be read here.";
-    QTest::newRow("union") << QList<QueryAttribute>{row(0, 9)} << ""
-                           << "The saved query 'Q' is not a select query (its type: union); "
-                                   "only select queries can be read here.";
-    QTest::newRow("parameters") << QList<QueryAttribute>{row(0, 1), row(2, 4, "Which"), row(5, 0, "T"),
+    QTest::newRow("union all") << QList<QueryAttribute>{row(0, 0), row(1, 9), row(3, 1),
+                                                         row(5, 0, {}, "X7YZ_____1", "SELECT A FROM T\r\n"),
+                                                         row(5, 0, {}, "X7YZ_____2", "SELECT B FROM U;")}
+                               << "SELECT A FROM T UNION ALL SELECT B FROM U" << "";
+    QTest::newRow("union, ordered") << QList<QueryAttribute>{row(0, 0), row(1, 9), row(3, 3),
+                                                              row(5, 0, {}, "X7YZ_____2", "SELECT B FROM U"),
+                                                              row(5, 0, {}, "X7YZ_____1", "SELECT A FROM T"),
+                                                              row(11, 0, "D", {}, "A")}
+                                    << "SELECT A FROM T UNION SELECT B FROM U ORDER BY A DESC" << "";
+    QTest::newRow("crosstab")
+        << QList<QueryAttribute>{row(0, 0), row(1, 6), row(5, 0, "T"), row(6, 0, "N", {}, "Count(*)"),
+                                 row(6, 2, {}, {}, "A"), row(6, 1, {}, {}, "B"), row(9, 2, {}, {}, "A"),
+                                 row(9, 1, {}, {}, "B")}
+        << "TRANSFORM Count(*) AS [N] SELECT A FROM [T] GROUP BY A PIVOT B" << "";
+    QTest::newRow("parameters") << QList<QueryAttribute>{row(0, 0), row(2, 4, "Which"), row(5, 0, "T"),
                                                          row(6, 0, {}, {}, "A")}
                                 << "" << "The saved query 'Q' asks for parameters; the page cannot ask for values.";
     QTest::newRow("no rows") << QList<QueryAttribute>{} << ""

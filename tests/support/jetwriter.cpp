@@ -972,12 +972,10 @@ public:
             system.append(acc);
         }
 
-        // Readers take the low 24 bits of an object id as its definition
-        // page; query ids point past any real file's end so no reader
-        // mistakes a query for a table.
+        // Access numbers the objects that are not tables from 0x80000000 on.
         QList<quint32> queryIds;
         for (qsizetype i = 0; i < db.queries.size(); ++i)
-            queryIds.append(0x00FFFFFFu - quint32(i));
+            queryIds.append(0x80000010u + quint32(i));
         for (Table &t : system) {
             if (t.name == QLatin1String("MSysQueries"))
                 t.rows = detail::queryRows(db.queries, queryIds);
@@ -1012,7 +1010,8 @@ public:
         for (qsizetype i = 0; i < db.queries.size(); ++i) {
             if (QString e = checkName(db.queries.at(i).name, QStringLiteral("query")); !e.isEmpty())
                 return e;
-            catalog.append({queryIds.at(i), TablesContainerId, db.queries.at(i).name, 5, 0});
+            catalog.append({queryIds.at(i), TablesContainerId, db.queries.at(i).name, 5,
+                            detail::queryObjectFlags(db.queries.at(i))});
         }
 
         Table objects = catalogShape();

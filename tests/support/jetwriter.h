@@ -62,15 +62,25 @@ struct Table
     QList<Row> rows;
 };
 
-// A catalog object of type 5 whose SELECT is taken apart into MSysQueries
-// attribute rows as Access stores them: predicate (DISTINCT, DISTINCTROW,
-// TOP [PERCENT]), tables with aliases, output columns, left-deep INNER/LEFT/
-// RIGHT joins, WHERE, GROUP BY, HAVING, ORDER BY. "*" is kept as an output
-// column. Other statements keep only their first and last rows.
+// A catalog object of type 5 whose statement is taken apart into
+// MSysQueries attribute rows as Access stores them. A SELECT: predicate
+// (DISTINCT, DISTINCTROW, TOP [PERCENT]), tables with aliases, output
+// columns, left-deep INNER/LEFT/RIGHT joins, WHERE, GROUP BY, HAVING, ORDER
+// BY; "*" is kept as an output column. A UNION: its last UNION's two operands
+// as text. A crosstab (TRANSFORM ... SELECT ... PIVOT column): the SELECT's
+// rows with the value and the pivot beside them. Action queries (SELECT INTO,
+// INSERT, UPDATE, DELETE), data-definition and pass-through queries (connect
+// set): their type row only, with the target table or the text.
 struct SavedQuery
 {
+    SavedQuery() = default;
+    SavedQuery(QString name, QString sql, QString connect = QString())
+        : name(std::move(name)), sql(std::move(sql)), connect(std::move(connect))
+    {
+    }
     QString name;
     QString sql;
+    QString connect;   // not empty: a pass-through query to this connection
 };
 
 // A row of MSysAccounts (FGroup Byte, Name Text(20), Password Binary,

@@ -11,4 +11,8 @@ namespace kolta::jetwriter::detail {
 // MSysObjects ids, in the same order.
 QList<Row> queryRows(const QList<SavedQuery> &queries, const QList<quint32> &ids);
 
+// The MSysObjects Flags Access gives a query of that kind (0 select, 16
+// crosstab ... 128 union).
+quint32 queryObjectFlags(const SavedQuery &query);
+
 } // namespace kolta::jetwriter::detail

@@ -303,7 +303,10 @@ bool JetFile::readCatalog(QList<CatalogEntry> *entries, QString *reason, QList<C
             complete = false;
             return false;
         }
-        const int type = values.at(2).toInt() & 0x7f;
+        // Forms, reports, macros and modules carry the high bit (-32768 a
+        // form, -32764 a report ...): with it masked off a report would
+        // read as an ODBC link. Only the exact codes name tables.
+        const int type = values.at(2).toInt();
         const bool query = type == SavedQuery && queries;
         if (type != LocalTable && type != OdbcLink && type != LinkedTable && !query)
             return true;

@@ -492,9 +492,8 @@ int registerJetModule(sqlite3 *db, JetFile *file)
 QString createJetTable(sqlite3 *db, const QString &sqliteName, const CatalogEntry &entry)
 {
     const QString sql = QStringLiteral("CREATE VIRTUAL TABLE temp.%1 USING jet(%2, n%3)")
-                            .arg(quotedIdentifier(sqliteName))
-                            .arg(entry.id & 0x00FFFFFF)
-                            .arg(QString::fromLatin1(entry.name.toUtf8().toHex()));
+                            .arg(quotedIdentifier(sqliteName), QString::number(entry.id & 0x00FFFFFF),
+                                 QString::fromLatin1(entry.name.toUtf8().toHex()));
     char *error = nullptr;
     if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK) {
         const QString reason = QString::fromUtf8(error ? error : sqlite3_errmsg(db));

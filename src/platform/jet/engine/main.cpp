@@ -160,10 +160,10 @@ int listTables(const QStringList &args, int out, int err)
     }
     int status = 0;
     for (const TableDef &entry : tables.value()) {
+        // One arg() call: a name holding "%1" must not take the next value.
         writeText(out, QStringLiteral("%1\t%2\t0x%3\n")
-                           .arg(entry.Name)
-                           .arg(entry.catalogType)
-                           .arg(entry.flags, 8, 16, QLatin1Char('0')));
+                           .arg(entry.Name, QString::number(entry.catalogType),
+                                QStringLiteral("%1").arg(entry.flags, 8, 16, QLatin1Char('0'))));
         const Result<TableDef> table = database.tableDef(entry.Name);
         if (!table.ok()) {
             writeText(err, table.error().message + QLatin1Char('\n'));
@@ -171,7 +171,8 @@ int listTables(const QStringList &args, int out, int err)
             continue;
         }
         for (const Field &field : table.value().Fields)
-            writeText(out, QStringLiteral("\t%1\t%2\t%3\n").arg(field.Name).arg(field.Type).arg(field.Size));
+            writeText(out, QStringLiteral("\t%1\t%2\t%3\n")
+                               .arg(field.Name, QString::number(field.Type), QString::number(field.Size)));
     }
     return status;
 }

@@ -12,22 +12,31 @@ namespace {
 
 // MSysQueries attribute numbers.
 enum Attribute {
-    Kind = 0,        // Flag: the query type
+    Start = 0,       // opens the query's rows
+    Type = 1,        // Flag: the query type; left out of select queries by newer Access
     Parameter = 2,   // Name1: a declared parameter
     Predicate = 3,   // Flag: the Predicate bits; Name1: TOP's count
     RemoteDb = 4,    // Name1: the database of an IN clause
-    Input = 5,       // Name1: table or query, Name2: alias
-    Output = 6,      // Expression, Name1: alias
+    Input = 5,       // Name1: table or query, Name2: alias; a union's parts: Expression, Name2
+    Output = 6,      // Expression, Name1: alias; a crosstab's role in Flag
     Join = 7,        // Name1, Name2: the joined tables, Expression: ON, Flag: JoinKind
     Where = 8,       // Expression
-    GroupBy = 9,     // Expression
+    GroupBy = 9,     // Expression; a crosstab's role in Flag
     Having = 10,     // Expression
     OrderBy = 11,    // Expression, Name1 "D": descending
 };
 
 enum Predicate { AllFields = 0x01, Distinct = 0x02, DistinctRow = 0x08, Top = 0x10, TopPercent = 0x20 };
 enum JoinKind { Inner = 1, LeftOuter = 2, RightOuter = 3 };
-enum QueryType { Select = 1 };
+enum QueryType { Select = 1, Crosstab = 6, Union = 9 };
+// Output and GROUP BY rows of a crosstab: the value has neither bit.
+enum CrosstabRole { ColumnHeading = 0x01, RowHeading = 0x02 };
+// A union's Predicate flag: without this bit the parts are joined by UNION ALL.
+constexpr int UnionDistinct = 0x02;
+// Access names a union's two operands (the left one holding any earlier
+// UNIONs) by these aliases.
+const QLatin1String UnionLeft{"X7YZ_____1"};
+const QLatin1String UnionRight{"X7YZ_____2"};
 
 QString typeName(int type)
 {
@@ -66,6 +75,14 @@ public:
             m_byName.insert(alias.toLower(), leaf);
         if (!m_byName.contains(table.toLower()))
             m_byName.insert(table.toLower(), leaf);
+    }
+
+    void addDerived(const QString &sql, const QString &alias)
+    {
+        const int leaf = newNode();
+        m_nodes[leaf].text = QLatin1Char('(') + sql + QStringLiteral(") AS ") + bracketed(alias);
+        m_inputs.append(leaf);
+        m_byName.insert(alias.toLower(), leaf);
     }
 
     void addJoin(const QString &left, const QString &right, int kind, const QString &on)
@@ -169,6 +186,66 @@ private:
 
 } // namespace
 
+namespace {
+
+QString notReadable(const QString &name, int type)
+{
+    const QString kind = typeName(type);
+    return kind.isEmpty()
+        ? QStringLiteral("The saved query '%1' is not a select query; only select queries can be read here.")
+              .arg(name)
+        : QStringLiteral("The saved query '%1' is not a select query (its type: %2); only select queries can be "
+                         "read here.")
+              .arg(name, kind);
+}
+
+QString conjunction(const QStringList &parts)
+{
+    if (parts.size() == 1)
+        return parts.first();
+    QStringList wrapped;
+    for (const QString &part : parts)
+        wrapped.append(QLatin1Char('(') + part + QLatin1Char(')'));
+    return wrapped.join(QStringLiteral(" AND "));
+}
+
+// A union operand as Access keeps it: the text typed, maybe with line
+// breaks and a closing semicolon.
+QString unionPart(const QString &text)
+{
+    QString part = text.trimmed();
+    while (part.endsWith(QLatin1Char(';')))
+        part = part.chopped(1).trimmed();
+    return part;
+}
+
+QString rebuildUnion(const QList<QueryAttribute> &rows)
+{
+    QString left, right;
+    int predicate = 0;
+    QStringList orderBy;
+    for (const QueryAttribute &row : rows) {
+        if (row.attribute == Input && row.name2.compare(UnionLeft, Qt::CaseInsensitive) == 0)
+            left = unionPart(row.expression);
+        else if (row.attribute == Input && row.name2.compare(UnionRight, Qt::CaseInsensitive) == 0)
+            right = unionPart(row.expression);
+        else if (row.attribute == Predicate)
+            predicate = row.flag;
+        else if (row.attribute == OrderBy)
+            orderBy.append(row.name1.compare(QLatin1String("D"), Qt::CaseInsensitive) == 0
+                               ? row.expression + QStringLiteral(" DESC")
+                               : row.expression);
+    }
+    if (left.isEmpty() || right.isEmpty())
+        return QString();
+    QString sql = left + QLatin1String((predicate & UnionDistinct) ? " UNION " : " UNION ALL ") + right;
+    if (!orderBy.isEmpty())
+        sql += QStringLiteral(" ORDER BY ") + orderBy.join(QStringLiteral(", "));
+    return sql;
+}
+
+} // namespace
+
 QString rebuildQuery(const QString &name, const QList<QueryAttribute> &stored, QString *refusal)
 {
     refusal->clear();
@@ -182,23 +259,25 @@ QString rebuildQuery(const QString &name, const QList<QueryAttribute> &stored, Q
     std::stable_sort(rows.begin(), rows.end(),
                      [](const QueryAttribute &a, const QueryAttribute &b) { return a.attribute < b.attribute; });
 
+    // Attribute 0 only opens the query; its type is in attribute 1, which
+    // newer Access leaves out of a select query.
+    int type = Select;
+    for (const QueryAttribute &row : std::as_const(rows)) {
+        if (row.attribute == Type)
+            type = row.flag;
+    }
+    if (rows.isEmpty() || (type != Select && type != Crosstab && type != Union)) {
+        *refusal = notReadable(name, type);
+        return QString();
+    }
+
     int predicate = 0;
     QString top;
     JoinForest from;
+    QString transform, pivot;
     QStringList outputs, where, groupBy, having, orderBy;
     for (const QueryAttribute &row : std::as_const(rows)) {
         switch (row.attribute) {
-        case Kind:
-            if (row.flag != Select) {
-                const QString type = typeName(row.flag);
-                *refusal = type.isEmpty()
-                    ? QStringLiteral("The saved query '%1' is not a select query; only select queries can be "
-                                     "read here.").arg(name)
-                    : QStringLiteral("The saved query '%1' is not a select query (its type: %2); only select "
-                                     "queries can be read here.").arg(name, type);
-                return QString();
-            }
-            break;
         case Parameter:
             *refusal = QStringLiteral("The saved query '%1' asks for parameters; the page cannot ask for values.")
                            .arg(name);
@@ -212,13 +291,27 @@ QString rebuildQuery(const QString &name, const QList<QueryAttribute> &stored, Q
             top = row.name1;
             break;
         case Input:
-            from.addInput(row.name1, row.name2);
+            if (type == Union)
+                break;
+            // A sub-query in FROM keeps its text, named by its alias.
+            if (!row.expression.isEmpty() && row.name1.isEmpty())
+                from.addDerived(row.expression, row.name2);
+            else
+                from.addInput(row.name1, row.name2);
             break;
-        case Output:
-            if (!row.expression.isEmpty())
-                outputs.append(row.name1.isEmpty() ? row.expression
-                                                   : row.expression + QStringLiteral(" AS ") + bracketed(row.name1));
+        case Output: {
+            if (row.expression.isEmpty())
+                break;
+            const QString item = row.name1.isEmpty() ? row.expression
+                                                     : row.expression + QStringLiteral(" AS ") + bracketed(row.name1);
+            if (type != Crosstab || (row.flag & RowHeading))
+                outputs.append(item);
+            else if (row.flag & ColumnHeading)
+                pivot = row.expression;
+            else
+                transform = item;
             break;
+        }
         case Join:
             from.addJoin(row.name1, row.name2, row.flag, row.expression);
             break;
@@ -226,7 +319,9 @@ QString rebuildQuery(const QString &name, const QList<QueryAttribute> &stored, Q
             where.append(row.expression);
             break;
         case GroupBy:
-            groupBy.append(row.expression);
+            // A crosstab lists its pivot among the groups too.
+            if (type != Crosstab || !(row.flag & ColumnHeading))
+                groupBy.append(row.expression);
             break;
         case Having:
             having.append(row.expression);
@@ -240,17 +335,25 @@ QString rebuildQuery(const QString &name, const QList<QueryAttribute> &stored, Q
             break;
         }
     }
+    if (type == Union) {
+        const QString sql = rebuildUnion(rows);
+        if (sql.isEmpty())
+            *refusal = QStringLiteral("The saved query '%1' cannot be read: its union is incomplete.").arg(name);
+        return sql;
+    }
     if ((predicate & AllFields) && !outputs.contains(QStringLiteral("*")))
         outputs.prepend(QStringLiteral("*"));
-    if (outputs.isEmpty()) {
-        *refusal = QStringLiteral("The saved query '%1' is not a select query; only select queries can be read here.")
-                       .arg(name);
+    if (outputs.isEmpty() || (type == Crosstab && (transform.isEmpty() || pivot.isEmpty()))) {
+        *refusal = QStringLiteral("The saved query '%1' cannot be read: it has no output columns.").arg(name);
         return QString();
     }
     where += from.extraWhere();
     where.removeAll(QString());
 
-    QString sql = QStringLiteral("SELECT ");
+    QString sql;
+    if (type == Crosstab)
+        sql = QStringLiteral("TRANSFORM ") + transform + QLatin1Char(' ');
+    sql += QStringLiteral("SELECT ");
     if (predicate & DistinctRow)
         sql += QStringLiteral("DISTINCTROW ");
     else if (predicate & Distinct)
@@ -265,14 +368,6 @@ QString rebuildQuery(const QString &name, const QList<QueryAttribute> &stored, Q
     }
     if (!tables.isEmpty())
         sql += QStringLiteral(" FROM ") + tables;
-    const auto conjunction = [](const QStringList &parts) {
-        if (parts.size() == 1)
-            return parts.first();
-        QStringList wrapped;
-        for (const QString &part : parts)
-            wrapped.append(QLatin1Char('(') + part + QLatin1Char(')'));
-        return wrapped.join(QStringLiteral(" AND "));
-    };
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + conjunction(where);
     if (!groupBy.isEmpty())
@@ -281,6 +376,8 @@ QString rebuildQuery(const QString &name, const QList<QueryAttribute> &stored, Q
         sql += QStringLiteral(" HAVING ") + conjunction(having);
     if (!orderBy.isEmpty())
         sql += QStringLiteral(" ORDER BY ") + orderBy.join(QStringLiteral(", "));
+    if (type == Crosstab)
+        sql += QStringLiteral(" PIVOT ") + pivot;
     return sql;
 }
 

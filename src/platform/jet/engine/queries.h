@@ -23,9 +23,9 @@ struct QueryAttribute
     QString expression;
 };
 
-// The Jet SQL of a query from its rows in stored order; empty with *refusal
-// set when the query is not a SELECT that can be read (an action query, a
-// crosstab, parameters ...).
+// The Jet SQL of a select, union or crosstab query from its rows in stored
+// order; empty with *refusal set when the query cannot be read (an action,
+// data-definition or pass-through query, parameters ...).
 QString rebuildQuery(const QString &name, const QList<QueryAttribute> &rows, QString *refusal);
 
 // Every saved query of the file (queries as readCatalog lists them, tables
