@@ -5,9 +5,11 @@
 #include "platform/jet/engine/jettables.h"
 #include "platform/jet/engine/queries.h"
 #include "platform/jet/engine/server.h"
+#include "platform/jet/engine/statement.h"
 #include "platform/jet/engineclient.h"
 #include "platform/jet/protocol.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -22,6 +24,7 @@
 #include <sqlite3.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -164,6 +167,9 @@ private slots:
     void sqlNullsAndLongValues();
     void sqlManyRowsAndTwoCursors();
     void sqlIsReadOnly();
+    void sqlCutFilesNeverReadShort_data();
+    void sqlCutFilesNeverReadShort();
+    void sqlLongValueOnLostPage();
 
 private:
     QTemporaryDir m_dir;
@@ -1560,6 +1566,185 @@ void TestJet::sqlIsReadOnly()
     QCOMPARE(fixtures::readAll(m_small), before);
 }
 
+
+namespace {
+
+// What a file cut short gives, read in a child process (libmdb may crash on
+// it): the names the catalog lists, then the number of rows each table
+// reads through a statement with a digest of their values, -1 where the
+// statement fails. Empty when the child dies or
+// hangs.
+QStringList readCutFileInChild(const QString &path, const QStringList &tables, int boundMs)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return {};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(fds[0]);
+        // libmdb's complaints about the missing pages stay out of the log.
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, STDERR_FILENO);
+        QStringList out;
+        QString reason;
+        QList<engine::CatalogEntry> entries;
+        const auto file = engine::JetFile::open(path, &reason);
+        QStringList names;
+        if (file && file->readCatalog(&entries, &reason)) {
+            for (const engine::CatalogEntry &e : entries)
+                names.append(e.name);
+            out.append(names.join(u','));
+        } else {
+            out.append(QStringLiteral("-"));
+        }
+        for (const QString &table : tables) {
+            // Every value is read and summed up: memo and OLE values may lie
+            // on pages cut off.
+            qint64 count = 0;
+            QCryptographicHash values(QCryptographicHash::Sha1);
+            const auto statement = engine::Statement::prepare(
+                {path, QString(), QStringLiteral("Admin"), QString()},
+                QStringLiteral("SELECT * FROM [%1]").arg(table), engine::Statement::Form::Raw, &reason);
+            const bool read = statement && statement->each([&](const QVariantList &row) {
+                ++count;
+                for (const QVariant &value : row)
+                    values.addData(value.toString().toUtf8() + '\x1f');
+            }).ok();
+            out.append(read ? QString::number(count) + QLatin1Char(' ') + QString::fromLatin1(values.result().toHex())
+                            : QStringLiteral("-1"));
+        }
+        const QByteArray bytes = out.join(u'\n').toUtf8();
+        qsizetype done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(fds[1], bytes.constData() + done, size_t(bytes.size() - done));
+            if (n <= 0)
+                break;
+            done += n;
+        }
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
+    QByteArray got;
+    QElapsedTimer waited;
+    waited.start();
+    int status = 0;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+        if (n > 0) {
+            got.append(buffer, n);
+            continue;
+        }
+        if (::waitpid(child, &status, WNOHANG) != 0)
+            break;
+        if (waited.elapsed() > boundMs) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            ::close(fds[0]);
+            return {};
+        }
+        QThread::msleep(2);
+    }
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+        got.append(buffer, n);
+    ::close(fds[0]);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return {};
+    return QString::fromUtf8(got).split(u'\n');
+}
+
+} // namespace
+
+void TestJet::sqlCutFilesNeverReadShort_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("step");   // every step-th page boundary
+    QTest::newRow("Jet 3") << "testV1997.mdb" << 1;
+    QTest::newRow("Jet 4") << "testV2000.mdb" << 9;
+    QTest::newRow("Jet 4, rows on overflow pages") << "overflowTestV2000.mdb" << 1;
+    QTest::newRow("ACE") << "ASampleDatabase.accdb" << 2;
+}
+
+// A file cut short on a page boundary lists all its tables or fails, and
+// each table reads all its rows and values or fails: never fewer with success.
+void TestJet::sqlCutFilesNeverReadShort()
+{
+    QFETCH(QString, file);
+    QFETCH(int, step);
+    if (!QFileInfo::exists(Corpus))
+        QSKIP("the shared corpus of real files is not here");
+    const QByteArray whole = fixtures::readAll(Corpus + QLatin1Char('/') + file);
+    const int pageSize = whole.at(0x14) == 0 ? 2048 : 4096;
+    const QString path = m_dir.filePath(QStringLiteral("cut.mdb"));
+    QVERIFY(fixtures::writeAll(path, whole));
+    QString reason;
+    QStringList tables;
+    {
+        const auto jet = engine::JetFile::open(path, &reason);
+        QVERIFY(jet);
+        QList<engine::CatalogEntry> entries;
+        QVERIFY(jet->readCatalog(&entries, &reason));
+        for (const engine::CatalogEntry &e : entries)
+            if (e.type == engine::LocalTable && (e.flags & 0x80000002u) == 0)
+                tables.append(e.name);
+    }
+    const QStringList truth = readCutFileInChild(path, tables, 20000);
+    QCOMPARE(truth.size(), tables.size() + 1);
+    QVERIFY(!truth.mid(1).contains(QStringLiteral("-1")));
+
+    int failed = 0;
+    for (int pages = 3; pages < whole.size() / pageSize; pages += step) {
+        QVERIFY(fixtures::writeAll(path, whole.left(qsizetype(pages) * pageSize)));
+        const QStringList got = readCutFileInChild(path, tables, 20000);
+        if (got.isEmpty()) {
+            ++failed;
+            continue;
+        }
+        const QByteArray where = QStringLiteral("%1 cut after %2 pages").arg(file).arg(pages).toUtf8();
+        QVERIFY2(got.at(0) == QLatin1String("-") || got.at(0) == truth.at(0), where.constData());
+        for (int i = 1; i < got.size(); ++i) {
+            QVERIFY2(got.at(i) == QLatin1String("-1") || got.at(i) == truth.at(i),
+                     (where + " " + tables.at(i - 1).toUtf8() + ": " + got.at(i).toUtf8() + ", not "
+                      + truth.at(i).toUtf8())
+                         .constData());
+            failed += got.at(i) == QLatin1String("-1");
+        }
+    }
+    QVERIFY(failed > 0);
+}
+
+// A memo whose page of long values is gone is damage, not a shorter text.
+void TestJet::sqlLongValueOnLostPage()
+{
+    kolta::jetwriter::Table notes;
+    notes.name = QStringLiteral("Notes");
+    notes.columns = {{QStringLiteral("ID"), kolta::jetwriter::ColumnType::Long},
+                     {QStringLiteral("Text"), kolta::jetwriter::ColumnType::Memo}};
+    notes.rows.append({1, QString(9000, u'a')});
+    kolta::jetwriter::Database db;
+    db.tables = {notes};
+    const QString path = m_dir.filePath(QStringLiteral("lost.mdb"));
+    QCOMPARE(fixtures::write(path, db), QString());
+    // The row points to the first page of the value's chain (page << 8 |
+    // row); it now points past the end of the file.
+    QByteArray bytes = fixtures::readAll(path);
+    const quint32 page = quint32(bytes.indexOf("LVAL") / 4096);
+    QVERIFY(page > 2);
+    unsigned char pointer[4];
+    qToLittleEndian<quint32>(page << 8, pointer);
+    const qsizetype at = bytes.lastIndexOf(QByteArray(reinterpret_cast<const char *>(pointer), 4));
+    QVERIFY(at > 0);
+    qToLittleEndian<quint32>(0x00FFFF00u, pointer);
+    bytes.replace(at, 4, QByteArray(reinterpret_cast<const char *>(pointer), 4));
+    QVERIFY(fixtures::writeAll(path, bytes));
+    SqlOverJet sql(path);
+    QVERIFY(sql.file);
+    QCOMPARE(sql.rows(QStringLiteral("SELECT count(*) FROM Notes")).at(0).at(0), QVariant(qlonglong(1)));
+    QString failure;
+    sql.rows(QStringLiteral("SELECT Text FROM Notes"), &failure);
+    QVERIFY2(failure.contains(QLatin1String("cut short")), qPrintable(failure));
+}
 
 QTEST_GUILESS_MAIN(TestJet)
 #include "tst_jet.moc"

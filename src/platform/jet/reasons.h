@@ -35,6 +35,14 @@ inline constexpr QLatin1String Stopped{"stopped"};
 inline constexpr QLatin1String StatementTooLong{"the statement did not finish within %1 minutes"};
 inline constexpr QLatin1String CatalogDamaged{"the database file is damaged (its catalog cannot be read)"};
 inline constexpr QLatin1String PagesInCircle{"the database file is damaged (a table's pages run in a circle)"};
+inline constexpr QLatin1String CatalogPastEnd{
+    "the database file is damaged or unreadable (its catalog points past the end of the file)"};
+// %1 the table.
+inline constexpr QLatin1String RowsMissing{
+    "the database file is damaged or unreadable (not all rows of the table %1 can be read)"};
+// %1 the column.
+inline constexpr QLatin1String LongValueMissing{
+    "the database file is damaged or unreadable (a value of the column %1 is cut short)"};
 
 // Answers of the engine to requests that cannot come from this program.
 inline constexpr QLatin1String UnknownRequest{"The engine received a garbled or unknown request."};

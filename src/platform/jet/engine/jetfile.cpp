@@ -281,7 +281,13 @@ bool JetFile::scanRows(const CatalogEntry &entry, const QStringList &columns,
         for (int i = 0; i < columns.size(); ++i)
             values[i] = bound.at(i) ? QString::fromUtf8(binds.buffers.at(i).constData()) : QString();
         if (!row(values))
-            break;
+            return true;
+    }
+    // The definition counts the table's rows; fewer found means pages are
+    // missing (a file cut short), never a shorter table.
+    if (rows < qint64(table->num_rows)) {
+        *reason = QString(reasons::RowsMissing).arg(entry.name);
+        return false;
     }
     return true;
 }
@@ -298,6 +304,7 @@ bool JetFile::readCatalog(QList<CatalogEntry> *entries, QString *reason, QList<C
                                  QStringLiteral("Type"), QStringLiteral("Flags"),
                                  QStringLiteral("Database"), QStringLiteral("ForeignName")};
     bool complete = true;
+    bool pastEnd = false;
     const bool ok = scanRows(catalog, columns, [&](const QStringList &values) {
         if (values.at(1).isEmpty() && values.at(2).isEmpty()) {
             complete = false;
@@ -315,13 +322,17 @@ bool JetFile::readCatalog(QList<CatalogEntry> *entries, QString *reason, QList<C
         entry.type = type;
         entry.flags = quint32(values.at(3).toLongLong());
         entry.id = quint32(values.at(0).toLongLong());
+        if (type == LocalTable && qint64(entry.id & 0x00FFFFFF) * m_header.pageSize >= m_header.fileSize) {
+            pastEnd = true;
+            return false;
+        }
         entry.linkedDatabase = values.at(4);
         entry.foreignName = values.at(5);
         (query ? queries : entries)->append(entry);
         return true;
     }, reason);
-    if (ok && !complete) {
-        *reason = reasons::CatalogDamaged;
+    if (ok && (!complete || pastEnd)) {
+        *reason = pastEnd ? QString(reasons::CatalogPastEnd) : QString(reasons::CatalogDamaged);
         return false;
     }
     return ok;

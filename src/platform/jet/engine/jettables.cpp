@@ -197,6 +197,13 @@ int next(sqlite3_vtab_cursor *base)
     for (;;) {
         if (!mdb_fetch_row(table)) {
             cursor->eof = true;
+            // The definition counts the table's rows: fewer read means pages
+            // are missing (a file cut short), never a shorter table.
+            if (cursor->rowid < sqlite3_int64(table->num_rows)) {
+                const auto *jetTable = static_cast<const JetTable *>(base->pVtab);
+                setError(base->pVtab, QString(reasons::RowsMissing).arg(jetTable->name));
+                return SQLITE_CORRUPT;
+            }
             return SQLITE_OK;
         }
         if (++cursor->fetched > cursor->rowLimit) {
@@ -240,9 +247,10 @@ int rowid(sqlite3_vtab_cursor *base, sqlite3_int64 *out)
 }
 
 // The bytes of a memo or OLE value: inline in the row, on one page of long
-// values, or in a chain of them.
-QByteArray longValue(MdbHandle *mdb, int start, int size)
+// values, or in a chain of them. *ok false when pages it needs are missing.
+QByteArray longValue(MdbHandle *mdb, int start, int size, bool *ok)
 {
+    *ok = true;
     if (size < LongValueHeader)
         return {};
     const unsigned char *header = mdb->pg_buf + start;
@@ -256,8 +264,10 @@ QByteArray longValue(MdbHandle *mdb, int start, int size)
     int offset = 0;
     size_t rowSize = 0;
     if (word & 0x40000000u) {
-        if (mdb_find_pg_row(mdb, pageRow, &buffer, &offset, &rowSize) != 0)
+        if (mdb_find_pg_row(mdb, pageRow, &buffer, &offset, &rowSize) != 0) {
+            *ok = false;
             return {};
+        }
         return QByteArray(static_cast<const char *>(buffer) + offset, qMin<qsizetype>(qsizetype(rowSize), length));
     }
     QByteArray bytes;
@@ -271,6 +281,7 @@ QByteArray longValue(MdbHandle *mdb, int start, int size)
         bytes.append(reinterpret_cast<const char *>(row + 4),
                      qMin<qsizetype>(qsizetype(rowSize) - 4, qsizetype(length) - bytes.size()));
     }
+    *ok = bytes.size() >= qsizetype(length);
     return bytes;
 }
 
@@ -441,15 +452,23 @@ int column(sqlite3_vtab_cursor *base, sqlite3_context *context, int index)
         sqlite3_result_text(context, cursor->text.constData(), length, SQLITE_TRANSIENT);
         break;
     }
-    case MDB_MEMO: {
-        const QByteArray bytes = longValue(mdb, field->start, field->siz);
+    case MDB_MEMO:
+    case MDB_OLE: {
+        bool complete = true;
+        const QByteArray bytes = longValue(mdb, field->start, field->siz, &complete);
+        if (!complete) {
+            // A memo cut short is damage, never a shorter text.
+            const QByteArray reason = QString(reasons::LongValueMissing).arg(QString::fromUtf8(col->name)).toUtf8();
+            sqlite3_result_error(context, reason.constData(), int(reason.size()));
+            sqlite3_result_error_code(context, SQLITE_CORRUPT);
+            break;
+        }
+        if (type == MDB_OLE) {
+            sqlite3_result_blob(context, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+            break;
+        }
         const int length = utf8Text(mdb, bytes.constData(), bytes.size(), cursor->text);
         sqlite3_result_text(context, cursor->text.constData(), length, SQLITE_TRANSIENT);
-        break;
-    }
-    case MDB_OLE: {
-        const QByteArray bytes = longValue(mdb, field->start, field->siz);
-        sqlite3_result_blob(context, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
         break;
     }
     case MDB_BINARY:
