@@ -167,6 +167,7 @@ private slots:
     void sqlNullsAndLongValues();
     void sqlManyRowsAndTwoCursors();
     void sqlIsReadOnly();
+    void sqlJet3TextAsWindowsReadsIt();
     void sqlCutFilesNeverReadShort_data();
     void sqlCutFilesNeverReadShort();
     void sqlLongValueOnLostPage();
@@ -1566,6 +1567,26 @@ void TestJet::sqlIsReadOnly()
     QCOMPARE(fixtures::readAll(m_small), before);
 }
 
+// Jet 3 keeps text in the file's code page; bytes windows-1252 leaves
+// unassigned read as the control characters of the same number, as Windows
+// reads them, never as "?".
+void TestJet::sqlJet3TextAsWindowsReadsIt()
+{
+    const QString real = Corpus + QStringLiteral("/testV1997.mdb");
+    if (!QFileInfo::exists(real))
+        QSKIP("the shared corpus of real files is not here");
+    QByteArray bytes = fixtures::readAll(real);
+    const qsizetype at = bytes.indexOf("abcdefg");
+    QVERIFY(at > 0);
+    bytes.replace(at, 7, QByteArray("a\x81\x8d\x8f\x90\x9d\x80", 7));
+    const QString path = m_dir.filePath(QStringLiteral("jet3.mdb"));
+    QVERIFY(fixtures::writeAll(path, bytes));
+    SqlOverJet sql(path);
+    QVERIFY(sql.file);
+    const auto rows = sql.rows(QStringLiteral("SELECT A FROM Table1 WHERE C = 2"));
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows.at(0).at(0).toString(), QStringLiteral("a\u0081\u008d\u008f\u0090\u009d\u20ac"));
+}
 
 namespace {
 

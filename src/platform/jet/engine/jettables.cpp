@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QStringDecoder>
 #include <QtEndian>
 
 #include <sqlite3.h>
@@ -285,11 +286,53 @@ QByteArray longValue(MdbHandle *mdb, int start, int size, bool *ok)
     return bytes;
 }
 
-// Text as libmdb decodes it: Jet 3 in the file's code page, Jet 4 UCS-2,
-// compressed or not.
+// The name Qt knows a Jet 3 file's code page by; windows-1252 for codes it
+// does not know, as libmdb does.
+QByteArray codePageName(int codePage)
+{
+    switch (codePage) {
+    case 874:
+    case 1250: case 1251: case 1252: case 1253: case 1254: case 1255: case 1256: case 1257: case 1258:
+        return "windows-" + QByteArray::number(codePage);
+    case 932: return "Shift_JIS";
+    case 936: return "GBK";
+    case 949: return "windows-949";
+    case 950: return "Big5";
+    case 437: case 850: case 852: case 855: case 857: case 860: case 861: case 862: case 863: case 864:
+    case 865: case 866: case 869:
+        return "IBM" + QByteArray::number(codePage);
+    default: return "windows-1252";
+    }
+}
+
+// Jet 3 text in the file's code page, decoded as Windows does: a byte the
+// code page leaves unassigned (0x81, 0x8D, 0x8F, 0x90, 0x9D in windows-1252)
+// becomes the control character of the same number, not "?" as libmdb
+// makes it.
+QByteArray jet3Text(int codePage, const char *bytes, qsizetype size)
+{
+    thread_local int decoderPage = -1;
+    thread_local QStringDecoder decoder;
+    if (decoderPage != codePage) {
+        decoder = QStringDecoder(codePageName(codePage).constData());
+        if (!decoder.isValid())
+            decoder = QStringDecoder("windows-1252");
+        decoderPage = codePage;
+    }
+    decoder.resetState();
+    const QString text = decoder.decode(QByteArrayView(bytes, size));
+    return text.toUtf8();
+}
+
+// Text as Jet stores it: Jet 3 in the file's code page, Jet 4 UCS-2,
+// compressed or not (libmdb decodes that).
 // Into buffer, which grows as needed; the length of the text.
 int utf8Text(MdbHandle *mdb, const char *bytes, qsizetype size, QByteArray &buffer)
 {
+    if (IS_JET3(mdb)) {
+        buffer = jet3Text(mdb->f->code_page, bytes, size);
+        return int(buffer.size());
+    }
     // One source byte becomes at most three bytes of UTF-8.
     if (buffer.size() < size * 3 + 16)
         buffer.resize(size * 3 + 16);
