@@ -398,10 +398,11 @@ int column(sqlite3_vtab_cursor *base, sqlite3_context *context, int index)
     int size = field->siz;
     if (calculated && type == MDB_MEMO) {
         // The long value holds the wrapped text.
-        const QByteArray bytes = longValue(mdb, field->start, field->siz);
+        bool complete = true;
+        const QByteArray bytes = longValue(mdb, field->start, field->siz, &complete);
         const auto *inner = reinterpret_cast<const unsigned char *>(bytes.constData());
         int innerSize = int(bytes.size());
-        if (!unwrapCalculated(&inner, &innerSize)) {
+        if (!complete || !unwrapCalculated(&inner, &innerSize)) {
             sqlite3_result_null(context);
             return SQLITE_OK;
         }
