@@ -51,6 +51,7 @@ Catalog testCatalog()
                       {QStringLiteral("Quantity"), 3}}});
     c.queries.append({QStringLiteral("BerlinCustomers"),
                       QStringLiteral("SELECT CustomerID, Name FROM Customers WHERE City = 'Berlin';")});
+    c.queries.append({QStringLiteral("ACustomers"), QStringLiteral("SELECT Name FROM Customers WHERE Name Like 'a*'")});
     c.queries.append({QStringLiteral("Loop1"), QStringLiteral("SELECT * FROM Loop2")});
     c.queries.append({QStringLiteral("Loop2"), QStringLiteral("SELECT * FROM Loop1")});
     return c;
@@ -90,19 +91,22 @@ struct Outcome
     QString names;
     QString rows;
     QString sql;
+    QString notes;
 };
 
 // Rows as "a|b;c|d" in the neutral form; an error as its text.
-Outcome run(sqlite3 *db, const QString &jet, const Catalog &catalog = testCatalog())
+Outcome run(sqlite3 *db, const QString &jet, const Catalog &catalog = testCatalog(),
+            LikeWildcards like = LikeWildcards::Dao)
 {
     Outcome o;
-    auto t = translate(jet, catalog, db);
+    auto t = translate(jet, catalog, db, like);
     if (auto *err = std::get_if<QString>(&t)) {
         o.error = *err;
         return o;
     }
     const Translation &tr = std::get<Translation>(t);
     o.sql = tr.sqliteSql;
+    o.notes = tr.serverNotes.join(QLatin1Char('\n'));
     o.names = tr.columnNames.join(QLatin1Char('|'));
     sqlite3_stmt *st = nullptr;
     QByteArray sql = tr.sqliteSql.toUtf8();
@@ -254,8 +258,12 @@ class TestJetSql : public QObject
 private slots:
     void display_data();
     void display();
+    void pageText_data();
+    void pageText();
     void queries_data();
     void queries();
+    void wildcards_data();
+    void wildcards();
     void names_data();
     void names();
     void functions_data();
@@ -311,6 +319,26 @@ void TestJetSql::display()
     QFETCH(QString, raw);
     QCOMPARE(displayText(value, ValueKind(kind)), shown);
     QCOMPARE(rawText(value, ValueKind(kind)), raw);
+    // A page writes what the grid shows, but for the two cases of pageText_data.
+    if (ValueKind(kind) != ValueKind::Binary)
+        QCOMPARE(kolta::jetsql::pageText(value, ValueKind(kind)), shown);
+}
+
+void TestJetSql::pageText_data()
+{
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("midnight of day 0") << QVariant(0.0) << int(ValueKind::Date) << "12:00:00 AM";
+    QTest::newRow("bytes") << QVariant(QByteArray("A\0B\0C", 5)) << int(ValueKind::Binary) << "AB";
+}
+
+void TestJetSql::pageText()
+{
+    QFETCH(QVariant, value);
+    QFETCH(int, kind);
+    QFETCH(QString, written);
+    QCOMPARE(kolta::jetsql::pageText(value, ValueKind(kind)), written);
 }
 
 void TestJetSql::queries_data()
@@ -570,6 +598,49 @@ void TestJetSql::queries()
     QVERIFY2(o.error.isEmpty(), qPrintable(o.error + QStringLiteral(" | ") + o.sql));
     QCOMPARE(o.rows, rows);
     QCOMPARE(o.names, names);
+}
+
+void TestJetSql::wildcards_data()
+{
+    QTest::addColumn<QString>("jet");
+    QTest::addColumn<QString>("daoRows");
+    QTest::addColumn<QString>("ansiRows");
+    QTest::addColumn<QString>("note");
+    const QString note = QStringLiteral("The server reads Like with % and _: to get these rows there too, write %1 in place of %2.");
+    QTest::newRow("star") << "SELECT Name FROM Customers WHERE Name Like 'a*'" << "Alice" << ""
+                          << note.arg("Name ALike 'a%'", "Name Like 'a*'");
+    QTest::newRow("alike") << "SELECT Name FROM Customers WHERE Name ALike 'a%'" << "Alice" << "Alice" << "";
+    QTest::newRow("not like question") << "SELECT Name FROM Customers WHERE Name Not Like '?ob'" << "Alice;Carol;dave"
+                                       << "Alice;bob;Carol;dave" << note.arg("Name Not ALike '_ob'", "Name Not Like '?ob'");
+    QTest::newRow("literal percent") << "SELECT 'ab' Like 'a%'" << "0" << "-1" << note.arg("'ab' ALike 'a[%]'", "'ab' Like 'a%'");
+    QTest::newRow("hash") << "SELECT 'a1' Like \"a#\"" << "-1" << "0" << note.arg("'a1' ALike \"a[0-9]\"", "'a1' Like \"a#\"");
+    QTest::newRow("set") << "SELECT Name FROM Customers WHERE Name Like '[!a-c]*'" << "dave" << ""
+                         << note.arg("Name ALike '[^a-c]%'", "Name Like '[!a-c]*'");
+    QTest::newRow("ansi set") << "SELECT Name FROM Customers WHERE Name ALike '[^a-c]%'" << "dave" << "dave" << "";
+    QTest::newRow("same either way") << "SELECT Name FROM Customers WHERE Name Like 'bob' OR Name Like '[c]arol'"
+                                     << "bob;Carol" << "bob;Carol" << "";
+    QTest::newRow("concatenated") << "SELECT Name FROM Customers WHERE Name Like 'a' & '*'" << "Alice" << ""
+                                  << note.arg("Name ALike 'a' & '%'", "Name Like 'a' & '*'");
+    QTest::newRow("saved query") << "SELECT * FROM ACustomers" << "Alice" << ""
+                                 << QStringLiteral("The server reads Like with % and _: in the saved query ACustomers, "
+                                                   "write Name ALike 'a%' in place of Name Like 'a*'.");
+}
+
+void TestJetSql::wildcards()
+{
+    QFETCH(QString, jet);
+    QFETCH(QString, daoRows);
+    QFETCH(QString, ansiRows);
+    QFETCH(QString, note);
+    Db db;
+    const Outcome dao = run(db.db, jet);
+    QVERIFY2(dao.error.isEmpty(), qPrintable(dao.error));
+    QCOMPARE(dao.rows, daoRows);
+    QCOMPARE(dao.notes, note);
+    const Outcome ansi = run(db.db, jet, testCatalog(), LikeWildcards::Ansi);
+    QVERIFY2(ansi.error.isEmpty(), qPrintable(ansi.error));
+    QCOMPARE(ansi.rows, ansiRows);
+    QCOMPARE(ansi.notes, QString());
 }
 
 void TestJetSql::names_data()

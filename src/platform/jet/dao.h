@@ -42,6 +42,11 @@ enum AceFieldType : qint16 {
     VersionHistory = 1015,     // the earlier texts of an append-only memo
 };
 
+// How a statement runs: as the data control's DAO runs the try, or as the Jet
+// OLE DB provider of a served page does (Like with ANSI wildcards % and _,
+// values as the page's VBScript writes them).
+enum class StatementMode : quint8 { Dao = 0, Provider = 1 };
+
 struct Field
 {
     QString Name;

@@ -6,14 +6,16 @@ namespace kolta::jet {
 
 Result<std::shared_ptr<Recordset>> Recordset::open(std::shared_ptr<EngineClient> client, const QString &path,
                                                    const QString &systemDb, const QString &user,
-                                                   const QString &password, const QString &statement)
+                                                   const QString &password, const QString &statement,
+                                                   StatementMode mode)
 {
-    const auto prepared = client->query({path, systemDb, user, password}, statement);
+    const auto prepared = client->query({path, systemDb, user, password}, statement, mode);
     if (!prepared.ok())
         return prepared.error();
     std::shared_ptr<Recordset> recordset(new Recordset);
     recordset->m_client = std::move(client);
     recordset->m_path = path;
+    recordset->m_serverNotes = prepared.value().serverNotes;
     recordset->m_cursor = prepared.value().cursor;
     recordset->m_generation = recordset->m_client->generation();
     recordset->m_names = prepared.value().names;

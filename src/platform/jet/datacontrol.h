@@ -23,7 +23,8 @@ public:
     static Result<std::shared_ptr<Recordset>> open(std::shared_ptr<EngineClient> client,
                                                    const QString &path, const QString &systemDb,
                                                    const QString &user, const QString &password,
-                                                   const QString &statement);
+                                                   const QString &statement,
+                                                   StatementMode mode = StatementMode::Dao);
     ~Recordset();
     Recordset(const Recordset &) = delete;
     Recordset &operator=(const Recordset &) = delete;
@@ -31,6 +32,9 @@ public:
     // The result's columns, in result order (Fields.Count, Fields(i).Name).
     const QStringList &fieldNames() const { return m_names; }
     int fieldCount() const { return int(m_names.size()); }
+    // Where the page's provider would read the statement otherwise, and what
+    // to write instead (for a statement run in DAO mode).
+    const QStringList &serverNotes() const { return m_serverNotes; }
 
     // Rows read so far, and whether the statement has no more.
     qint64 rowsRead() const { return m_rowsRead; }
@@ -60,6 +64,7 @@ private:
     qint32 m_cursor = 0;
     int m_generation = 0;
     QStringList m_names;
+    QStringList m_serverNotes;
     qint64 m_rowsRead = 0;
     bool m_atEnd = false;
 };

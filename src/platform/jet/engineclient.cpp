@@ -392,7 +392,8 @@ Result<TableDef> EngineClient::tableDefOnce(int handle, const QString &name)
     return table;
 }
 
-Result<EngineClient::Prepared> EngineClient::query(const protocol::OpenArgs &given, const QString &statement)
+Result<EngineClient::Prepared> EngineClient::query(const protocol::OpenArgs &given, const QString &statement,
+                                                   StatementMode mode)
 {
     protocol::OpenArgs args = given;
     if (!args.path.isEmpty())
@@ -415,15 +416,15 @@ Result<EngineClient::Prepared> EngineClient::query(const protocol::OpenArgs &giv
         const Result<qint32> engine = engineHandle(held, subject);
         if (!engine.ok())
             return engine.error();
-        answer = call(Request::QueryOpen, protocol::pack(engine.value(), statement), subject);
+        answer = call(Request::QueryOpen, protocol::pack(engine.value(), statement, quint8(mode)), subject);
     } else {
-        answer = call(Request::Query, protocol::pack(args, statement), subject);
+        answer = call(Request::Query, protocol::pack(args, statement, quint8(mode)), subject);
     }
     if (!answer.ok())
         return answer.error();
     Reader in(answer.value());
     Prepared prepared;
-    in.stream() >> prepared.cursor >> prepared.names;
+    in.stream() >> prepared.cursor >> prepared.names >> prepared.serverNotes;
     if (!in.finish())
         return fail(subject, reasons::Garbled);
     return prepared;

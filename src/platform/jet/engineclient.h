@@ -83,13 +83,15 @@ public:
     {
         qint32 cursor = 0;
         QStringList names;
+        QStringList serverNotes;
     };
     struct Fetched
     {
         qint32 rows = 0;
         bool atEnd = false;
     };
-    Result<Prepared> query(const protocol::OpenArgs &args, const QString &statement);
+    Result<Prepared> query(const protocol::OpenArgs &args, const QString &statement,
+                           StatementMode mode = StatementMode::Dao);
     Result<Fetched> fetch(qint32 cursor, qint32 count, const QString &path);
     // Rows already read, as texts, with a bit per value that is a number.
     struct RowPage

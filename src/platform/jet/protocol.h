@@ -13,7 +13,7 @@
 
 namespace kolta::jet::protocol {
 
-constexpr quint32 Version = 2;
+constexpr quint32 Version = 1;
 constexpr QDataStream::Version StreamVersion = QDataStream::Qt_6_4;
 // Far above any schema answer; a length beyond it means the stream is garbled.
 constexpr qint64 MaxPayloadBytes = 64 * 1024 * 1024;
@@ -26,11 +26,12 @@ enum class Request : quint16 {
     TableDefs = 4,    // qint32 handle -> list of TableDef without fields
     TableDef = 5,     // qint32 handle, name -> TableDef with fields
     AllTableDefs = 6, // qint32 handle -> list of TableDef with fields
-    Query = 7,        // OpenArgs, statement -> qint32 cursor, QStringList column names
+    Query = 7,        // OpenArgs, statement, quint8 StatementMode -> qint32 cursor,
+                      //   QStringList column names, QStringList server notes
     Fetch = 8,        // qint32 cursor, qint32 count -> qint32 rows read, bool at end
     Rows = 9,         // qint32 cursor, qint64 first, qint32 count -> QList<QVariantList>, QList<QBitArray>
     CloseCursor = 10, // qint32 cursor -> nothing
-    QueryOpen = 11,   // qint32 handle, statement -> as Query, on a database open here
+    QueryOpen = 11,   // qint32 handle, statement, quint8 StatementMode -> as Query, on a database open here
 };
 
 enum class Status : quint16 {

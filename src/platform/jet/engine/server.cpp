@@ -64,7 +64,7 @@ QByteArray Server::handle(const QByteArray &request)
         const qint32 cursor = m_nextCursor++;
         m_cursors.insert(cursor, statement);
         Writer answer(id, quint16(Status::Ok));
-        answer.stream() << cursor << statement->names();
+        answer.stream() << cursor << statement->names() << statement->serverNotes();
         return answer.payload();
     };
 
@@ -141,23 +141,30 @@ QByteArray Server::handle(const QByteArray &request)
     case Request::Query: {
         protocol::OpenArgs args;
         QString sql;
-        in.stream() >> args >> sql;
-        if (!in.finish())
+        quint8 mode = 0;
+        in.stream() >> args >> sql >> mode;
+        if (!in.finish() || mode > quint8(StatementMode::Provider))
             break;
+        const bool provider = mode == quint8(StatementMode::Provider);
         QString problem;
-        std::shared_ptr<Statement> statement = Statement::prepare(args, sql, Statement::Form::Display, &problem);
+        std::shared_ptr<Statement> statement = Statement::prepare(
+            args, sql, provider ? Statement::Form::Page : Statement::Form::Display, &problem,
+            provider ? jetsql::LikeWildcards::Ansi : jetsql::LikeWildcards::Dao);
         return opened(statement, problem);
     }
     case Request::QueryOpen: {
         QString sql;
-        in.stream() >> handle >> sql;
-        if (!in.finish())
+        quint8 mode = 0;
+        in.stream() >> handle >> sql >> mode;
+        if (!in.finish() || mode > quint8(StatementMode::Provider))
             break;
         if (!database())
             return errorAnswer(id, reasons::NotOpen);
+        const bool provider = mode == quint8(StatementMode::Provider);
         QString problem;
-        std::shared_ptr<Statement> statement =
-            Statement::prepare(*database(), sql, Statement::Form::Display, &problem);
+        std::shared_ptr<Statement> statement = Statement::prepare(
+            *database(), sql, provider ? Statement::Form::Page : Statement::Form::Display, &problem,
+            provider ? jetsql::LikeWildcards::Ansi : jetsql::LikeWildcards::Dao);
         return opened(statement, problem);
     }
     case Request::Fetch: {

@@ -130,18 +130,18 @@ QString Statement::storeFailure(int code) const
 }
 
 std::unique_ptr<Statement> Statement::prepare(const protocol::OpenArgs &args, const QString &jetSql, Form form,
-                                              QString *message)
+                                              QString *message, jetsql::LikeWildcards like)
 {
     // The login and the file are checked as for opening the database.
     OpenDatabase database(args.path);
     *message = database.open(args.systemDb, args.user, args.password);
     if (!message->isEmpty())
         return nullptr;
-    return prepare(database, jetSql, form, message);
+    return prepare(database, jetSql, form, message, like);
 }
 
 std::unique_ptr<Statement> Statement::prepare(OpenDatabase &database, const QString &jetSql, Form form,
-                                              QString *message)
+                                              QString *message, jetsql::LikeWildcards like)
 {
     const QString path = database.path();
     std::unique_ptr<Statement> s(new Statement);
@@ -197,7 +197,7 @@ std::unique_ptr<Statement> Statement::prepare(OpenDatabase &database, const QStr
     readSavedQueries(*s->m_file, entries, queries, &catalog.queries, &reason);
     sqlite3_set_authorizer(s->m_db, jetsql::readOnlyAuthorizer, nullptr);
 
-    const auto translated = jetsql::translate(jetSql, catalog, s->m_db);
+    const auto translated = jetsql::translate(jetSql, catalog, s->m_db, like);
     if (const auto *error = std::get_if<QString>(&translated)) {
         *message = *error;
         return nullptr;
@@ -211,6 +211,7 @@ std::unique_ptr<Statement> Statement::prepare(OpenDatabase &database, const QStr
     }
     s->m_names = translation.columnNames;
     s->m_kinds = translation.columnKinds;
+    s->m_serverNotes = translation.serverNotes;
     return s;
 }
 
@@ -254,6 +255,8 @@ QVariant Statement::text(const QVariant &value, int column) const
     const jetsql::ValueKind kind = m_kinds.value(column, jetsql::ValueKind::Variant);
     if (m_form == Form::Raw)
         return jetsql::rawText(value, kind);
+    if (m_form == Form::Page)
+        return jetsql::pageText(value, kind);
     return jetsql::displayText(value, kind);
 }
 

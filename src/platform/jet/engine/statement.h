@@ -7,6 +7,7 @@
 
 #include "platform/jet/dao.h"
 #include "platform/jet/protocol.h"
+#include "platform/jet/sql/jetsql.h"
 #include "platform/jet/sql/values.h"
 
 #include <QBitArray>
@@ -26,21 +27,25 @@ class OpenDatabase;
 class Statement
 {
 public:
-    enum class Form { Display, Raw };
+    enum class Form { Display, Raw, Page };   // Page: as a served page writes values
 
     // Checks the login, opens the file and prepares jetSql; nullptr with
     // *message set (Jet's words, or what failed with the file) when it cannot.
     static std::unique_ptr<Statement> prepare(const protocol::OpenArgs &args, const QString &jetSql,
-                                              Form form, QString *message);
+                                              Form form, QString *message,
+                                              jetsql::LikeWildcards like = jetsql::LikeWildcards::Dao);
     // The same on a database the engine holds open: its file and catalog as
     // they are, read again only when the file changed.
     static std::unique_ptr<Statement> prepare(OpenDatabase &database, const QString &jetSql, Form form,
-                                              QString *message);
+                                              QString *message,
+                                              jetsql::LikeWildcards like = jetsql::LikeWildcards::Dao);
     ~Statement();
     Statement(const Statement &) = delete;
     Statement &operator=(const Statement &) = delete;
 
     const QStringList &names() const { return m_names; }
+    // Where the page's provider would read the statement otherwise (DAO wildcards only).
+    const QStringList &serverNotes() const { return m_serverNotes; }
     bool atEnd() const { return m_atEnd; }
     qint64 rowsRead() const { return m_rowsRead; }
 
@@ -76,6 +81,7 @@ private:
     sqlite3 *m_store = nullptr;
     sqlite3_stmt *m_insert = nullptr;
     QStringList m_names;
+    QStringList m_serverNotes;
     QList<jetsql::ValueKind> m_kinds;
     qint64 m_rowsRead = 0;
     bool m_atEnd = false;

@@ -20,7 +20,7 @@ struct Expr
         Column,      // qualifier.name (qualifier may be empty)
         Unary,       // op: "-", "+", "Not"
         Binary,      // op: arithmetic, "&", comparisons, And Or Xor Eqv Imp Mod "\"
-        Like,        // args: value, pattern; negated
+        Like,        // args: value, pattern; negated; ansi for ALike
         Between,     // args: value, low, high; negated
         InList,      // args: value, items...; negated
         InQuery,     // args: value; query; negated
@@ -37,6 +37,7 @@ struct Expr
     double number = 0;
     bool integer = false;
     bool negated = false;
+    bool ansi = false;   // Like: written ALike, reads % and _ whatever the mode
     bool star = false;
     QList<ExprP> args;
     std::shared_ptr<Query> query;

@@ -240,17 +240,21 @@ void fnPow(sqlite3_context *ctx, int, sqlite3_value **argv)
     sqlite3_result_double(ctx, std::pow(a, b));
 }
 
-// Jet's Like: * ? # [a-z] [!a], case-insensitive, whole value.
-QRegularExpression likePattern(const QString &pattern)
+// Jet's Like: * ? # [a-z] [!a], case-insensitive, whole value. The ANSI
+// form (ALike, and Like as the OLE DB provider reads it): % _ [a-z] [^a].
+QRegularExpression likePattern(const QString &pattern, bool ansi)
 {
+    const QChar any = ansi ? QLatin1Char('%') : QLatin1Char('*');
+    const QChar one = ansi ? QLatin1Char('_') : QLatin1Char('?');
+    const QChar negation = ansi ? QLatin1Char('^') : QLatin1Char('!');
     QString re = QStringLiteral("\\A");
     for (int i = 0; i < pattern.size(); ++i) {
         QChar c = pattern.at(i);
-        if (c == QLatin1Char('*'))
+        if (c == any)
             re += QStringLiteral(".*");
-        else if (c == QLatin1Char('?'))
+        else if (c == one)
             re += QLatin1Char('.');
-        else if (c == QLatin1Char('#'))
+        else if (c == QLatin1Char('#') && !ansi)
             re += QStringLiteral("[0-9]");
         else if (c == QLatin1Char('[')) {
             int j = pattern.indexOf(QLatin1Char(']'), i + 1);
@@ -262,7 +266,7 @@ QRegularExpression likePattern(const QString &pattern)
             i = j;
             if (set.isEmpty())
                 continue;   // [] matches the empty string
-            bool negate = set.startsWith(QLatin1Char('!'));
+            bool negate = set.startsWith(negation);
             if (negate)
                 set.remove(0, 1);
             QString cls;
@@ -295,9 +299,10 @@ struct LikeMatcher
     bool direct = false;
 };
 
-LikeMatcher *likeMatcher(const QString &pattern)
+LikeMatcher *likeMatcher(const QString &pattern, bool ansi)
 {
-    auto *m = new LikeMatcher{likePattern(pattern), QByteArray(), true};
+    // The byte matcher knows DAO's wildcards only.
+    auto *m = new LikeMatcher{likePattern(pattern, ansi), QByteArray(), !ansi};
     for (QChar c : pattern) {
         if (c.unicode() >= 0x80 || c == QLatin1Char('[') || c == QLatin1Char(']') || c.unicode() == 0) {
             m->direct = false;
@@ -337,7 +342,7 @@ bool globAscii(const char *p, const char *pe, const unsigned char *s, const unsi
     return p == pe;
 }
 
-void fnLike(sqlite3_context *ctx, int, sqlite3_value **argv)
+void like(sqlite3_context *ctx, sqlite3_value **argv, bool ansi)
 {
     if (isNull(argv[0]) || isNull(argv[1])) {
         sqlite3_result_null(ctx);
@@ -345,11 +350,11 @@ void fnLike(sqlite3_context *ctx, int, sqlite3_value **argv)
     }
     auto *m = static_cast<LikeMatcher *>(sqlite3_get_auxdata(ctx, 1));
     if (!m) {
-        sqlite3_set_auxdata(ctx, 1, likeMatcher(textArg(argv[1])),
+        sqlite3_set_auxdata(ctx, 1, likeMatcher(textArg(argv[1]), ansi),
                             [](void *p) { delete static_cast<LikeMatcher *>(p); });
         m = static_cast<LikeMatcher *>(sqlite3_get_auxdata(ctx, 1));
         if (!m) {   // not kept (pattern not constant): build per row
-            QRegularExpression once = likePattern(textArg(argv[1]));
+            QRegularExpression once = likePattern(textArg(argv[1]), ansi);
             sqlite3_result_int(ctx, once.match(textArg(argv[0])).hasMatch() ? 1 : 0);
             return;
         }
@@ -367,6 +372,16 @@ void fnLike(sqlite3_context *ctx, int, sqlite3_value **argv)
         }
     }
     sqlite3_result_int(ctx, m->re.match(textArg(argv[0])).hasMatch() ? 1 : 0);
+}
+
+void fnLike(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    like(ctx, argv, false);
+}
+
+void fnALike(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    like(ctx, argv, true);
 }
 
 // ---- text
@@ -1353,6 +1368,7 @@ const Scalar kScalars[] = {
     {"jet_mod", 2, fnMod, true},
     {"jet_pow", 2, fnPow, true},
     {"jet_like", 2, fnLike, true},
+    {"jet_alike", 2, fnALike, true},
     {"jet_left", 2, fnLeft, true},
     {"jet_right", 2, fnRight, true},
     {"jet_mid", -1, fnMid, true},

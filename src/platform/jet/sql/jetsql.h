@@ -79,12 +79,24 @@ struct Translation
     QString sqliteSql;
     QStringList columnNames;          // Jet's names for the result columns
     QList<ValueKind> columnKinds;     // how to show each column
+    // With DAO's wildcards: each Like (saved queries included) whose pattern
+    // the page's provider would read otherwise, and the ALike to write instead.
+    QStringList serverNotes;
 };
+
+// How a plain Like reads its pattern: as DAO does (* ? # [!a]), or as the Jet
+// OLE DB provider of a served page does (ANSI: % _ [^a]). ALike always reads
+// ANSI wildcards.
+enum class LikeWildcards { Dao, Ansi };
 
 // The SQLite statement for a Jet SELECT or crosstab (TRANSFORM), or Jet's
 // error text for the user. A crosstab without IN (...) reads its column
 // headings from db (set up as described above) while it is translated.
-std::variant<Translation, QString> translate(const QString &jetSql, const Catalog &catalog, sqlite3 *db = nullptr);
+std::variant<Translation, QString> translate(const QString &jetSql, const Catalog &catalog, sqlite3 *db = nullptr,
+                                             LikeWildcards like = LikeWildcards::Dao);
+
+// The pattern that matches with ANSI wildcards what daoPattern matches with DAO's.
+QString ansiPattern(const QString &daoPattern);
 
 // Registers the VBA functions, the First/Last/StDev/Var aggregates, Like and
 // the case-insensitive text collation used by translated statements, and

@@ -543,15 +543,17 @@ private:
                 continue;
             }
             bool negated = false;
-            if (t.is("NOT") && (peek().is("LIKE") || peek().is("IN") || peek().is("BETWEEN"))) {
+            if (t.is("NOT") && (peek().is("LIKE") || peek().is("ALIKE") || peek().is("IN") || peek().is("BETWEEN"))) {
                 negated = true;
                 ++m_i;
             }
             auto e = std::make_shared<Expr>();
             e->pos = a->pos;
             e->negated = negated;
-            if (accept("LIKE")) {
+            if (cur().is("LIKE") || cur().is("ALIKE")) {
                 e->kind = Expr::Like;
+                e->ansi = cur().is("ALIKE");
+                ++m_i;
                 e->args = {a, concatExpr()};
             } else if (accept("BETWEEN")) {
                 e->kind = Expr::Between;
@@ -743,7 +745,7 @@ private:
                 return e;
             }
             if ((isReserved(t) && !((t.is("LEFT") || t.is("RIGHT")) && peek().sym("("))) || t.is("SELECT")
-                || t.is("LIKE") || t.is("BETWEEN") || t.is("IN") || t.is("IS")
+                || t.is("LIKE") || t.is("ALIKE") || t.is("BETWEEN") || t.is("IN") || t.is("IS")
                 || t.is("MOD") || t.is("XOR") || t.is("EQV") || t.is("IMP"))
                 exprFail(texts::kSyntaxExpression);
             if (peek().sym("(")) {

@@ -54,6 +54,12 @@ inline constexpr char kTooManyHeadings[] = "Too many crosstab column headers (%1
 inline constexpr char kCrosstabNeedsData[] = "The column headings of a crosstab query come from its rows; "
                                               "there is no database to read them from.";
 
+// Where the web server's provider reads a statement otherwise than the try.
+inline constexpr char kNoteLike[] =
+    "The server reads Like with % and _: to get these rows there too, write %1 in place of %2.";
+inline constexpr char kNoteLikeInQuery[] =
+    "The server reads Like with % and _: in the saved query %3, write %1 in place of %2.";
+
 // Refusals: the program only reads.
 inline constexpr char kRefusedAction[] =
     "%1 statements change the database; only SELECT queries can be run here (the database is opened read-only).";

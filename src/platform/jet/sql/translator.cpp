@@ -10,6 +10,7 @@
 #include <cmath>
 #include <optional>
 #include <sqlite3.h>
+#include <utility>
 
 namespace kolta::jetsql {
 
@@ -273,10 +274,11 @@ bool isAggregateName(const QString &n)
 class Translator
 {
 public:
-    Translator(const Catalog &catalog, sqlite3 *db) : m_catalog(catalog), m_db(db) {}
+    Translator(const Catalog &catalog, sqlite3 *db, LikeWildcards like) : m_catalog(catalog), m_db(db), m_like(like) {}
 
     Translation run(const QString &jetSql)
     {
+        m_sourceText = jetSql;
         auto parsed = parseStatement(jetSql);
         if (auto *err = std::get_if<QString>(&parsed))
             fail(*err);
@@ -303,7 +305,7 @@ public:
         } else if (m_sawCrosstab) {
             out = query(q, nullptr);
         }
-        return Translation{out.sql, out.names, out.kinds};
+        return Translation{out.sql, out.names, out.kinds, m_notes};
     }
 
 private:
@@ -322,6 +324,9 @@ private:
                              quoteId(table));
         return ctes.isEmpty() ? QString() : QStringLiteral("WITH ") + ctes.join(QStringLiteral(", ")) + QLatin1Char(' ');
     }
+    const LikeWildcards m_like;
+    QString m_sourceText;      // the statement or saved query being read
+    QStringList m_notes;
     int m_tableReferences = 0;
     bool m_materialize = false;
     const FromItem *m_streamed = nullptr;
@@ -372,6 +377,48 @@ private:
     private:
         int *m_depth;
     };
+
+    static void stringLiterals(const Expr &e, QList<const Expr *> *out)
+    {
+        if (e.kind == Expr::String)
+            out->append(&e);
+        for (const ExprP &arg : e.args)
+            stringLiterals(*arg, out);
+    }
+
+    // A Like the page's provider reads with ANSI wildcards: what to write so
+    // that the try and the server give the same rows.
+    void noteLike(const Expr &e)
+    {
+        const Expr &pattern = *e.args[1];
+        QList<const Expr *> literals;
+        stringLiterals(pattern, &literals);
+        QString rewritten = m_sourceText.mid(pattern.pos, pattern.end - pattern.pos);
+        bool differs = false;
+        for (qsizetype i = literals.size() - 1; i >= 0; --i) {
+            const Expr &literal = *literals.at(i);
+            const QString ansi = ansiPattern(literal.text);
+            if (ansi == literal.text)
+                continue;
+            differs = true;
+            const QChar quote = literal.pos < m_sourceText.size() ? m_sourceText.at(literal.pos) : QLatin1Char('\'');
+            QString body = ansi;
+            body.replace(quote, QString(2, quote));
+            rewritten.replace(literal.pos - pattern.pos, literal.end - literal.pos, quote + body + quote);
+        }
+        if (!differs)
+            return;
+        const Expr &value = *e.args[0];
+        const QString operand = m_sourceText.mid(value.pos, value.end - value.pos);
+        const QString not_ = e.negated ? QStringLiteral("Not ") : QString();
+        const QString written = operand + QLatin1Char(' ') + m_sourceText.mid(value.end, pattern.end - value.end).trimmed();
+        const QString instead = operand + QLatin1Char(' ') + not_ + QStringLiteral("ALike ") + rewritten;
+        const QString note = m_expanding.isEmpty()
+            ? QString::fromLatin1(texts::kNoteLike).arg(instead, written)
+            : QString::fromLatin1(texts::kNoteLikeInQuery).arg(instead, written, m_expanding.constLast());
+        if (!m_notes.contains(note))
+            m_notes.append(note);
+    }
 
     // ---- FROM
 
@@ -433,7 +480,9 @@ private:
             if (auto *err = std::get_if<QString>(&parsed))
                 fail(*err);
             m_expanding.append(q->name);
+            const QString outerText = std::exchange(m_sourceText, q->jetSql);
             QueryOut sub = query(*std::get<std::shared_ptr<Query>>(parsed), nullptr);
+            m_sourceText = outerText;
             m_expanding.removeLast();
             src.ref = f.alias.isEmpty() ? q->name : f.alias;
             for (int i = 0; i < sub.names.size(); ++i)
@@ -598,8 +647,12 @@ private:
             return binary(e, scope);
         case Expr::Like: {
             Value a = expr(*e.args[0], scope), p = expr(*e.args[1], scope);
-            v = Value{QStringLiteral("%1jet_like(%2, %3)").arg(e.negated ? QStringLiteral("NOT ") : QString(),
-                                                                 a.text(), p.text()),
+            const bool ansi = e.ansi || m_like == LikeWildcards::Ansi;
+            if (!ansi)
+                noteLike(e);
+            v = Value{QStringLiteral("%1%2(%3, %4)").arg(e.negated ? QStringLiteral("NOT ") : QString(),
+                                                         ansi ? QStringLiteral("jet_alike") : QStringLiteral("jet_like"),
+                                                         a.text(), p.text()),
                       ValueKind::Boolean, true};
             v.aggregate = a.aggregate || p.aggregate;
             return v;
@@ -1565,10 +1618,48 @@ private:
 
 } // namespace
 
-std::variant<Translation, QString> translate(const QString &jetSql, const Catalog &catalog, sqlite3 *db)
+QString ansiPattern(const QString &daoPattern)
+{
+    QString out;
+    for (qsizetype i = 0; i < daoPattern.size(); ++i) {
+        const QChar c = daoPattern.at(i);
+        if (c == QLatin1Char('*'))
+            out += QLatin1Char('%');
+        else if (c == QLatin1Char('?'))
+            out += QLatin1Char('_');
+        else if (c == QLatin1Char('#'))
+            out += QStringLiteral("[0-9]");
+        else if (c == QLatin1Char('%') || c == QLatin1Char('_'))
+            out += QLatin1Char('[') + c + QLatin1Char(']');
+        else if (c == QLatin1Char('[')) {
+            const qsizetype close = daoPattern.indexOf(QLatin1Char(']'), i + 1);
+            if (close < 0) {
+                // An unclosed "[" makes the rest literal in both.
+                out += daoPattern.mid(i);
+                break;
+            }
+            QString set = daoPattern.mid(i + 1, close - i - 1);
+            i = close;
+            if (set == QLatin1String("^")) {
+                out += set;   // a caret alone; outside brackets it is itself
+                continue;
+            }
+            if (set.startsWith(QLatin1Char('!')))
+                set.replace(0, 1, QLatin1Char('^'));
+            else if (set.startsWith(QLatin1Char('^')))
+                set = set.mid(1) + QLatin1Char('^');   // a literal caret may not lead
+            out += QLatin1Char('[') + set + QLatin1Char(']');
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::variant<Translation, QString> translate(const QString &jetSql, const Catalog &catalog, sqlite3 *db, LikeWildcards like)
 {
     try {
-        Translator t(catalog, db);
+        Translator t(catalog, db, like);
         return t.run(jetSql);
     } catch (const TranslateError &e) {
         return e.message;

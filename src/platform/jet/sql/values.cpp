@@ -140,6 +140,23 @@ bool showsNumber(const QVariant &value, ValueKind kind)
     return kind != ValueKind::Boolean && !(kind == ValueKind::Date && isDate(n));
 }
 
+QString pageText(const QVariant &value, ValueKind kind)
+{
+    if (isNull(value))
+        return QString();
+    double n = 0;
+    if (kind == ValueKind::Date && asNumber(value, n) && n == 0)
+        return QStringLiteral("12:00:00 AM");
+    if (value.typeId() == QMetaType::QByteArray) {
+        const QByteArray bytes = value.toByteArray();
+        QString text(bytes.size() / 2, Qt::Uninitialized);
+        for (qsizetype i = 0; i < text.size(); ++i)
+            text[i] = QChar(char16_t(quint8(bytes.at(2 * i)) | (quint8(bytes.at(2 * i + 1)) << 8)));
+        return text;
+    }
+    return displayText(value, kind);
+}
+
 QString rawText(const QVariant &value, ValueKind kind)
 {
     if (isNull(value))

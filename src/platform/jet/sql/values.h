@@ -60,6 +60,13 @@ QString displayText(const QVariant &value, ValueKind kind);
 // Whether that text shows a number (the grid sets numbers right, text left).
 bool showsNumber(const QVariant &value, ValueKind kind);
 
+// A served page's text of the value, as VBScript's `value & ""` gives it in
+// an English (United States) locale: as displayText, but midnight of
+// 12/30/1899 is "12:00:00 AM" (a date whose day is 0 shows its time alone)
+// and binary data is its bytes read as UTF-16 text, as a string made from a
+// byte array is.
+QString pageText(const QVariant &value, ValueKind kind);
+
 // The neutral form (--raw): plain decimals, dates "YYYY-MM-DD HH:MM:SS",
 // Yes/No as -1/0, Binary as lower-case hex, Null as "".
 QString rawText(const QVariant &value, ValueKind kind);
