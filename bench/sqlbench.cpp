@@ -584,6 +584,7 @@ public:
     void setClipboardText(const QString &) override {}
     QString clipboardText() override { return QString(); }
     QString print(QWidget *, const Printout &) override { return QString(); }
+    bool openInBrowser(const QUrl &) override { return false; }
 
     QStringList messages;
 };

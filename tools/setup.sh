@@ -2,7 +2,8 @@
 # any is missing, and defines kolta_build DIR TYPE [CMAKE OPTIONS...].
 
 KOLTA_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
-                mdbtools mdbtools-dev libsqlite3-dev fonts-liberation poppler-utils xvfb xauth)
+                mdbtools mdbtools-dev libsqlite3-dev fonts-liberation poppler-utils xvfb xauth
+                wine64)
 
 kolta_missing_packages() {
     local pkg missing=()

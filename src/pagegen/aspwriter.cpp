@@ -1,6 +1,12 @@
 #include "aspwriter.h"
 
+#include "shell/texts.h"
+
+#include <QDir>
+#include <QLocale>
+#include <QRegularExpression>
 #include <QStringEncoder>
+#include <QUrl>
 
 namespace kolta::pagegen {
 
@@ -128,12 +134,76 @@ QString connectionString(const Module1 &s)
     return connection;
 }
 
-std::variant<QByteArray, QString> composeAspPage(const Module1 &s)
+namespace {
+
+// The page's row loop, as it stands in the page and as it comes out of it.
+const QLatin1StringView RowStart("  <TR>");
+const QLatin1StringView CellStart("      <TD>");
+const QLatin1StringView CellEnd("</TD>");
+const QLatin1StringView CellLoopIndent("    ");
+const QLatin1StringView RowEnd("  </TR>");
+const QLatin1StringView PageEnd("</TABLE></BODY></HTML>");
+
+QString headingLine(const QString &label)
+{
+    return QLatin1StringView("  <TD><B>") + htmlText(label) + QLatin1StringView("</B></TD>");
+}
+
+// The headings in order, or the reason one is missing.
+jet::Result<QStringList> headings(const Module1 &s)
 {
     // The last heading index is computed once, as a 16-bit value.
     const int lastIndex = int(s.gFieldCount) - 1;
     if (lastIndex < -32768)
-        return QStringLiteral("The field count is out of range.");
+        return jet::EngineError{QStringLiteral("The field count is out of range.")};
+    QStringList lines;
+    for (int i = 0; i <= lastIndex; ++i) {
+        const std::optional<QString> label = s.gFieldLabels.at(i);
+        if (!label)
+            return jet::EngineError{QStringLiteral("There is no heading for column %1.").arg(i + 1)};
+        lines << headingLine(*label);
+    }
+    return lines;
+}
+
+// Server.HTMLEncode
+QString htmlEncode(const QString &text)
+{
+    QString out = text;
+    out.replace(QLatin1Char('&'), QLatin1StringView("&amp;"));
+    out.replace(QLatin1Char('<'), QLatin1StringView("&lt;"));
+    out.replace(QLatin1Char('>'), QLatin1StringView("&gt;"));
+    out.replace(QLatin1Char('"'), QLatin1StringView("&quot;"));
+    return out;
+}
+
+QString withBackgroundIn(const QString &header, const QString &folder)
+{
+    static const QRegularExpression background(QStringLiteral("(<BODY\\b[^>]*\\bBACKGROUND=\")([^\"]*)\""),
+                                               QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = background.match(header);
+    if (!m.hasMatch() || folder.isEmpty())
+        return header;
+    const QString image = m.captured(2);
+    // A page's relative address may use either slash; a scheme or a rooted path stays.
+    const QString relative = QString(image).replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const QUrl url(relative);
+    if (relative.isEmpty() || relative.startsWith(QLatin1Char('/')) || (url.isValid() && !url.isRelative()))
+        return header;
+    const QString address = QUrl::fromLocalFile(QDir(folder).absoluteFilePath(relative)).toString(QUrl::FullyEncoded);
+    QString out = header;
+    out.replace(m.capturedStart(2), m.capturedLength(2), address);
+    return out;
+}
+
+} // namespace
+
+std::variant<QByteArray, QString> composeAspPage(const Module1 &s)
+{
+    // The last heading index is computed once, as a 16-bit value.
+    const auto headingLines = headings(s);
+    if (!headingLines.ok())
+        return headingLines.error().message;
 
     QString page;
     auto line = [&page](const QString &text) { page += text + CrLf; };
@@ -147,29 +217,57 @@ std::variant<QByteArray, QString> composeAspPage(const Module1 &s)
     line(QStringLiteral("set rs=db.execute(sqlquery)"));
     line(QStringLiteral(" %>"));
     line(QStringLiteral("<TR>"));
-    for (int i = 0; i <= lastIndex; ++i) {
-        const std::optional<QString> label = s.gFieldLabels.at(i);
-        if (!label)
-            return QStringLiteral("There is no heading for column %1.").arg(i + 1);
-        line(QLatin1StringView("  <TD><B>") + htmlText(*label) + QLatin1StringView("</B></TD>"));
-    }
+    for (const QString &heading : headingLines.value())
+        line(heading);
     line(QStringLiteral("</TR>"));
     line(QStringLiteral("<% do while not rs.eof %>"));
-    line(QStringLiteral("  <TR>"));
+    line(RowStart);
     // The count in the form of a number converted to text: a sign place first.
     const QString count = s.gFieldCount < 0 ? QString::number(s.gFieldCount)
                                             : QLatin1Char(' ') + QString::number(s.gFieldCount);
-    line(QLatin1StringView("    <% for i=0 to ") + count + QLatin1StringView("-1 %>"));
-    line(QStringLiteral("      <TD><%= Server.HTMLEncode(rs.fields(i).value & \"\") %></TD>"));
-    line(QStringLiteral("    <% next %>"));
-    line(QStringLiteral("  </TR>"));
+    line(CellLoopIndent + QLatin1StringView("<% for i=0 to ") + count + QLatin1StringView("-1 %>"));
+    line(CellStart + QLatin1StringView("<%= Server.HTMLEncode(rs.fields(i).value & \"\") %>") + CellEnd);
+    line(CellLoopIndent + QLatin1StringView("<% next %>"));
+    line(RowEnd);
     line(QStringLiteral("<% "));
     line(QStringLiteral(" rs.movenext"));
     line(QStringLiteral(" loop"));
     line(QStringLiteral("db.close"));
     line(QStringLiteral(" %>"));
-    line(QStringLiteral("</TABLE></BODY></HTML>"));
+    line(PageEnd);
     return toWindows1252(page);
+}
+
+jet::Result<QString> composePagePreview(const Module1 &s, const PageRows &result, const QString &imageFolder)
+{
+    const auto headingLines = headings(s);
+    if (!headingLines.ok())
+        return headingLines.error();
+    // What the page writes: its text outside the script blocks as it stands,
+    // each line end included, and the encoded cells.
+    QString html = withBackgroundIn(htmlText(s.gPageHeader), imageFolder) + CrLf;
+    html += CrLf + QLatin1StringView("<TR>") + CrLf;
+    for (const QString &heading : headingLines.value())
+        html += heading + CrLf;
+    html += QLatin1StringView("</TR>") + CrLf;
+    for (const QVariantList &row : result.rows) {
+        html += CrLf + RowStart + CrLf + CellLoopIndent;
+        for (int i = 0; i < s.gFieldCount; ++i) {
+            if (i >= row.size())
+                return jet::EngineError{QStringLiteral(
+                    "The page reads %1 columns but its statement gives %2: press Set in the SQL statement window.")
+                                            .arg(s.gFieldCount)
+                                            .arg(result.columns)};
+            html += CrLf + CellStart + htmlEncode(row.at(i).toString()) + CellEnd + CrLf + CellLoopIndent;
+        }
+        html += CrLf + RowEnd + CrLf;
+    }
+    if (result.moreRows > 0)
+        html += QStringLiteral("<TR><TD COLSPAN=\"%1\"><I>").arg(qMax(1, int(s.gFieldCount)))
+            + QString(texts::PreviewMoreRows).arg(QLocale(QLocale::English, QLocale::UnitedStates).toString(result.moreRows))
+            + QLatin1StringView("</I></TD></TR>") + CrLf;
+    html += CrLf + PageEnd + CrLf;
+    return html;
 }
 
 } // namespace kolta::pagegen

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "platform/jet/dao.h"
 #include "shell/module1.h"
 
 #include <QByteArray>
 #include <QString>
+#include <QVariant>
 #include <variant>
 
 namespace kolta::pagegen {
@@ -24,5 +26,19 @@ QString connectionString(const Module1 &session);
 // On failure (a heading missing from gFieldLabels, a count out of range) the
 // reason instead.
 std::variant<QByteArray, QString> composeAspPage(const Module1 &session);
+
+// What the statement of the page gives, for a preview.
+struct PageRows
+{
+    int columns = 0;              // the result's column count
+    QList<QVariantList> rows;     // the first rows, each value as the page's VBScript writes it (Null: null)
+    qint64 moreRows = 0;          // rows the page would show beyond these
+};
+
+// The HTML that the page of composeAspPage sends for these rows, with a line
+// saying how many more it would show; a relative BACKGROUND image is made a
+// file address in imageFolder, where the browser finds it beside the page.
+jet::Result<QString> composePagePreview(const Module1 &session, const PageRows &result,
+                                        const QString &imageFolder);
 
 } // namespace kolta::pagegen

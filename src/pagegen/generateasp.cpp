@@ -9,11 +9,11 @@
 
 namespace kolta::pagegen {
 
-void generateAsp(Module1 &session, CommonDialog &cmd, Desktop &desktop, QWidget *window)
+std::optional<QString> generateAsp(Module1 &session, CommonDialog &cmd, Desktop &desktop, QWidget *window)
 {
     if (session.gSqlQuery.isEmpty()) {
         desktop.messageBox(window, QString(texts::NoSqlStatement));
-        return;
+        return std::nullopt;
     }
     // Stored in the session, so it stays even when the dialog is cancelled.
     if (session.gPageHeader.isEmpty())
@@ -23,7 +23,7 @@ void generateAsp(Module1 &session, CommonDialog &cmd, Desktop &desktop, QWidget 
     cmd.Filter = QString(texts::AspFilter);
     cmd.FileName = QString();
     if (cmd.ShowSave() != DialogResult::Ok)
-        return;
+        return std::nullopt;
 
     const QString fileName = cmd.FileName;
     const auto page = composeAspPage(session);
@@ -37,9 +37,10 @@ void generateAsp(Module1 &session, CommonDialog &cmd, Desktop &desktop, QWidget 
                            QStringLiteral("The page could not be saved as \"%1\".")
                                .arg(QDir::toNativeSeparators(fileName)),
                            reason);
-        return;
+        return std::nullopt;
     }
     desktop.messageBox(window, QString(texts::Done));
+    return fileName;
 }
 
 } // namespace kolta::pagegen

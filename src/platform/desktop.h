@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <optional>
 
+class QUrl;
 class QWidget;
 
 namespace kolta {
@@ -45,6 +46,9 @@ public:
     // file). Returns an error text when it could not be printed, empty when it
     // was printed or the user declined.
     virtual QString print(QWidget *parent, const Printout &document) = 0;
+
+    // Opens a document in the user's web browser; false when none could be started.
+    virtual bool openInBrowser(const QUrl &url) = 0;
 };
 
 } // namespace kolta

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QColorDialog>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QGridLayout>
@@ -136,6 +137,11 @@ void QtDesktop::setClipboardText(const QString &text)
 QString QtDesktop::clipboardText()
 {
     return QGuiApplication::clipboard()->text();
+}
+
+bool QtDesktop::openInBrowser(const QUrl &url)
+{
+    return QDesktopServices::openUrl(url);
 }
 
 QString QtDesktop::defaultPrinterName()

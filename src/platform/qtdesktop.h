@@ -24,6 +24,7 @@ public:
     QString clipboardText() override;
 
     QString print(QWidget *parent, const Printout &document) override;
+    bool openInBrowser(const QUrl &url) override;
 
 protected:
     // The system's default printer, empty when none is configured.

@@ -5,6 +5,7 @@
 #include "platform/jet/datacontrol.h"
 #include "platform/pointer.h"
 #include "recordsetmodel.h"
+#include "servernote.h"
 #include "shell/texts.h"
 #include "shell/windowstyle.h"
 
@@ -109,6 +110,20 @@ void frmSQL::failed(const QString &reason)
     m_desktop.messageBox(this, QString(texts::SqlError), reason);
 }
 
+void frmSQL::showServerNote(const QStringList &notes)
+{
+    // The grid gives up the room the note takes while it shows.
+    if (m_gridHeight == 0)
+        m_gridHeight = m_ui->MSFlexGrid1->height();
+    const int noteHeight = m_ui->lblServerNote->height() + 2;
+    QRect grid = m_ui->MSFlexGrid1->geometry();
+    grid.setHeight(notes.isEmpty() ? m_gridHeight : m_gridHeight - noteHeight);
+    m_ui->MSFlexGrid1->setGeometry(grid);
+    m_ui->lblServerNote->setText(notes.join(QLatin1Char('\n')));
+    m_ui->lblServerNote->setToolTip(notes.join(QLatin1Char('\n')));
+    m_ui->lblServerNote->setVisible(!notes.isEmpty());
+}
+
 void frmSQL::cmdSet_Click()
 {
     m_session.gSqlQuery = m_ui->Text1->toPlainText();
@@ -117,9 +132,12 @@ void frmSQL::cmdSet_Click()
         m_data->RecordSource = m_session.gSqlQuery.text();
         const auto refreshed = m_data->Refresh();
         if (!refreshed.ok()) {
+            const QString note = query::accessOnlyNote(refreshed.error().message);
+            showServerNote(note.isEmpty() ? QStringList() : QStringList{note});
             failed(refreshed.error().message);
             return;
         }
+        showServerNote(refreshed.value()->serverNotes());
         m_model->setRecordset(refreshed.value());
         m_model->readMore(query::RecordsetModel::BatchRows);
         m_model->load(0, m_model->rowCount() - 1);

@@ -55,6 +55,8 @@ private:
     void buildDataBar();
     void moveTo(int row);
     void failed(const QString &reason);
+    // The note under the grid on where the server will differ; empty removes it.
+    void showServerNote(const QStringList &notes);
 
     std::unique_ptr<Ui::frmSQL> m_ui;
     Module1 &m_session;
@@ -62,6 +64,7 @@ private:
     std::unique_ptr<jet::DataControl> m_data;
     std::function<frmLabels &()> m_labels;
     query::RecordsetModel *m_model;
+    int m_gridHeight = 0;   // as designed, without the note
 };
 
 } // namespace kolta

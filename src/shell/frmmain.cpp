@@ -6,6 +6,7 @@
 #include "browse/fieldline.h"
 #include "pagegen/frmlayout.h"
 #include "pagegen/generateasp.h"
+#include "pagegen/previewpage.h"
 #include "platform/jet/dao.h"
 #include "query/frmlabels.h"
 #include "query/frmsql.h"
@@ -14,6 +15,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QMenuBar>
 #include <QStyle>
@@ -54,6 +56,9 @@ frmmain::frmmain(Module1 &session, Desktop &desktop, jet::DBEngine &engine, QWid
     connect(m_ui->mnSetDatabase, &QAction::triggered, this, &frmmain::mnSetDatabase_Click);
     connect(m_ui->mnPrintTableFields, &QAction::triggered, this, &frmmain::mnPrintTableFields_Click);
     connect(m_ui->mnGenerateASP, &QAction::triggered, this, &frmmain::mnGenerateASP_Click);
+    // The preview is there whenever a page can be generated.
+    connect(m_ui->mnGenerateASP, &QAction::enabledChanged, m_ui->mnPreviewPage, &QAction::setEnabled);
+    connect(m_ui->mnPreviewPage, &QAction::triggered, this, &frmmain::mnPreviewPage_Click);
     connect(m_ui->mbAbout, &QAction::triggered, this, &frmmain::mbAbout_Click);
     connect(m_ui->mnExit, &QAction::triggered, this, &frmmain::mnExit_Click);
     connect(m_ui->mnSQLStatement, &QAction::triggered, this, &frmmain::mnSQLStatement_Click);
@@ -87,7 +92,17 @@ void frmmain::mnPrintTableFields_Click()
 
 void frmmain::mnGenerateASP_Click()
 {
-    pagegen::generateAsp(m_session, m_cmd, m_desktop, this);
+    if (const auto saved = pagegen::generateAsp(m_session, m_cmd, m_desktop, this))
+        m_lastPageFolder = QFileInfo(*saved).absolutePath();
+}
+
+void frmmain::mnPreviewPage_Click()
+{
+    // Images named relative to the page are found where the page will stand.
+    const QString imageFolder = !m_lastPageFolder.isEmpty() ? m_lastPageFolder
+        : m_session.gDataSource.isEmpty()                   ? QString()
+                                                            : QFileInfo(m_session.gDataSource.text()).absolutePath();
+    pagegen::previewPage(m_session, m_engine, m_desktop, this, imageFolder);
 }
 
 void frmmain::mbAbout_Click()

@@ -43,6 +43,7 @@ public:
     void mnSetDatabase_Click();
     void mnPrintTableFields_Click();
     void mnGenerateASP_Click();
+    void mnPreviewPage_Click();
     void mbAbout_Click();
     void mnExit_Click();
     void mnSQLStatement_Click();
@@ -66,6 +67,7 @@ private:
     QPointer<frmAbout> m_about;
     QPointer<frmLayout> m_layout;
     QPointer<frmLabels> m_labels;
+    QString m_lastPageFolder;   // where the last page of this run was saved
 };
 
 } // namespace kolta

@@ -10,6 +10,8 @@ inline constexpr QLatin1StringView NoSqlStatement("No SQL Statement!");
 inline constexpr QLatin1StringView Done("Done!");
 inline constexpr QLatin1StringView SqlError("SQL Error!");
 inline constexpr QLatin1StringView DefaultPageHeader("<HTML><BODY><TABLE>");
+inline constexpr QLatin1StringView PreviewMoreRows("KOLTA preview: the page would show %1 more rows here.");
+inline constexpr QLatin1StringView PreviewFailed("The page could not be previewed.");
 
 inline constexpr QLatin1StringView AccessFilter(
     "MS Access databases (*.mdb)|*.mdb|MS Access 2007 databases (*.accdb)|*.accdb");

@@ -337,6 +337,7 @@ void tst_Browse::tableFilter()
     QCOMPARE(app.tables()->currentIndex(), 0);
     QCOMPARE(app.label("Label6"), m_shop);
     QVERIFY(app.action("mnGenerateASP")->isEnabled());
+    QVERIFY(app.action("mnPreviewPage")->isEnabled());
     QVERIFY(app.action("mnPrintTableFields")->isEnabled());
     QVERIFY(app.editEnabled());
     QVERIFY(app.desktop.messages.isEmpty());

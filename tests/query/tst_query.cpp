@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -138,6 +139,11 @@ private slots:
     void lastRecordCanBeStopped();
     void cellsAlignByType();
     void statementsUseTheOpenFile();
+    void serverNotes_data();
+    void serverNotes();
+    void previewIsWhatTheServerSends_data();
+    void previewIsWhatTheServerSends();
+    void previewOfBigResultWithImage();
 
 private:
     QTemporaryDir m_dir;
@@ -167,7 +173,22 @@ void tst_Query::initTestCase()
     jw::Table numbers{QStringLiteral("Numbers"), false, {col(QStringLiteral("N"), jw::ColumnType::Long)}, {}};
     for (int i = 0; i < 3000; ++i)
         numbers.rows << jw::Row{i};
-    shop.tables << products << orders << numbers;
+    // Values whose page text matters: markup, quotes, characters beyond
+    // ASCII and beyond the page's code page, Null, dates, money, truth.
+    jw::Table people{QStringLiteral("People"), false,
+                     {col(QStringLiteral("ID"), jw::ColumnType::Long), col(QStringLiteral("Name"), jw::ColumnType::Text, 50),
+                      col(QStringLiteral("Paid"), jw::ColumnType::Currency),
+                      col(QStringLiteral("Seen"), jw::ColumnType::DateTime),
+                      col(QStringLiteral("Member"), jw::ColumnType::YesNo), col(QStringLiteral("Note"), jw::ColumnType::Memo),
+                      col(QStringLiteral("Score"), jw::ColumnType::Double)},
+                     {{1, QString::fromUtf8("Zo\u00eb \"Z\" <b>&amp;</b>"), 1234.5, QDateTime(QDate(1970, 1, 2), QTime(0, 0)),
+                       true, QString::fromUtf8("na\u00efve \u20ac 'quoted'"), 0.1},
+                      {2, QStringLiteral("O'Brien"), 0.0001, QDateTime(QDate(2001, 6, 30), QTime(14, 30)), false, QVariant(),
+                       1e20},
+                      {3, QString::fromUtf8("\u03a9mega"), QVariant(), QVariant(), false,
+                       QStringLiteral("<script>alert(1)</script>"), QVariant()},
+                      {4, QVariant(), 19.99, QDateTime(QDate(1899, 12, 30), QTime(0, 0)), true, QString(), -2.5}}};
+    shop.tables << products << orders << numbers << people;
     m_shop = m_dir.filePath(QStringLiteral("shop.mdb"));
     QCOMPARE(jw::write(m_shop, shop), QString());
 
@@ -747,6 +768,161 @@ void tst_Query::statementsUseTheOpenFile()
     QVERIFY(app.desktop.messages.isEmpty());
     QVERIFY(bySetDatabase > 0); // the watch sees opens (repeated ones may merge)
     QCOMPARE(byStatements, 0);
+}
+
+void tst_Query::serverNotes_data()
+{
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<QString>("note");
+    QTest::newRow("wildcards") << "SELECT Name FROM Products WHERE Name Like 'Item 1*'"
+                               << "The server reads Like with % and _: to get these rows there too, "
+                                  "write Name ALike 'Item 1%' in place of Name Like 'Item 1*'.";
+    QTest::newRow("function of Access") << "SELECT Nz(Name, '') FROM Products"
+                                        << "Nz belongs to Access itself: the server refuses it as the try did. "
+                                           "Write IIf(value Is Null, other, value) instead.";
+    QTest::newRow("alike") << "SELECT Name FROM Products WHERE Name ALike 'Item 1%'" << "";
+}
+
+void tst_Query::serverNotes()
+{
+    QFETCH(QString, statement);
+    QFETCH(QString, note);
+    App app;
+    app.open(m_shop);
+    frmSQL &w = app.sql();
+    auto *label = child<QLabel>(&w, "lblServerNote");
+    auto *grid = child<QTableView>(&w, "MSFlexGrid1");
+    QVERIFY(!label->isVisible());
+    app.set(statement);
+    QCOMPARE(label->isVisible(), !note.isEmpty());
+    QCOMPARE(label->text(), note);
+    // The grid makes room for the note, and both stay inside the window.
+    QCOMPARE(grid->geometry().bottom() < label->geometry().top(), !note.isEmpty());
+    QVERIFY(w.rect().contains(label->geometry()));
+    QCOMPARE(app.desktop.messages.isEmpty(), !statement.contains(QLatin1String("Nz")));
+
+    // It goes with the statement that needed it.
+    app.set(QStringLiteral("SELECT Name FROM Products WHERE Name Like 'Item 12'"));
+    QVERIFY(!label->isVisible());
+    QCOMPARE(grid->geometry(), QRect(15, 215, 414, 196));
+}
+
+namespace {
+
+// The preview's text: the file the browser was given, without its byte-order mark.
+QString previewText(const test::ScriptedDesktop &desktop)
+{
+    if (desktop.browsed.isEmpty())
+        return QStringLiteral("<nothing was opened>");
+    QFile file(desktop.browsed.constLast().toLocalFile());
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("<unreadable>");
+    const QByteArray bytes = file.readAll();
+    return bytes.startsWith("\xEF\xBB\xBF") ? QString::fromUtf8(bytes.mid(3)) : QStringLiteral("<no mark>");
+}
+
+} // namespace
+
+void tst_Query::previewIsWhatTheServerSends_data()
+{
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<QStringList>("labels");
+    QTest::addColumn<QString>("header");
+    QTest::newRow("values") << "SELECT * FROM People ORDER BY ID"
+                            << QStringList{"#", "Name <i>", QString::fromUtf8("Paid \u20ac"), "Seen", "Member?", "Note",
+                                           QString::fromUtf8("\u0394 Score")}
+                            << "";
+    QTest::newRow("statement with quotes and line breaks")
+        << "SELECT \"say \"\"hi\"\", \" & Name AS Greeting, Note\r\nFROM People\r\nWHERE Name ALike '%o%'\nORDER BY ID"
+        << QStringList{"Greeting", "Note"}
+        << QString::fromUtf8("<HTML><HEAD><TITLE>Caf\u00e9 & co</TITLE></HEAD><BODY BGCOLOR=\"FFFFFF\">"
+                             "<H1>\u03a0\u03c1\u03bf\u03ca\u03cc\u03bd\u03c4\u03b1</H1><TABLE BORDER=\"1\">");
+    QTest::newRow("provider wildcards, no rows") << "SELECT Name FROM People WHERE Name Like 'O*'"
+                                                 << QStringList{"Name"} << "";
+}
+
+void tst_Query::previewIsWhatTheServerSends()
+{
+    QFETCH(QString, statement);
+    QFETCH(QStringList, labels);
+    QFETCH(QString, header);
+    const QString runPage = qEnvironmentVariable("KOLTA_SHARED_TOOLS", QStringLiteral(KOLTA_SHARED_TOOLS))
+        + QStringLiteral("/asp/run_page.py");
+    if (!QFile::exists(runPage))
+        QSKIP("The page runner of ../shared/tools is not here.");
+
+    App app;
+    app.open(m_shop);
+    app.set(statement);
+    QVERIFY2(app.desktop.messages.isEmpty(), qPrintable(app.desktop.prompts().join(QLatin1Char(' '))));
+    for (int i = 0; i < labels.size(); ++i)
+        QVERIFY(app.session.gFieldLabels.set(i, labels.at(i)));
+    app.session.gPageHeader = header;
+    const QString page = m_dir.filePath(QStringLiteral("preview.asp"));
+    app.desktop.fileAnswers.push_back(page);
+    app.window.mnGenerateASP_Click();
+    app.window.mnPreviewPage_Click();
+    QCOMPARE(app.desktop.prompts(), QStringList{QStringLiteral("Done!")});
+    const QString preview = previewText(app.desktop);
+
+    // The rows the engine gives the page, served to the page's own code.
+    const auto result = jet::Recordset::open(app.engine.client(), m_shop, QString(), QStringLiteral("Admin"), QString(),
+                                             statement, jet::StatementMode::Provider);
+    QVERIFY(result.ok());
+    QVERIFY(result.value()->fetchMore(1000).ok());
+    const auto rows = result.value()->rows(0, int(result.value()->rowsRead()));
+    QVERIFY(rows.ok());
+    QString tsv = result.value()->fieldNames().join(QLatin1Char('\t')) + QLatin1Char('\n');
+    for (const QVariantList &row : rows.value()) {
+        QStringList cells;
+        for (const QVariant &value : row)
+            cells << value.toString();
+        tsv += cells.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    }
+    QFile rowsFile(m_dir.filePath(QStringLiteral("rows.tsv")));
+    QVERIFY(rowsFile.open(QIODevice::WriteOnly));
+    rowsFile.write(tsv.toUtf8());
+    rowsFile.close();
+
+    QProcess run;
+    run.start(QStringLiteral("python3"), {runPage, page, rowsFile.fileName()});
+    QVERIFY(run.waitForFinished(300000));
+    QString sent = QString::fromUtf8(run.readAllStandardOutput());
+    QVERIFY2(run.exitCode() == 0, qPrintable(sent + QString::fromUtf8(run.readAllStandardError())));
+    // The runner's own lines: what the page opened and ran, and its end.
+    static const QRegularExpression connect(QStringLiteral("\r\n#CONNECT [^\n]*\r\n"));
+    sent.remove(connect);
+    const QString ran = QStringLiteral("\r\n#SQL ") + app.session.gSqlQuery.text() + QStringLiteral("\r\n");
+    QVERIFY(sent.contains(ran));
+    sent.remove(ran);
+    QVERIFY(sent.endsWith(QStringLiteral("\r\n#END\r\n")));
+    sent.chop(int(qstrlen("\r\n#END\r\n")));
+    QCOMPARE(preview, sent);
+}
+
+void tst_Query::previewOfBigResultWithImage()
+{
+    App app;
+    app.open(m_shop);
+    app.set(QStringLiteral("SELECT N FROM Numbers"));
+    app.session.gPageHeader = QStringLiteral("<HTML><BODY BACKGROUND=\"img/bg.gif\"><TABLE>");
+    app.window.mnPreviewPage_Click();
+    QString preview = previewText(app.desktop);
+    QCOMPARE(preview.count(QStringLiteral("  <TR>")), 1000);
+    QVERIFY(preview.contains(QStringLiteral("<I>KOLTA preview: the page would show 2,000 more rows here.</I>")));
+    const QString besideDatabase = QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("img/bg.gif"))).toString();
+    QVERIFY2(preview.contains(QStringLiteral("BACKGROUND=\"%1\"").arg(besideDatabase)), qPrintable(preview.left(200)));
+
+    // Once a page is saved, its folder is where the image is looked for.
+    QTemporaryDir pages;
+    app.desktop.fileAnswers.push_back(pages.filePath(QStringLiteral("numbers.asp")));
+    app.window.mnGenerateASP_Click();
+    app.window.mnPreviewPage_Click();
+    preview = previewText(app.desktop);
+    const QString besidePage = QUrl::fromLocalFile(pages.filePath(QStringLiteral("img/bg.gif"))).toString();
+    QVERIFY(preview.contains(QStringLiteral("BACKGROUND=\"%1\"").arg(besidePage)));
+    QCOMPARE(app.desktop.prompts(), QStringList{QStringLiteral("Done!")});
+    QCOMPARE(app.window.cursor().shape(), Qt::ArrowCursor);
 }
 
 QTEST_MAIN(tst_Query)

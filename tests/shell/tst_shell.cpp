@@ -190,7 +190,7 @@ void tst_Shell::menuTree()
     for (QAction *a : bar.at(0)->menu()->actions())
         file << a->objectName() + QLatin1Char('=') + (a->isSeparator() ? QStringLiteral("-") : a->text());
     QCOMPARE(file, (QStringList{"mnSetDatabase=&Set Database...", "mnPrintTableFields=&Print Table Fields",
-                                "mnGenerateASP=&Generate ASP...", "sep1=-", "mbAbout=About...", "sep2=-",
+                                "mnGenerateASP=&Generate ASP...", "mnPreviewPage=Pre&view Page...", "sep1=-", "mbAbout=About...", "sep2=-",
                                 "mnExit=E&xit"}));
     QStringList edit;
     for (QAction *a : bar.at(1)->menu()->actions())
@@ -204,6 +204,7 @@ void tst_Shell::menuStartStates()
     QVERIFY(action(m.window, "mnSetDatabase")->isEnabled());
     QVERIFY(action(m.window, "mnPrintTableFields")->isEnabled());
     QVERIFY(!action(m.window, "mnGenerateASP")->isEnabled());
+    QVERIFY(!action(m.window, "mnPreviewPage")->isEnabled());
     QVERIFY(action(m.window, "mbAbout")->isEnabled());
     QVERIFY(action(m.window, "mnExit")->isEnabled());
     QMenu *edit = m.window.findChild<QMenu *>(QStringLiteral("mnEdit"));

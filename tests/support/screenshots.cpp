@@ -5,6 +5,7 @@
 #include "browse/frmlogin.h"
 #include "jetwriter.h"
 #include "pagegen/frmlayout.h"
+#include "pagegen/pageheader.h"
 #include "query/frmlabels.h"
 #include "query/frmsql.h"
 #include "scripteddesktop.h"
@@ -98,7 +99,7 @@ int main(int argc, char *argv[])
     frmSQL &sql = main.sqlWindow();
     sql.move(520, 20);
     sql.ui().Text1->setPlainText(QStringLiteral(
-        "SELECT Title, Price, OnShelf, Acquired\nFROM Books\nWHERE Price > 10\nORDER BY Title"));
+        "SELECT Title, Price, OnShelf, Acquired\nFROM Books\nWHERE Price > 10 AND Title Like 'T*'\nORDER BY Title"));
     sql.Form_Activate();
     sql.cmdSet_Click();
 
@@ -130,6 +131,19 @@ int main(int argc, char *argv[])
         labels.grab().save(folder.filePath(QStringLiteral("labels.png")));
         layout->grab().save(folder.filePath(QStringLiteral("layout.png")));
         about->grab().save(folder.filePath(QStringLiteral("about.png")));
+
+        // The same rows as the server gives them, previewed; the scripted
+        // browser only names the file, for a real one to look at.
+        sql.ui().Text1->setPlainText(QStringLiteral(
+            "SELECT Title, Price, OnShelf, Acquired\nFROM Books\nWHERE Price > 10 AND Title ALike 'T%'\nORDER BY Title"));
+        sql.cmdSet_Click();
+        session.gPageHeader = pagegen::BuildPageHeader(QStringLiteral("Books"), QStringLiteral("FFFFFF"), QString(),
+                                                       QStringLiteral("CENTER"), QStringLiteral("1"),
+                                                       QStringLiteral("808080"), QStringLiteral("ALL"),
+                                                       QStringLiteral("4"), QStringLiteral("0"));
+        main.mnPreviewPage_Click();
+        if (!desktop.browsed.isEmpty())
+            qInfo("preview: %s", qPrintable(desktop.browsed.constLast().toLocalFile()));
         QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
     });
     return app.exec();

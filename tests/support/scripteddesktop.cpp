@@ -76,4 +76,10 @@ QString ScriptedDesktop::print(QWidget *parent, const Printout &document)
     return QtDesktop::print(parent, document);
 }
 
+bool ScriptedDesktop::openInBrowser(const QUrl &url)
+{
+    browsed.append(url);
+    return browserStarts;
+}
+
 } // namespace kolta::test

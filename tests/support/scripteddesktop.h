@@ -3,6 +3,7 @@
 #include "platform/qtdesktop.h"
 
 #include <QList>
+#include <QUrl>
 #include <QString>
 #include <deque>
 #include <functional>
@@ -40,6 +41,8 @@ public:
     QList<Message> messages;
     QStringList questions;
     QList<Printout> printed;                           // documents sent to a printer
+    QList<QUrl> browsed;                               // documents opened in the browser
+    bool browserStarts = true;
     int unexpectedDialogs = 0;
 
     // Runs while a message box would be on screen (to look at the windows then).
@@ -53,6 +56,7 @@ public:
     void messageBox(QWidget *parent, const QString &prompt, const QString &detail = QString()) override;
     bool askYesNo(QWidget *parent, const QString &question) override;
     QString print(QWidget *parent, const Printout &document) override;
+    bool openInBrowser(const QUrl &url) override;
 
 protected:
     QString defaultPrinterName() override { return printerName; }
