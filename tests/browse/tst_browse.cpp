@@ -626,7 +626,7 @@ void tst_Browse::realWorldFiles()
         QSKIP("The real-world files are not here.");
     const QStringList broken{"zero-length.mdb", "truncated-testV2000.mdb", "not-a-database.mdb"};
     App app;
-    for (const QString &name : corpus.entryList({QStringLiteral("*.mdb")}, QDir::Files, QDir::Name)) {
+    for (const QString &name : corpus.entryList({QStringLiteral("*.mdb"), QStringLiteral("*.accdb")}, QDir::Files, QDir::Name)) {
         const int messagesBefore = app.desktop.messages.size();
         app.setDatabase(corpus.filePath(name));
         if (broken.contains(name)) {

@@ -13,7 +13,7 @@
 
 namespace kolta::jet::protocol {
 
-constexpr quint32 Version = 1;
+constexpr quint32 Version = 2;
 constexpr QDataStream::Version StreamVersion = QDataStream::Qt_6_4;
 // Far above any schema answer; a length beyond it means the stream is garbled.
 constexpr qint64 MaxPayloadBytes = 64 * 1024 * 1024;
