@@ -154,6 +154,25 @@ jet::Result<QList<QVariantList>> firstRows(jet::DataControl &data, int count)
     return shown;
 }
 
+// Runs statement on the file at path and reads its whole result into the
+// engine; the recordset, or why not.
+jet::Result<std::shared_ptr<jet::Recordset>> wholeResult(jet::DBEngine &engine, const QString &path,
+                                                        const QString &statement)
+{
+    jet::DataControl control(engine);
+    control.DatabaseName = path;
+    control.RecordSource = statement;
+    const auto refreshed = control.Refresh();
+    if (!refreshed.ok())
+        return refreshed.error();
+    const auto &recordset = refreshed.value();
+    while (!recordset->atEnd()) {
+        if (!recordset->fetchMore(16384).ok())
+            return jet::EngineError{QStringLiteral("the result broke off")};
+    }
+    return recordset;
+}
+
 int timed(const QString &label, const std::function<QString()> &write)
 {
     QElapsedTimer timer;
@@ -392,19 +411,12 @@ int join()
         // Orders counted and amounts summed over the groups: both sides must agree.
         std::pair<qint64, double> engineSum, sqliteSum;
         for (int run = 0; run < 5; ++run) {
-            jet::DataControl control(engine);
-            control.DatabaseName = path;
-            control.RecordSource = query.jet;
             QElapsedTimer timer;
             timer.start();
-            const auto refreshed = control.Refresh();
-            if (!refreshed.ok())
-                return fail(refreshed.error().message);
-            const auto &recordset = refreshed.value();
-            while (!recordset->atEnd()) {
-                if (!recordset->fetchMore(16384).ok())
-                    return fail(QStringLiteral("the result broke off"));
-            }
+            const auto whole = wholeResult(engine, path, query.jet);
+            if (!whole.ok())
+                return fail(whole.error().message);
+            const auto &recordset = whole.value();
             engineMs.append(ms(timer));
             engineRows = recordset->rowsRead();
             const auto all = recordset->rows(0, int(engineRows));
@@ -508,19 +520,12 @@ int sort(qint64 size)
         QList<double> engineMs, sqliteMs;
         QString engineFirst, sqliteFirst;
         for (int run = 0; run < 5; ++run) {
-            jet::DataControl control(engine);
-            control.DatabaseName = path;
-            control.RecordSource = query.jet;
             QElapsedTimer timer;
             timer.start();
-            const auto refreshed = control.Refresh();
-            if (!refreshed.ok())
-                return fail(refreshed.error().message);
-            const auto &recordset = refreshed.value();
-            while (!recordset->atEnd()) {
-                if (!recordset->fetchMore(16384).ok())
-                    return fail(QStringLiteral("the result broke off"));
-            }
+            const auto whole = wholeResult(engine, path, query.jet);
+            if (!whole.ok())
+                return fail(whole.error().message);
+            const auto &recordset = whole.value();
             engineMs.append(ms(timer));
             const auto first = recordset->rows(0, 1);
             if (!first.ok() || first.value().isEmpty())
