@@ -165,6 +165,7 @@ private slots:
     void sqlValues_data();
     void sqlValues();
     void sqlNullsAndLongValues();
+    void sqlTextOfARealFile();
     void sqlManyRowsAndTwoCursors();
     void sqlIsReadOnly();
     void sqlJet3TextAsWindowsReadsIt();
@@ -1487,7 +1488,7 @@ void TestJet::sqlNullsAndLongValues()
         longData += char(i * 7);
     table.rows = {Row{1, QVariant(), false, QVariant(), QVariant()},
                   Row{2, QString(""), true, QStringLiteral("Größe"), QByteArray("x")},
-                  Row{3, QStringLiteral("Ελλάδα"), false, longText, longData}};
+                  Row{3, QStringLiteral("Ελλάδα \U0001F600"), false, longText, longData}};
     kolta::jetwriter::Database source;
     source.tables = {table};
     const QString path = m_dir.filePath(QStringLiteral("mixed.mdb"));
@@ -1508,11 +1509,32 @@ void TestJet::sqlNullsAndLongValues()
     QCOMPARE(rows.at(1).at(2), QVariant(qlonglong(-1)));
     QCOMPARE(rows.at(1).at(3), QVariant(QStringLiteral("Größe")));
     QCOMPARE(rows.at(1).at(4), QVariant(QByteArray("x")));
-    QCOMPARE(rows.at(2).at(1), QVariant(QStringLiteral("Ελλάδα")));
+    QCOMPARE(rows.at(2).at(1), QVariant(QStringLiteral("Ελλάδα \U0001F600")));
     QCOMPARE(rows.at(2).at(3).toString().size(), longText.size());
     QCOMPARE(rows.at(2).at(3), QVariant(longText));
     QCOMPARE(rows.at(2).at(4).toByteArray().size(), longData.size());
     QCOMPARE(rows.at(2).at(4), QVariant(longData));
+}
+
+// Text as Access stored it: compressed, plain UCS-2 and control characters.
+void TestJet::sqlTextOfARealFile()
+{
+    if (!QFileInfo::exists(Corpus))
+        QSKIP("the shared corpus of real files is not here");
+    SqlOverJet sql(Corpus + QLatin1String("/testUnicodeCompV2003.mdb"));
+    QVERIFY(sql.file);
+    QString failure;
+    const auto rows = sql.rows(QStringLiteral("SELECT Unicode FROM \"Table\" ORDER BY ID"), &failure);
+    QCOMPARE(failure, QString());
+    QCOMPARE(rows.size(), 8);
+    const QStringList expected{QStringLiteral("only ascii chars"), QStringLiteral("ääkkösiä"), QStringLiteral("Мир"),
+                               QStringLiteral("\u03F0\u03B1\u1F76 \u03C4\u1F79\u03C4' \u1F10\u03B3\u1F7C \u039A\u1F7B\u03F0\u03BB\u03C9\u03C0\u03B1"), QStringLiteral("漢字仮名交じり文"),
+                               QStringLiteral("3L9\u001D52\u0002_AB(¥\u0005!!V"), QStringLiteral("ümlaut")};
+    for (int i = 0; i < expected.size(); ++i)
+        QCOMPARE(rows.at(i).at(0).toString(), expected.at(i));
+    const QString all = rows.at(7).at(0).toString();
+    QCOMPARE(all.size(), 255);
+    QVERIFY(all.contains(QStringLiteral("0123456789:;<=>?@ABC")));
 }
 
 void TestJet::sqlManyRowsAndTwoCursors()

@@ -11,8 +11,12 @@
 
 #include <sqlite3.h>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -52,6 +56,10 @@ struct JetCursor : sqlite3_vtab_cursor
     MdbCatalogEntry entry;
     MdbTableDef *table = nullptr;
     QList<MdbField> fields;          // of the current row, by column
+    QList<quint32> pages;            // the table's data pages, in file order
+    qsizetype pageIndex = 0;         // the next of them to read
+    int rowsOnPage = 0;              // of the page in the handle's buffer
+    int nextRow = 0;
     sqlite3_int64 rowid = 0;
     qint64 fetched = 0;
     qint64 rowLimit = 0;
@@ -157,6 +165,67 @@ int bestIndex(sqlite3_vtab *vtab, sqlite3_index_info *info)
     return SQLITE_OK;
 }
 
+// One page into buffer, decoded when the file's pages are RC4-encoded.
+// False for a page the file does not hold.
+bool readPage(MdbHandle *mdb, quint32 page, unsigned char *buffer)
+{
+    const int size = int(mdb->fmt->pg_size);
+    const int fd = fileno(mdb->f->stream);
+    qsizetype got = 0;
+    while (got < size) {
+        const ssize_t n = ::pread(fd, buffer + got, size_t(size - got), off_t(page) * size + got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += n;
+    }
+    if (got == 0)
+        return false;
+    std::memset(buffer + got, 0, size_t(size - got));
+    if (page != 0 && mdb->f->db_key != 0) {
+        const quint32 key = mdb->f->db_key ^ page;
+        const unsigned char keyBytes[4] = {uchar(key), uchar(key >> 8), uchar(key >> 16), uchar(key >> 24)};
+        rc4(keyBytes, 4, buffer, size);
+    }
+    return true;
+}
+
+// The table's data pages in file order, from its usage map: a bitmap in the
+// definition (type 0) or bitmaps on pages of their own (type 1). Pages past
+// the end of the file are left out; the rows they would hold are then
+// missing, which the row count reveals.
+QList<quint32> dataPages(MdbHandle *mdb, const MdbTableDef *table, quint32 pageCount)
+{
+    QList<quint32> pages;
+    const unsigned char *map = table->usage_map;
+    const quint32 size = quint32(table->map_sz);
+    const auto addBits = [&](const unsigned char *bits, quint32 bitCount, quint64 first) {
+        for (quint32 i = 0; i < bitCount; ++i) {
+            if (!(bits[i / 8] & (1u << (i % 8))))
+                continue;
+            if (first + i >= pageCount)
+                return;
+            pages.append(quint32(first + i));
+        }
+    };
+    if (map[0] == 0) {
+        if (size >= 5)
+            addBits(map + 5, (size - 5) * 8, qFromLittleEndian<quint32>(map + 1));
+        return pages;
+    }
+    const quint32 bitsPerPage = quint32(mdb->fmt->pg_size - 4) * 8;
+    QByteArray mapPage(mdb->fmt->pg_size, '\0');
+    auto *buffer = reinterpret_cast<unsigned char *>(mapPage.data());
+    for (quint32 index = 0; index < (size - 1) / 4; ++index) {
+        const quint32 page = qFromLittleEndian<quint32>(map + 1 + index * 4);
+        if (page == 0 || page >= pageCount || !readPage(mdb, page, buffer))
+            continue;
+        addBits(buffer + 4, bitsPerPage, quint64(index) * bitsPerPage);
+    }
+    return pages;
+}
+
 int open(sqlite3_vtab *vtab, sqlite3_vtab_cursor **out)
 {
     auto *table = static_cast<JetTable *>(vtab);
@@ -180,7 +249,9 @@ int open(sqlite3_vtab *vtab, sqlite3_vtab_cursor **out)
     }
     cursor->fields.resize(cursor->table->num_cols);
     const FileHeader &header = table->file->header();
-    cursor->rowLimit = (header.fileSize / header.pageSize + 1) * 512;
+    const qint64 pageCount = header.fileSize / header.pageSize + 1;
+    cursor->rowLimit = pageCount * 512;
+    cursor->pages = dataPages(cursor->mdb, cursor->table, quint32(qMin<qint64>(pageCount, 0xffffffff)));
     *out = cursor.release();
     return SQLITE_OK;
 }
@@ -191,35 +262,54 @@ int close(sqlite3_vtab_cursor *base)
     return SQLITE_OK;
 }
 
+// The next row of the table, read page by page in file order. Each row is
+// cracked once, into fields that still tell Null apart from "".
 int next(sqlite3_vtab_cursor *base)
 {
     auto *cursor = static_cast<JetCursor *>(base);
     MdbTableDef *table = cursor->table;
+    MdbHandle *mdb = cursor->mdb;
     for (;;) {
-        if (!mdb_fetch_row(table)) {
-            cursor->eof = true;
-            // The definition counts the table's rows: fewer read means pages
-            // are missing (a file cut short), never a shorter table.
-            if (cursor->rowid < sqlite3_int64(table->num_rows)) {
-                const auto *jetTable = static_cast<const JetTable *>(base->pVtab);
-                setError(base->pVtab, QString(reasons::RowsMissing).arg(jetTable->name));
-                return SQLITE_CORRUPT;
+        if (cursor->nextRow >= cursor->rowsOnPage) {
+            if (cursor->pageIndex >= cursor->pages.size()) {
+                cursor->eof = true;
+                // The definition counts the table's rows: fewer read means
+                // pages are missing (a file cut short), never a shorter table.
+                if (cursor->rowid < sqlite3_int64(table->num_rows)) {
+                    const auto *jetTable = static_cast<const JetTable *>(base->pVtab);
+                    setError(base->pVtab, QString(reasons::RowsMissing).arg(jetTable->name));
+                    return SQLITE_CORRUPT;
+                }
+                return SQLITE_OK;
             }
-            return SQLITE_OK;
+            const quint32 page = cursor->pages.at(cursor->pageIndex++);
+            cursor->rowsOnPage = 0;
+            cursor->nextRow = 0;
+            if (!readPage(mdb, page, mdb->pg_buf)) {
+                cursor->pageIndex = cursor->pages.size();
+                continue;
+            }
+            mdb->cur_pg = page;
+            mdb->cur_pos = 0;
+            // Only the table's own data pages hold its rows.
+            if (mdb->pg_buf[0] != MDB_PAGE_DATA || qFromLittleEndian<quint32>(mdb->pg_buf + 4) != cursor->entry.table_pg)
+                continue;
+            cursor->rowsOnPage = qFromLittleEndian<quint16>(mdb->pg_buf + mdb->fmt->row_count_offset);
+            continue;
         }
+        const int row = cursor->nextRow++;
+        int start = 0;
+        size_t size = 0;
+        if (mdb_find_row(mdb, row, &start, &size) != 0 || size == 0)
+            continue;
+        if (start & 0x4000)   // deleted
+            continue;
         if (++cursor->fetched > cursor->rowLimit) {
             setError(base->pVtab, reasons::PagesInCircle);
             return SQLITE_CORRUPT;
         }
-        // libmdb has just read this row from the page it holds; cracking it
-        // once more gives what its bound values cannot: Null apart from "".
-        int start = 0;
-        size_t size = 0;
-        if (mdb_find_row(cursor->mdb, int(table->cur_row) - 1, &start, &size) != 0)
-            continue;
         start &= OffsetMask;
-        const int cracked = mdb_crack_row(table, start, size, cursor->fields.data());
-        if (cracked < 0)
+        if (mdb_crack_row(table, start, size, cursor->fields.data()) < 0)
             continue;
         cursor->eof = false;
         ++cursor->rowid;
@@ -230,7 +320,9 @@ int next(sqlite3_vtab_cursor *base)
 int filter(sqlite3_vtab_cursor *base, int, const char *, int, sqlite3_value **)
 {
     auto *cursor = static_cast<JetCursor *>(base);
-    mdb_rewind_table(cursor->table);
+    cursor->pageIndex = 0;
+    cursor->rowsOnPage = 0;
+    cursor->nextRow = 0;
     cursor->rowid = 0;
     cursor->fetched = 0;
     return next(base);
@@ -311,6 +403,12 @@ QByteArray codePageName(int codePage)
 // makes it.
 QByteArray jet3Text(int codePage, const char *bytes, qsizetype size)
 {
+    // Plain ASCII reads the same in every code page Jet 3 uses.
+    qsizetype ascii = 0;
+    while (ascii < size && uchar(bytes[ascii]) < 0x80)
+        ++ascii;
+    if (ascii == size)
+        return QByteArray(bytes, size);
     thread_local int decoderPage = -1;
     thread_local QStringDecoder decoder;
     if (decoderPage != codePage) {
@@ -324,19 +422,76 @@ QByteArray jet3Text(int codePage, const char *bytes, qsizetype size)
     return text.toUtf8();
 }
 
+// Jet 4 text into UTF-8: UTF-16LE, or, after the marker FF FE, "compressed":
+// each byte one character up to U+00FF; a zero byte switches to two-byte
+// units and the next zero byte back. A surrogate without its
+// partner becomes "?", and an odd last byte is dropped.
+int jet4Text(const unsigned char *s, qsizetype size, QByteArray &buffer)
+{
+    // A source byte becomes at most two bytes of UTF-8.
+    if (buffer.size() < size * 2 + 16)
+        buffer.resize(size * 2 + 16);
+    auto *out = reinterpret_cast<unsigned char *>(buffer.data());
+    const auto *const begin = out;
+    const auto put = [&out](char32_t c) {
+        if (c < 0x80) {
+            *out++ = uchar(c);
+        } else if (c < 0x800) {
+            *out++ = uchar(0xc0 | (c >> 6));
+            *out++ = uchar(0x80 | (c & 0x3f));
+        } else if (c < 0x10000) {
+            *out++ = uchar(0xe0 | (c >> 12));
+            *out++ = uchar(0x80 | ((c >> 6) & 0x3f));
+            *out++ = uchar(0x80 | (c & 0x3f));
+        } else {
+            *out++ = uchar(0xf0 | (c >> 18));
+            *out++ = uchar(0x80 | ((c >> 12) & 0x3f));
+            *out++ = uchar(0x80 | ((c >> 6) & 0x3f));
+            *out++ = uchar(0x80 | (c & 0x3f));
+        }
+    };
+    const unsigned char *const end = s + size;
+    const bool marked = size >= 2 && s[0] == 0xff && s[1] == 0xfe;
+    bool compressed = marked;
+    if (marked)
+        s += 2;
+    while (s < end) {
+        if (marked && *s == 0) {
+            compressed = !compressed;
+            ++s;
+            continue;
+        }
+        if (compressed) {
+            put(*s++);
+            continue;
+        }
+        if (end - s < 2)
+            break;
+        const char16_t unit = char16_t(s[0] | (s[1] << 8));
+        if (QChar::isHighSurrogate(unit) && end - s >= 4) {
+            const char16_t low = char16_t(s[2] | (s[3] << 8));
+            if (QChar::isLowSurrogate(low)) {
+                put(QChar::surrogateToUcs4(unit, low));
+                s += 4;
+                continue;
+            }
+        }
+        put(QChar::isSurrogate(unit) ? U'?' : char32_t(unit));
+        s += 2;
+    }
+    return int(out - begin);
+}
+
 // Text as Jet stores it: Jet 3 in the file's code page, Jet 4 UCS-2,
-// compressed or not (libmdb decodes that).
-// Into buffer, which grows as needed; the length of the text.
+// compressed or not. Into buffer, which grows as needed; the length of the
+// text.
 int utf8Text(MdbHandle *mdb, const char *bytes, qsizetype size, QByteArray &buffer)
 {
     if (IS_JET3(mdb)) {
         buffer = jet3Text(mdb->f->code_page, bytes, size);
         return int(buffer.size());
     }
-    // One source byte becomes at most three bytes of UTF-8.
-    if (buffer.size() < size * 3 + 16)
-        buffer.resize(size * 3 + 16);
-    return mdb_unicode2ascii(mdb, bytes, size_t(size), buffer.data(), size_t(buffer.size()));
+    return jet4Text(reinterpret_cast<const unsigned char *>(bytes), size, buffer);
 }
 
 QString guidText(const unsigned char *bytes)
