@@ -1447,7 +1447,7 @@ void TestJet::sqlValues_data()
     QTest::newRow("ole") << "Picture" << QVariant(QByteArray("ole"));
     QTest::newRow("memo") << "Notes" << QVariant(QStringLiteral("a memo"));
     QTest::newRow("guid") << "Guid" << QVariant(QStringLiteral("{12345678-1234-1234-1234-123456789ABC}"));
-    QTest::newRow("decimal") << "Amount" << QVariant(123.4567);
+    QTest::newRow("decimal") << "Amount" << QVariant(QStringLiteral("123.4567"));   // exact, as text
 }
 
 void TestJet::sqlValues()

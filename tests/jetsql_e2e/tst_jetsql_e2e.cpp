@@ -1083,6 +1083,17 @@ void TestJetSqlEndToEnd::accessTwentyTenValues_data()
         << "SELECT ID FROM Table1 WHERE Abs(WeeklySalary * 52 - Salary) > 0.001 "
            "OR Abs(FloatTest - Salary * 0.13 / DecimalTest) > 0.001"
         << "ID" << QStringList{};
+    QTest::newRow("decimal, every digit") << "calcFieldTestV2010.accdb"
+        << "SELECT ID, Popularity, BigNumTest FROM Table1 WHERE ID In (1, 4) ORDER BY Popularity DESC"
+        << "ID|Popularity|BigNumTest"
+        << QStringList{"4|102030405060.654321|0.000000278701928982421698083", "1|50.325|56505085819.42479129657228018"};
+    // The exact sum has 31 digits: it keeps the 29 a Decimal holds.
+    QTest::newRow("decimal sums") << "calcFieldTestV2010.accdb"
+        << "SELECT Sum(BigNumTest), Max(Popularity) - 1 FROM Table1"
+        << "Expr1000|Expr1001" << QStringList{"56505085819.346318125356147863|102030405059.654321"};
+    QTest::newRow("decimal sorts by value") << "calcFieldTestV2010.accdb"
+        << "SELECT DISTINCT Popularity FROM Table1 ORDER BY 1 DESC"
+        << "Popularity" << QStringList{"102030405060.654321", "50.325", "0.0123", "-36.2222"};
     // The file keeps Access's own text of each extended date beside it.
     QTest::newRow("extended date/time") << "extDateTestV2019.accdb"
         << "SELECT Count(*), Count(DateExt) FROM Table1 WHERE DateExt = DateExtStr OR DateExt Is Null"

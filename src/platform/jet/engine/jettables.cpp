@@ -3,6 +3,7 @@
 #include "acecolumns.h"
 
 #include "platform/jet/reasons.h"
+#include "platform/jet/sql/decimal.h"
 
 #include <QByteArray>
 #include <QList>
@@ -87,7 +88,6 @@ const char *declaredType(int jetType)
     case MDB_FLOAT:
     case MDB_DOUBLE:
     case MDB_DATETIME:
-    case MDB_NUMERIC:
         return "REAL";
     case MDB_BINARY:
     case MDB_OLE:
@@ -523,6 +523,16 @@ int fixedWidth(int type)
     }
 }
 
+// A Decimal travels as its exact text; one that cannot be read is Null.
+void resultDecimal(sqlite3_context *context, const std::string &text)
+{
+    const std::string exact = jetsql::canonicalDecimal(text);
+    if (exact.empty())
+        sqlite3_result_null(context);
+    else
+        sqlite3_result_text(context, exact.data(), int(exact.size()), SQLITE_TRANSIENT);
+}
+
 int column(sqlite3_vtab_cursor *base, sqlite3_context *context, int index)
 {
     auto *cursor = static_cast<JetCursor *>(base);
@@ -573,11 +583,7 @@ int column(sqlite3_vtab_cursor *base, sqlite3_context *context, int index)
         if (type == MDB_BOOL) {
             sqlite3_result_int(context, data[0] != 0 ? -1 : 0);
         } else {
-            const QString text = calculatedDecimalText(data, size);
-            if (text.isEmpty())
-                sqlite3_result_null(context);
-            else
-                sqlite3_result_double(context, text.toDouble());
+            resultDecimal(context, calculatedDecimalText(data, size).toStdString());
         }
         return SQLITE_OK;
     }
@@ -639,7 +645,7 @@ int column(sqlite3_vtab_cursor *base, sqlite3_context *context, int index)
         break;
     case MDB_NUMERIC: {
         char *text = mdb_numeric_to_string(mdb, field->start, col->col_scale, col->col_prec);
-        sqlite3_result_double(context, text ? std::strtod(text, nullptr) : 0.0);
+        resultDecimal(context, text ? std::string(text) : std::string());
         g_free(text);
         break;
     }

@@ -87,14 +87,20 @@ struct Value
     const Expr *textLiteral = nullptr;
     QString sourceRef;        // a plain table column: its source
     bool scaled = false;      // Currency as its exact count of ten-thousandths
+    bool decimal = false;     // a Decimal as its exact text
 
-    // As a Jet value: truths become -1/0, Currency a number of units.
+    // As a Jet value: truths become -1/0, Currency a number of units, a
+    // Decimal a Double.
     QString value() const
     {
         if (cond)
             return QStringLiteral("(-(%1))").arg(sql);
+        if (decimal)
+            return QStringLiteral("jet_decnum(%1)").arg(sql);
         return scaled ? QStringLiteral("(%1 / 10000.0)").arg(sql) : sql;
     }
+    // For exact Decimal sums and comparisons: a Decimal's text, else the value.
+    QString exact() const { return decimal ? sql : value(); }
     // As Currency, exact: a count of ten-thousandths.
     QString tenThousandths() const
     {
@@ -113,9 +119,12 @@ struct Value
     ValueKind valueKind() const { return cond ? ValueKind::Integer : kind; }
     QString truth() const { return cond ? sql : QStringLiteral("((%1) <> 0)").arg(sql); }
     QString condition() const { return cond ? sql : QStringLiteral("(%1)").arg(sql); }
-    // As text for a text-taking function: dates in their general form.
+    // As text for a text-taking function: dates in their general form, a
+    // Decimal with all its digits.
     QString text() const
     {
+        if (decimal)
+            return sql;
         return kind == ValueKind::Date && !cond ? QStringLiteral("jet_dtext(%1)").arg(sql) : value();
     }
     bool needsCollation() const
@@ -129,6 +138,7 @@ struct Column
 {
     QString name;
     ValueKind kind;
+    bool decimal = false;   // holds a Decimal's exact text
 };
 
 struct Source
@@ -151,6 +161,7 @@ struct QueryOut
     QString sql;
     QStringList names;
     QList<ValueKind> kinds;
+    QList<bool> exact;   // per column: a Decimal's exact text
 };
 
 struct OutColumn
@@ -160,6 +171,7 @@ struct OutColumn
     bool plainColumn = false;
     QString sourceRef;
     bool hasAlias = false;
+    bool exact = false;   // leaves as a Decimal's exact text
 };
 
 struct FnSpec
@@ -456,14 +468,14 @@ private:
             QueryOut sub = query(*f.query, nullptr);
             src.ref = f.alias;
             for (int i = 0; i < sub.names.size(); ++i)
-                src.columns.append({sub.names[i], sub.kinds[i]});
+                src.columns.append({sub.names[i], sub.kinds[i], sub.exact.value(i)});
             sql = QLatin1Char('(') + sub.sql + QStringLiteral(") AS ") + quoteId(src.ref);
         } else if (const CatalogTable *t = findTable(f.name)) {
             if (!t->refusal.isEmpty())
                 fail(t->refusal);
             src.ref = f.alias.isEmpty() ? t->name : f.alias;
             for (const CatalogColumn &c : t->columns)
-                src.columns.append({c.name, kindForDaoType(c.daoType)});
+                src.columns.append({c.name, kindForDaoType(c.daoType), c.daoType == DaoDecimal});
             const bool streamed = !m_materialize || &f == m_streamed;
             sql = tableSql(f, t->sqliteName.isEmpty() ? t->name : t->sqliteName) + QStringLiteral(" AS ")
                   + quoteId(src.ref);
@@ -486,7 +498,7 @@ private:
             m_expanding.removeLast();
             src.ref = f.alias.isEmpty() ? q->name : f.alias;
             for (int i = 0; i < sub.names.size(); ++i)
-                src.columns.append({sub.names[i], sub.kinds[i]});
+                src.columns.append({sub.names[i], sub.kinds[i], sub.exact.value(i)});
             sql = QLatin1Char('(') + sub.sql + QStringLiteral(") AS ") + quoteId(src.ref);
         } else
             fail(texts::kMissingTable, f.name);
@@ -510,6 +522,7 @@ private:
         Value v{quoteId(src.ref) + QLatin1Char('.') + quoteId(c.name), c.kind};
         v.sourceRef = src.ref;
         v.scaled = c.kind == ValueKind::Currency;
+        v.decimal = c.decimal;
         return v;
     }
 
@@ -585,6 +598,16 @@ private:
                && !b.isNull;
     }
 
+    // Decimal with Decimal or a whole number: exact, on their texts.
+    static bool exactDecimal(const Value &a, const Value &b)
+    {
+        auto exact = [](const Value &v) {
+            const ValueKind k = v.valueKind();
+            return v.decimal || (!v.cond && (k == ValueKind::Integer || k == ValueKind::Boolean));
+        };
+        return (a.decimal || b.decimal) && exact(a) && exact(b) && !a.isNull && !b.isNull;
+    }
+
     Value compare(const QString &op, Value a, Value b)
     {
         dateFromText(a, b);
@@ -593,6 +616,11 @@ private:
         if (exactCurrency(a, b)) {
             Value r{QStringLiteral("(%1 %2 %3)").arg(a.tenThousandths(), op, b.tenThousandths()), ValueKind::Boolean,
                     true};
+            r.aggregate = a.aggregate || b.aggregate;
+            return r;
+        }
+        if (exactDecimal(a, b)) {
+            Value r{QStringLiteral("(jet_deccmp(%1, %2) %3 0)").arg(a.exact(), b.exact(), op), ValueKind::Boolean, true};
             r.aggregate = a.aggregate || b.aggregate;
             return r;
         }
@@ -636,8 +664,11 @@ private:
                     v = Value{QStringLiteral("(~%1)").arg(a.value()), ValueKind::Integer};
             } else if (e.op == QLatin1String("-")) {
                 ValueKind k = a.valueKind() == ValueKind::Boolean ? ValueKind::Integer : a.valueKind();
-                v = Value{QStringLiteral("(-%1)").arg(a.scaled ? a.sql : a.value()), k};
+                v = Value{a.decimal ? QStringLiteral("jet_decsub(0, %1)").arg(a.sql)
+                                    : QStringLiteral("(-%1)").arg(a.scaled ? a.sql : a.value()),
+                          k};
                 v.scaled = a.scaled;
+                v.decimal = a.decimal;
             } else
                 v = a;
             v.aggregate = a.aggregate;
@@ -694,7 +725,7 @@ private:
         }
         case Expr::InQuery: {
             Value a = expr(*e.args[0], scope);
-            QueryOut sub = query(*e.query, &scope);
+            QueryOut sub = query(*e.query, &scope, false);
             if (sub.names.size() != 1)
                 fail(QString::fromLatin1(texts::kSubqueryFields));
             Value inner{QString(), sub.kinds.first()};
@@ -717,7 +748,7 @@ private:
             return v;
         }
         case Expr::Exists: {
-            QueryOut sub = query(*e.query, &scope);
+            QueryOut sub = query(*e.query, &scope, false);
             return Value{QStringLiteral("(EXISTS (%1))").arg(sub.sql), ValueKind::Boolean, true};
         }
         case Expr::Subquery: {
@@ -726,6 +757,7 @@ private:
                 fail(QString::fromLatin1(texts::kSubqueryFields));
             Value v{QStringLiteral("(%1)").arg(sub.sql), sub.kinds.first()};
             v.scaled = v.kind == ValueKind::Currency;
+            v.decimal = sub.exact.value(0);
             return v;
         }
         case Expr::Call:
@@ -757,6 +789,12 @@ private:
             r = Value{QStringLiteral("(%1 %2 %3)").arg(a.tenThousandths(), op, b.tenThousandths()),
                       ValueKind::Currency};
             r.scaled = true;
+        } else if ((op == QLatin1String("+") || op == QLatin1String("-")) && exactDecimal(a, b)) {
+            r = Value{QStringLiteral("%1(%2, %3)")
+                          .arg(op == QLatin1String("+") ? QStringLiteral("jet_decadd") : QStringLiteral("jet_decsub"),
+                               a.exact(), b.exact()),
+                      ValueKind::Double};
+            r.decimal = true;
         } else if (op == QLatin1String("+")) {
             ValueKind ka = a.valueKind(), kb = b.valueKind();
             if (ka == ValueKind::Text && kb == ValueKind::Text)
@@ -867,19 +905,24 @@ private:
             QString arg = a.value();
             QString sql;
             ValueKind rk = k;
-            bool exact = false;
+            bool exact = false, decimal = false;
             if (sameName(name, QLatin1String("Count"))) {
                 sql = QStringLiteral("count(%1)").arg(arg);
                 rk = ValueKind::Integer;
             } else if (sameName(name, QLatin1String("Sum"))) {
-                // Money adds up exactly, as Jet's Currency does.
+                // Money adds up exactly, as Jet's Currency does; so does Decimal.
                 exact = k == ValueKind::Currency;
-                sql = QStringLiteral("sum(%1)").arg(exact ? a.tenThousandths() : arg);
+                decimal = a.decimal;
+                sql = decimal ? QStringLiteral("jet_decsum(%1)").arg(a.sql)
+                              : QStringLiteral("sum(%1)").arg(exact ? a.tenThousandths() : arg);
                 rk = k == ValueKind::Boolean ? ValueKind::Integer : k == ValueKind::Text ? ValueKind::Double : k;
             } else if (sameName(name, QLatin1String("Avg"))) {
                 sql = k == ValueKind::Currency ? QStringLiteral("(avg(%1) / 10000.0)").arg(a.tenThousandths())
                                                : QStringLiteral("avg(%1)").arg(arg);
                 rk = k == ValueKind::Currency || k == ValueKind::Date ? k : ValueKind::Double;
+            } else if (a.decimal && (sameName(name, QLatin1String("Min")) || sameName(name, QLatin1String("Max")))) {
+                decimal = true;
+                sql = QStringLiteral("jet_dec%1(%2)").arg(name.toLower(), a.sql);
             } else if (sameName(name, QLatin1String("Min")) || sameName(name, QLatin1String("Max"))) {
                 exact = k == ValueKind::Currency;
                 sql = QStringLiteral("%1(%2%3)")
@@ -887,8 +930,9 @@ private:
                                a.needsCollation() ? QLatin1String(kCollate) : QLatin1String(""));
             } else if (sameName(name, QLatin1String("First")) || sameName(name, QLatin1String("Last"))) {
                 exact = a.scaled;
+                decimal = a.decimal;
                 sql = QStringLiteral("jet_%1(%2%3)")
-                          .arg(name.toLower(), exact ? unfiltered.sql : unfiltered.value(),
+                          .arg(name.toLower(), exact || decimal ? unfiltered.sql : unfiltered.value(),
                                filter.isEmpty() ? QString() : QStringLiteral(", ") + filter);
             } else {
                 sql = QStringLiteral("jet_%1(%2)").arg(name.toLower(), arg);
@@ -897,6 +941,7 @@ private:
             Value v{sql, rk};
             v.aggregate = true;
             v.scaled = exact;
+            v.decimal = decimal;
             return v;
         }
         if (sameName(name, QLatin1String("IIf"))) {
@@ -908,8 +953,13 @@ private:
                           : isNumericKind(a.valueKind()) && isNumericKind(b.valueKind())
                               ? wider(a.valueKind(), b.valueKind())
                               : ValueKind::Variant;
-            Value v{QStringLiteral("(CASE WHEN %1 THEN %2 ELSE %3 END)").arg(c.condition(), a.output(k), b.output(k)), k};
+            // Two Decimals (or one and Null) stay exact.
+            const bool decimal = (a.decimal || b.decimal) && (a.decimal || a.isNull) && (b.decimal || b.isNull);
+            Value v{QStringLiteral("(CASE WHEN %1 THEN %2 ELSE %3 END)")
+                        .arg(c.condition(), decimal ? a.sql : a.output(k), decimal ? b.sql : b.output(k)),
+                    k};
             v.scaled = k == ValueKind::Currency;
+            v.decimal = decimal;
             v.aggregate = c.aggregate || a.aggregate || b.aggregate;
             return v;
         }
@@ -1085,7 +1135,10 @@ private:
     // dedupe: the rows will be told apart (DISTINCT, UNION), so text must
     // compare without case there too.
     // finalKinds: a union's column kinds, which its parts' values must take.
-    SelectOut select(const Select &s, const Scope *parent, bool dedupe, const QList<ValueKind> *finalKinds = nullptr)
+    // exact: a Decimal column may leave as its exact text (not in a union,
+    // nor where the result is compared as a value).
+    SelectOut select(const Select &s, const Scope *parent, bool dedupe, const QList<ValueKind> *finalKinds = nullptr,
+                     bool exact = true)
     {
         SelectOut out;
         Scope &scope = out.scope;
@@ -1153,9 +1206,10 @@ private:
             if (g.aggregate)
                 fail(texts::kAggregateInGroupBy, s.groupBySource[i]);
             out.grouped.insert(g.sql);
-            groupSql << g.value() + (g.valueKind() == ValueKind::Text ? QLatin1String(kCollate) : QLatin1String(""));
+            const QString collate = g.valueKind() == ValueKind::Text ? QLatin1String(kCollate) : QLatin1String("");
+            groupSql << g.exact() + collate;
+            out.groupKeys << g.value() + collate;
         }
-        out.groupKeys = groupSql;
         if (!groupSql.isEmpty())
             rest += QStringLiteral(" GROUP BY ") + groupSql.join(QStringLiteral(", "));
         else if (s.distinctRow && !s.distinct && !s.having)
@@ -1188,13 +1242,14 @@ private:
         QStringList list;
         QSet<QString> used;
         for (int i = 0; i < out.columns.size(); ++i) {
-            const OutColumn &c = out.columns[i];
+            OutColumn &c = out.columns[i];
             QString sqlName = c.name;
             for (int n = 1; used.contains(sqlName.toLower()); ++n)
                 sqlName = c.name + QStringLiteral("_%1").arg(n);
             used.insert(sqlName.toLower());
-            QString valueSql =
-                c.value.output(finalKinds && i < finalKinds->size() ? finalKinds->at(i) : c.value.valueKind());
+            const ValueKind kind = finalKinds && i < finalKinds->size() ? finalKinds->at(i) : c.value.valueKind();
+            c.exact = exact && c.value.decimal && kind == ValueKind::Double;
+            QString valueSql = c.exact ? c.value.sql : c.value.output(kind);
             if ((s.distinct || dedupe) && c.value.valueKind() == ValueKind::Text)
                 valueSql += QLatin1String(kCollate);
             list << valueSql + QStringLiteral(" AS ") + quoteId(sqlName);
@@ -1365,12 +1420,12 @@ private:
         return values;
     }
 
-    QueryOut crosstab(const Query &q, const Scope *parent)
+    QueryOut crosstab(const Query &q, const Scope *parent, bool exact)
     {
         m_sawCrosstab = true;
         const Crosstab &ct = *q.crosstab;
         const Select &s = q.parts.first();
-        SelectOut part = select(s, parent, false);
+        SelectOut part = select(s, parent, false, nullptr, exact);
         Value pivot = expr(*ct.pivot, part.scope);
         if (pivot.aggregate)
             fail(texts::kAggregateInGroupBy, spanText(*ct.pivot));
@@ -1396,6 +1451,7 @@ private:
         for (const OutColumn &c : std::as_const(part.columns)) {
             out.names << c.name;
             out.kinds << c.value.valueKind();
+            out.exact << c.exact;
         }
         QString cells;
         QStringList sqlNames = part.sqlNames;
@@ -1410,15 +1466,18 @@ private:
             if (!cell.aggregate)
                 fail(texts::kNotAggregated, spanText(*ct.value));
             const QString sqlName = QStringLiteral("__jet_p%1").arg(i + 1);
+            const bool exactCell = exact && cell.decimal;
             // A cell without rows is empty, whatever its aggregate would give.
             cells += QStringLiteral(", (CASE WHEN count(CASE WHEN %1 THEN 1 END) > 0 THEN %2 END) AS %3")
-                         .arg(filter, cell.output(cell.valueKind()), quoteId(sqlName));
+                         .arg(filter, exactCell ? cell.sql : cell.output(cell.valueKind()), quoteId(sqlName));
             sqlNames << sqlName;
             out.names << name;
             out.kinds << cell.valueKind();
+            out.exact << exactCell;
             OutColumn oc;
             oc.value = cell;
             oc.name = name;
+            oc.exact = exactCell;
             part.columns.append(oc);
         }
         part.selectList += cells;
@@ -1432,25 +1491,30 @@ private:
 
     QString spanText(const Expr &e) const { return e.text.isEmpty() ? e.name : e.text; }
 
-    QueryOut query(const Query &q, const Scope *parent)
+    // exact: Decimal columns may leave as their exact text, for callers that
+    // read the result as a table or show it.
+    QueryOut query(const Query &q, const Scope *parent, bool exact = true)
     {
         const Deeper level(&m_depth);
         if (q.parts.isEmpty())
             return {};
         if (q.crosstab)
-            return crosstab(q, parent);
+            return crosstab(q, parent, exact);
         QueryOut out;
         QList<SelectOut> parts;
         QList<QStringList> partNames;
         const bool unionDedupes = q.unionAll.contains(false);
+        // A union's parts leave Decimals as numbers, so that they compare
+        // with the other parts' values.
         for (const Select &s : q.parts) {
-            parts.append(select(s, parent, unionDedupes));
+            parts.append(select(s, parent, unionDedupes, nullptr, exact && q.parts.size() == 1));
             partNames.append(parts.last().sqlNames);
         }
         const SelectOut &first = parts.first();
         for (const OutColumn &c : first.columns) {
             out.names << c.name;
             out.kinds << c.value.valueKind();
+            out.exact << c.exact;
         }
         const QStringList sqlNames = partNames.first();
         if (parts.size() == 1)
@@ -1471,7 +1535,7 @@ private:
             for (int i = 0; i < parts.size(); ++i) {
                 // Currency beside other kinds leaves as a plain number.
                 if (currencyLost)
-                    parts[i] = select(q.parts[i], parent, unionDedupes, &out.kinds);
+                    parts[i] = select(q.parts[i], parent, unionDedupes, &out.kinds, false);
                 QString part = single(q.parts[i], parts[i], partNames[i], {});
                 if (q.parts[i].top)
                     part = QStringLiteral("SELECT * FROM (%1)").arg(part);
@@ -1538,7 +1602,10 @@ private:
             if (pos >= 0) {
                 const Value &cv = part.columns[pos].value;
                 QString coll = cv.needsCollation() ? QLatin1String(kCollate) : QLatin1String("");
-                keys.append({cv.value(), quoteId(sqlNames[pos]), coll + dir});
+                // An exact Decimal sorts by its value, not its text.
+                const QString outer = part.columns[pos].exact
+                    ? QStringLiteral("jet_decnum(%1)").arg(quoteId(sqlNames[pos])) : quoteId(sqlNames[pos]);
+                keys.append({cv.value(), outer, coll + dir});
                 continue;
             }
             Value v = expr(*o.expr, part.scope);
@@ -1563,7 +1630,8 @@ private:
                 // A key that is an output column is read once, by its name.
                 int same = -1;
                 for (int c = 0; c < part.columns.size() && same < 0; ++c)
-                    if (part.columns[c].value.output(part.columns[c].value.valueKind()) == keys[i].sql)
+                    if (!part.columns[c].exact
+                        && part.columns[c].value.output(part.columns[c].value.valueKind()) == keys[i].sql)
                         same = c;
                 if (same >= 0) {
                     sortKeys << quoteId(sqlNames[same]) + keys[i].suffix;

@@ -1,5 +1,6 @@
 #include "values.h"
 
+#include "decimal.h"
 #include "vba.h"
 
 #include <QDate>
@@ -134,6 +135,9 @@ QString displayText(const QVariant &value, ValueKind kind)
 
 bool showsNumber(const QVariant &value, ValueKind kind)
 {
+    // A Decimal comes as its exact text.
+    if (kind == ValueKind::Double && value.typeId() == QMetaType::QString)
+        return parseDecimal(value.toString().toStdString()).has_value();
     double n = 0;
     if (isNull(value) || !asNumber(value, n))
         return false;

@@ -9,7 +9,9 @@
 //   Currency                INTEGER, the exact count of ten-thousandths
 //                           (shown without superfluous trailing zeros); a
 //                           REAL where an expression made it a number
-//   Single, Double, Decimal REAL
+//   Single, Double          REAL
+//   Decimal                 TEXT, its exact digits ("-12.5"); a REAL where
+//                           an expression made it a number
 //   Date/Time               REAL: days since 1899-12-30 00:00, the fraction
 //                           being the time of day (Jet's own OLE date). Dates
 //                           before 1899-12-30 are negative with a positive
@@ -43,6 +45,7 @@ enum class ValueKind {
 
 // The kind of a table column from its DAO type code (1 Yes/No ... 20 Decimal).
 ValueKind kindForDaoType(int daoType);
+constexpr int DaoDecimal = 20;
 
 // OLE date <-> calendar. oleDate gives NaN for an impossible date.
 double oleDate(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
