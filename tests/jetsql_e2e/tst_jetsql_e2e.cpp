@@ -140,6 +140,8 @@ jetwriter::Database shop()
                                                  "SELECT Product FROM Items WHERE Qty > 3;")},
         {QStringLiteral("Every Product"), QStringLiteral("SELECT Product FROM Items WHERE OrderID = 10 UNION ALL "
                                                          "SELECT Product FROM Items WHERE Qty < 5 ORDER BY Product")},
+        {QStringLiteral("Spent by Month"), QStringLiteral("TRANSFORM Sum(Total) AS Spent SELECT CustomerID FROM Orders "
+                                                          "GROUP BY CustomerID PIVOT Month(Placed)")},
     };
     return db;
 }
@@ -948,6 +950,10 @@ void TestJetSqlEndToEnd::savedQueries_data()
                            << QStringList{"Ann", "Apple", "Bo", "Melon"};
     QTest::newRow("union all, ordered") << "SELECT * FROM [Every Product]" << "Product"
                                         << QStringList{"Apple", "Apple", "Melon", "Pear", "Pear", "Plum"};
+    QTest::newRow("crosstab") << "SELECT * FROM [Spent by Month] WHERE CustomerID < 9 ORDER BY CustomerID"
+                              << "CustomerID|3|4|5|6"
+                              << QStringList{"1|29.5|<null>|<null>|<null>", "2|<null>|5.25|<null>|<null>",
+                                             "3|<null>|<null>|100|<null>"};
 }
 
 // Saved queries of real files, as Jet reads them.

@@ -162,6 +162,7 @@ struct QueryOut
     QStringList names;
     QList<ValueKind> kinds;
     QList<bool> exact;   // per column: a Decimal's exact text
+    QStringList sqlNames;   // the columns' names in sql, where they differ from names
 };
 
 struct OutColumn
@@ -449,6 +450,18 @@ private:
         return nullptr;
     }
 
+    // A query read as a table: its columns by the names Jet gives them (a
+    // crosstab's cells are named by their headings only here).
+    static QString namedAsJet(const QueryOut &sub)
+    {
+        if (sub.sqlNames.isEmpty() || sub.sqlNames == sub.names)
+            return sub.sql;
+        QStringList renamed;
+        for (int i = 0; i < sub.names.size() && i < sub.sqlNames.size(); ++i)
+            renamed << quoteId(sub.sqlNames[i]) + QStringLiteral(" AS ") + quoteId(sub.names[i]);
+        return QStringLiteral("SELECT %1 FROM (%2)").arg(renamed.join(QStringLiteral(", ")), sub.sql);
+    }
+
     QString from(const FromItem &f, Scope &scope)
     {
         const Deeper level(&m_depth);
@@ -469,7 +482,7 @@ private:
             src.ref = f.alias;
             for (int i = 0; i < sub.names.size(); ++i)
                 src.columns.append({sub.names[i], sub.kinds[i], sub.exact.value(i)});
-            sql = QLatin1Char('(') + sub.sql + QStringLiteral(") AS ") + quoteId(src.ref);
+            sql = QLatin1Char('(') + namedAsJet(sub) + QStringLiteral(") AS ") + quoteId(src.ref);
         } else if (const CatalogTable *t = findTable(f.name)) {
             if (!t->refusal.isEmpty())
                 fail(t->refusal);
@@ -499,7 +512,7 @@ private:
             src.ref = f.alias.isEmpty() ? q->name : f.alias;
             for (int i = 0; i < sub.names.size(); ++i)
                 src.columns.append({sub.names[i], sub.kinds[i], sub.exact.value(i)});
-            sql = QLatin1Char('(') + sub.sql + QStringLiteral(") AS ") + quoteId(src.ref);
+            sql = QLatin1Char('(') + namedAsJet(sub) + QStringLiteral(") AS ") + quoteId(src.ref);
         } else
             fail(texts::kMissingTable, f.name);
         scope.sources.append(src);
@@ -1483,6 +1496,7 @@ private:
         part.selectList += cells;
         QList<OrderItem> order = q.orderBy;
         out.sql = single(s, part, sqlNames, order);
+        out.sqlNames = sqlNames;
         // Jet lists the rows of a crosstab by their headings.
         if (order.isEmpty() && !part.groupKeys.isEmpty())
             out.sql += QStringLiteral(" ORDER BY ") + part.groupKeys.join(QStringLiteral(", "));
@@ -1517,6 +1531,7 @@ private:
             out.exact << c.exact;
         }
         const QStringList sqlNames = partNames.first();
+        out.sqlNames = sqlNames;
         if (parts.size() == 1)
             out.sql = single(q.parts.first(), parts.first(), sqlNames, q.orderBy);
         else {
