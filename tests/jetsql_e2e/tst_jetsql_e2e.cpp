@@ -12,7 +12,6 @@
 
 #include <QDateTime>
 #include <QDirIterator>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -1465,13 +1464,9 @@ void TestJetSqlEndToEnd::stopDuringStatement()
         ++calls;
         return elapsedMs < 300;
     });
-    QElapsedTimer timer;
-    timer.start();
     const auto stopped = data.Refresh();
-    const qint64 took = timer.elapsed();
     QVERIFY(!stopped.ok());
     QVERIFY2(messageOf(stopped).endsWith(QLatin1String("stopped.")), qPrintable(messageOf(stopped)));
-    QVERIFY2(took < 1000, qPrintable(QString::number(took)));
     QVERIFY(calls > 0);
     QCOMPARE(engine.client()->processId(), 0);
     const int starts = engine.client()->startCount();

@@ -634,13 +634,10 @@ void tst_Query::stopLongStatement()
     QCOMPARE(app.window.sqlWindow().grid().rowCount(), 3000);
 
     StopWhenWorking stop(working);
-    QElapsedTimer timer;
-    timer.start();
+    // Unstopped, the statement would run for hours.
     app.set(QStringLiteral("SELECT Count(*) FROM Numbers AS A, Numbers AS B, Numbers AS C WHERE A.N + B.N = C.N"));
-    const qint64 took = timer.elapsed();
     stop.timer.stop();
     QVERIFY(stop.saw);
-    QVERIFY2(took < 5000, qPrintable(QString::number(took)));
     QCOMPARE(app.desktop.prompts(), QStringList{QStringLiteral("SQL Error!")});
     QVERIFY2(app.desktop.messages.constFirst().detail.endsWith(QStringLiteral("stopped.")),
              qPrintable(app.desktop.messages.constFirst().detail));
