@@ -155,10 +155,12 @@ jet::Result<QList<QVariantList>> firstRows(jet::DataControl &data, int count)
 }
 
 // Runs statement on the file at path and reads its whole result into the
-// engine; the recordset, or why not.
+// engine; the recordset, or why not. The time it took goes to times.
 jet::Result<std::shared_ptr<jet::Recordset>> wholeResult(jet::DBEngine &engine, const QString &path,
-                                                        const QString &statement)
+                                                        const QString &statement, QList<double> *times)
 {
+    QElapsedTimer timer;
+    timer.start();
     jet::DataControl control(engine);
     control.DatabaseName = path;
     control.RecordSource = statement;
@@ -170,6 +172,7 @@ jet::Result<std::shared_ptr<jet::Recordset>> wholeResult(jet::DBEngine &engine, 
         if (!recordset->fetchMore(16384).ok())
             return jet::EngineError{QStringLiteral("the result broke off")};
     }
+    times->append(ms(timer));
     return recordset;
 }
 
@@ -411,13 +414,10 @@ int join()
         // Orders counted and amounts summed over the groups: both sides must agree.
         std::pair<qint64, double> engineSum, sqliteSum;
         for (int run = 0; run < 5; ++run) {
-            QElapsedTimer timer;
-            timer.start();
-            const auto whole = wholeResult(engine, path, query.jet);
+            const auto whole = wholeResult(engine, path, query.jet, &engineMs);
             if (!whole.ok())
                 return fail(whole.error().message);
             const auto &recordset = whole.value();
-            engineMs.append(ms(timer));
             engineRows = recordset->rowsRead();
             const auto all = recordset->rows(0, int(engineRows));
             if (!all.ok())
@@ -429,6 +429,7 @@ int join()
             }
 
             // A fresh connection each time, as the engine opens the file afresh.
+            QElapsedTimer timer;
             timer.start();
             sqlite3 *db = nullptr;
             sqlite3_open_v2(sqlitePath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
@@ -520,13 +521,10 @@ int sort(qint64 size)
         QList<double> engineMs, sqliteMs;
         QString engineFirst, sqliteFirst;
         for (int run = 0; run < 5; ++run) {
-            QElapsedTimer timer;
-            timer.start();
-            const auto whole = wholeResult(engine, path, query.jet);
+            const auto whole = wholeResult(engine, path, query.jet, &engineMs);
             if (!whole.ok())
                 return fail(whole.error().message);
             const auto &recordset = whole.value();
-            engineMs.append(ms(timer));
             const auto first = recordset->rows(0, 1);
             if (!first.ok() || first.value().isEmpty())
                 return fail(QStringLiteral("no rows from the engine"));
@@ -535,6 +533,7 @@ int sort(qint64 size)
                 cells << v.toString();
             engineFirst = cells.join(QLatin1Char('|'));
 
+            QElapsedTimer timer;
             timer.start();
             sqlite3 *db = nullptr;
             sqlite3_open_v2(sqlitePath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);

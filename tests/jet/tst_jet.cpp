@@ -1048,17 +1048,23 @@ const char *const AccdbCorpusFiles[] = {
     "extDateTestV2019.accdb", "queryTestV2007.accdb", "testV2010.accdb",
 };
 
+// A "path" row for each named file of the corpus, when it is here.
+template<size_t N>
+void addCorpusRows(const char *const (&names)[N])
+{
+    if (!QFileInfo::exists(Corpus))
+        return;
+    for (const char *name : names)
+        QTest::newRow(name) << Corpus + QLatin1Char('/') + QLatin1String(name);
+}
+
 } // namespace
 
 void TestJet::corpusTableLists_data()
 {
     QTest::addColumn<QString>("path");
-    if (!QFileInfo::exists(Corpus))
-        return;
-    for (const char *name : GoodCorpusFiles)
-        QTest::newRow(name) << Corpus + QLatin1Char('/') + QLatin1String(name);
-    for (const char *name : AccdbCorpusFiles)
-        QTest::newRow(name) << Corpus + QLatin1Char('/') + QLatin1String(name);
+    addCorpusRows(GoodCorpusFiles);
+    addCorpusRows(AccdbCorpusFiles);
 }
 
 // Every real file lists its tables, and only its tables, as mdb-tables
@@ -1160,10 +1166,7 @@ void TestJet::corpusSavedQueries()
 void TestJet::corpusGoodFiles_data()
 {
     QTest::addColumn<QString>("path");
-    if (!QFileInfo::exists(Corpus))
-        return;
-    for (const char *name : GoodCorpusFiles)
-        QTest::newRow(name) << Corpus + QLatin1Char('/') + QLatin1String(name);
+    addCorpusRows(GoodCorpusFiles);
 }
 
 void TestJet::corpusGoodFiles()
