@@ -3,6 +3,7 @@
 #include "fieldline.h"
 #include "frmlogin.h"
 #include "platform/jet/dao.h"
+#include "platform/jet/reasons.h"
 #include "platform/printout.h"
 #include "shell/texts.h"
 
@@ -74,6 +75,14 @@ void DatabaseBrowser::setDatabase()
         return;
     }
     m_session.gDatabase = opened.value();
+    if (m_session.gDatabase->passwordCheck() == jet::PasswordCheck::LeftToServer) {
+        const QString login = m_engine.SystemDB + QLatin1Char('\n') + m_engine.DefaultUser.toLower();
+        if (!m_passwordNoted.contains(login)) {
+            m_passwordNoted.insert(login);
+            m_desktop.messageBox(m_controls.window,
+                                 QString(jet::reasons::PasswordLeftToServer).arg(m_engine.DefaultUser));
+        }
+    }
 
     m_controls.List1->clear();
     m_controls.Combo1->clear();

@@ -4,6 +4,7 @@
 #include "shell/module1.h"
 
 #include <QPointer>
+#include <QSet>
 
 class QAction;
 class QComboBox;
@@ -53,6 +54,8 @@ private:
     CommonDialog &m_cmd;
     BrowserControls m_controls;
     std::unique_ptr<frmLogin> m_login;
+    // Logins whose password was left to the server and the user told so.
+    QSet<QString> m_passwordNoted;
 };
 
 } // namespace browse

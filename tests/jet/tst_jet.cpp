@@ -293,9 +293,11 @@ void TestJet::serverAnswersGarbledRequests()
     QCOMPARE(opened.id(), 5u);
     QCOMPARE(opened.kindOrStatus(), quint16(protocol::Status::Ok));
     qint32 handle = 0;
-    opened.stream() >> handle;
+    quint8 password = 9;
+    opened.stream() >> handle >> password;
     QVERIFY(opened.finish());
     QVERIFY(handle > 0);
+    QCOMPARE(password, quint8(PasswordCheck::Checked));
 }
 
 void TestJet::daoTypes_data()
@@ -712,24 +714,50 @@ void TestJet::permissionDenied()
 
 void TestJet::login_data()
 {
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<QString>("systemDb");
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("password");
-    QTest::newRow("admin") << "Admin" << "";
-    QTest::newRow("case differs") << "bOB" << "secret";
-    // The stored password is not checked.
-    QTest::newRow("any password") << "Bob" << "whatever";
+    QTest::addColumn<QString>("outcome");   // "checked", "server", or words of the refusal
+    const QString refused = QStringLiteral("Not a valid account name or password");
+    QTest::newRow("admin") << m_small << m_workgroup << "Admin" << "" << "checked";
+    QTest::newRow("case differs") << m_small << m_workgroup << "bOB" << "secret" << "server";
+    QTest::newRow("password where none") << m_small << m_workgroup << "Admin" << "x" << refused;
+    QTest::newRow("none where one") << m_small << m_workgroup << "Bob" << "" << refused;
+    // A workgroup file and a database secured with it, as Access wrote them.
+    const QString mdw = Corpus + QLatin1String("/ContourSystem.mdw");
+    if (!QFileInfo::exists(mdw))
+        return;
+    const QString secured = Corpus + QLatin1String("/ContourBL.mdb");
+    QTest::newRow("real: admin") << secured << mdw << "admin" << "" << "checked";
+    QTest::newRow("real: Contour") << secured << mdw << "Contour" << "" << "checked";
+    QTest::newRow("real: admin with a password") << secured << mdw << "admin" << "pw" << refused;
+    QTest::newRow("real: SMSUser without") << secured << mdw << "SMSUser" << "" << refused;
+    QTest::newRow("real: SMSUser with") << secured << mdw << "SMSUser" << "pw" << "server";
+    QTest::newRow("real: unknown") << secured << mdw << "Nobody" << "" << "\"Nobody\" is not an account";
+    QTest::newRow("real: the workgroup file itself") << mdw << QString() << "Admin" << "" << "checked";
 }
 
 void TestJet::login()
 {
+    QFETCH(QString, database);
+    QFETCH(QString, systemDb);
     QFETCH(QString, user);
     QFETCH(QString, password);
+    QFETCH(QString, outcome);
     DBEngine engine;
-    engine.SystemDB = m_workgroup;
+    engine.SystemDB = systemDb;
     engine.DefaultUser = user;
     engine.DefaultPassword = password;
-    const auto db = engine.OpenDatabase(m_small);
-    QVERIFY2(db.ok(), db.ok() ? "" : qPrintable(db.error().message));
+    const auto db = engine.OpenDatabase(database);
+    if (outcome == QLatin1String("checked") || outcome == QLatin1String("server")) {
+        QVERIFY2(db.ok(), db.ok() ? "" : qPrintable(db.error().message));
+        QCOMPARE(db.value()->passwordCheck() == PasswordCheck::LeftToServer, outcome == QLatin1String("server"));
+        QVERIFY(db.value()->TableDefs().ok());
+    } else {
+        QVERIFY(!db.ok());
+        QVERIFY2(db.error().message.contains(outcome), qPrintable(db.error().message));
+    }
 }
 
 void TestJet::loginValuesAreKept()
@@ -738,6 +766,7 @@ void TestJet::loginValuesAreKept()
     QCOMPARE(engine.DefaultUser, QStringLiteral("Admin"));
     engine.SystemDB = m_workgroup;
     engine.DefaultUser = QStringLiteral("Bob");
+    engine.DefaultPassword = QStringLiteral("secret");
     QVERIFY(engine.OpenDatabase(m_small).ok());
     // Later opens log in with the same values until they are changed.
     QVERIFY(engine.OpenDatabase(m_everything).ok());
@@ -825,10 +854,10 @@ void TestJet::misbehavingEngine_data()
     QTest::newRow("hangs") << QByteArray("exec sleep 30") << "did not answer within 1.5 seconds";
     // A working greeting, then the open request kills it or hangs it.
     QTest::newRow("crashes reading")
-        << QByteArray("head -c 10 >/dev/null; printf '\\012\\000\\000\\000\\000\\000\\000\\001\\000\\000\\000\\000\\000\\002'; head -c 1 >/dev/null; kill -SEGV $$")
+        << QByteArray("head -c 10 >/dev/null; printf '\\012\\000\\000\\000\\000\\000\\000\\001\\000\\000\\000\\000\\000\\003'; head -c 1 >/dev/null; kill -SEGV $$")
         << "damaged or unreadable (the database engine stopped while reading it)";
     QTest::newRow("hangs reading")
-        << QByteArray("head -c 10 >/dev/null; printf '\\012\\000\\000\\000\\000\\000\\000\\001\\000\\000\\000\\000\\000\\002'; exec sleep 30")
+        << QByteArray("head -c 10 >/dev/null; printf '\\012\\000\\000\\000\\000\\000\\000\\001\\000\\000\\000\\000\\000\\003'; exec sleep 30")
         << "damaged or unreadable (the database engine did not answer within 1.5 seconds)";
     QTest::newRow("garbles") << QByteArray("printf 'hello, this is not the protocol'; exec sleep 30")
                              << "garbled answer";
@@ -928,8 +957,8 @@ void TestJet::statementDeathIsNotRetried()
     QTemporaryDir dir;
     EngineClient client;
     client.setProgram(fakeEngine(dir, QStringLiteral("engine.sh"),
-        "head -c 10 >/dev/null; printf '\\012\\000\\000\\000\\000\\000\\000\\001\\000\\000\\000\\000\\000\\002';"
-        " head -c 1 >/dev/null; printf '\\012\\000\\000\\000\\000\\000\\000\\002\\000\\000\\000\\000\\000\\001';"
+        "head -c 10 >/dev/null; printf '\\012\\000\\000\\000\\000\\000\\000\\001\\000\\000\\000\\000\\000\\003';"
+        " head -c 1 >/dev/null; printf '\\013\\000\\000\\000\\000\\000\\000\\002\\000\\000\\000\\000\\000\\001\\000';"
         " head -c 1 >/dev/null; exec sleep 30"));
     const protocol::OpenArgs args{m_small, QString(), QStringLiteral("Admin"), QString()};
     QVERIFY(client.open(args).ok());

@@ -915,6 +915,10 @@ QByteArray accountSid(const Account &a)
 
 QByteArray maskedPassword(const QString &password)
 {
+    // An empty password is stored as Access stores it: the cipher's block
+    // of eight zero bytes, twice (read off real workgroup files).
+    if (password.isEmpty())
+        return QByteArray::fromHex("6952ad67f3d5e1e6").repeated(2);
     // Not Jet's real scrambling; enough that the text is not stored in clear.
     QByteArray b = ucs2(password);
     for (qsizetype i = 0; i < b.size(); ++i)
@@ -930,13 +934,14 @@ QList<Row> accountRows(const QList<Account> &accounts)
     return rows;
 }
 
-QByteArray firstPage()
+QByteArray firstPage(bool workgroup)
 {
     QByteArray p(PageSize, '\0');
     char *h = p.data();
     h[0] = 0x00;
     h[1] = 0x01;
-    std::memcpy(h + 4, "Standard Jet DB", 15);
+    // Access names a workgroup file apart, padded with blanks.
+    std::memcpy(h + 4, workgroup ? "Jet System DB  " : "Standard Jet DB", 15);
     h[0x14] = 0x01;  // Jet 4
     // The masked header region, in clear.
     put16(h + 0x3c, 1252);  // code page
@@ -1025,7 +1030,7 @@ public:
 
         lvals.flush();
         maps.flush();
-        m_file.write(0, firstPage());
+        m_file.write(0, firstPage(!db.accounts.isEmpty()));
         return m_file.finish();
     }
 

@@ -6,8 +6,8 @@
 
 namespace kolta::jet {
 
-Database::Database(std::shared_ptr<EngineClient> client, int handle, QString path)
-    : m_client(std::move(client)), m_handle(handle), m_path(std::move(path))
+Database::Database(std::shared_ptr<EngineClient> client, int handle, QString path, PasswordCheck password)
+    : m_client(std::move(client)), m_handle(handle), m_path(std::move(path)), m_password(password)
 {
 }
 
@@ -37,10 +37,11 @@ DBEngine::~DBEngine() = default;
 
 Result<std::shared_ptr<Database>> DBEngine::OpenDatabase(const QString &path)
 {
-    const Result<int> handle = m_client->open({path, SystemDB, DefaultUser, DefaultPassword});
+    PasswordCheck password = PasswordCheck::Checked;
+    const Result<int> handle = m_client->open({path, SystemDB, DefaultUser, DefaultPassword}, &password);
     if (!handle.ok())
         return handle.error();
-    return std::make_shared<Database>(m_client, handle.value(), path);
+    return std::make_shared<Database>(m_client, handle.value(), path, password);
 }
 
 void DBEngine::setWaitHooks(WaitHooks hooks)

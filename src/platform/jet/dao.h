@@ -42,6 +42,10 @@ enum AceFieldType : qint16 {
     VersionHistory = 1015,     // the earlier texts of an append-only memo
 };
 
+// How far a login's password was checked: a password typed for an account
+// that has one cannot be checked without Jet's cipher, so the server does.
+enum class PasswordCheck : quint8 { Checked = 0, LeftToServer = 1 };
+
 // How a statement runs: as the data control's DAO runs the try, or as the Jet
 // OLE DB provider of a served page does (Like with ANSI wildcards % and _,
 // values as the page's VBScript writes them).
@@ -81,10 +85,12 @@ class EngineClient;
 class Database
 {
 public:
-    Database(std::shared_ptr<EngineClient> client, int handle, QString path);
+    Database(std::shared_ptr<EngineClient> client, int handle, QString path,
+             PasswordCheck password = PasswordCheck::Checked);
     ~Database();
 
     QString path() const { return m_path; }
+    PasswordCheck passwordCheck() const { return m_password; }
     // Every table definition, system tables and linked tables included, in
     // the engine's catalog order (names, types and flags; Fields left empty).
     Result<QList<TableDef>> TableDefs();
@@ -98,6 +104,7 @@ private:
     std::shared_ptr<EngineClient> m_client;
     int m_handle;
     QString m_path;
+    PasswordCheck m_password;
 };
 
 // The engine object: default login values and the open operation.

@@ -277,13 +277,13 @@ Result<QByteArray> EngineClient::exchange(Request kind, const QByteArray &body, 
     }
 }
 
-Result<int> EngineClient::open(const protocol::OpenArgs &given)
+Result<int> EngineClient::open(const protocol::OpenArgs &given, PasswordCheck *password)
 {
     const Work work(*this);
-    return retried([&] { return openOnce(given); });
+    return retried([&] { return openOnce(given, password); });
 }
 
-Result<int> EngineClient::openOnce(const protocol::OpenArgs &given)
+Result<int> EngineClient::openOnce(const protocol::OpenArgs &given, PasswordCheck *password)
 {
     protocol::OpenArgs args = given;
     // The engine runs in another folder; relative names are resolved here.
@@ -296,9 +296,12 @@ Result<int> EngineClient::openOnce(const protocol::OpenArgs &given)
         return answer.error();
     Reader in(answer.value());
     qint32 engineHandle = 0;
-    in.stream() >> engineHandle;
+    quint8 check = 0;
+    in.stream() >> engineHandle >> check;
     if (!in.finish())
         return fail(openSubject(given.path), reasons::Garbled);
+    if (password)
+        *password = PasswordCheck(check);
     const int handle = m_nextHandle++;
     m_opened.insert(handle, Opened{args, engineHandle, m_generation});
     return handle;
@@ -329,7 +332,8 @@ Result<qint32> EngineClient::engineHandle(int handle, const QString &subject)
         return answer.error();
     Reader in(answer.value());
     qint32 engineHandle = 0;
-    in.stream() >> engineHandle;
+    quint8 check = 0;
+    in.stream() >> engineHandle >> check;
     if (!in.finish())
         return fail(subject, reasons::Garbled);
     Opened &opened = m_opened[handle];

@@ -70,7 +70,7 @@ public:
 
     // Checks the login values and the file; returns the handle of the open
     // database.
-    Result<int> open(const protocol::OpenArgs &args);
+    Result<int> open(const protocol::OpenArgs &args, PasswordCheck *password = nullptr);
     void close(int handle);
     Result<QList<TableDef>> tableDefs(int handle);
     Result<TableDef> tableDef(int handle, const QString &name);
@@ -145,7 +145,7 @@ private:
     auto retried(const Operation &operation);
     EngineError fail(const QString &subject, const QString &reason);
     Result<qint32> engineHandle(int handle, const QString &subject);
-    Result<int> openOnce(const protocol::OpenArgs &args);
+    Result<int> openOnce(const protocol::OpenArgs &args, PasswordCheck *password);
     Result<QList<TableDef>> tableDefsOnce(int handle, protocol::Request kind);
     Result<TableDef> tableDefOnce(int handle, const QString &name);
 

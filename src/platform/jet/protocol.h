@@ -13,7 +13,7 @@
 
 namespace kolta::jet::protocol {
 
-constexpr quint32 Version = 2;
+constexpr quint32 Version = 3;
 constexpr QDataStream::Version StreamVersion = QDataStream::Qt_6_4;
 // Far above any schema answer; a length beyond it means the stream is garbled.
 constexpr qint64 MaxPayloadBytes = 64 * 1024 * 1024;
@@ -21,7 +21,7 @@ constexpr qint64 MaxPayloadBytes = 64 * 1024 * 1024;
 // New kinds are appended; numbers never change meaning.
 enum class Request : quint16 {
     Hello = 1,        // -> quint32 version
-    Open = 2,         // path, system db, user, password -> qint32 handle
+    Open = 2,         // path, system db, user, password -> qint32 handle, quint8 PasswordCheck
     Close = 3,        // qint32 handle -> nothing
     TableDefs = 4,    // qint32 handle -> list of TableDef without fields
     TableDef = 5,     // qint32 handle, name -> TableDef with fields

@@ -44,6 +44,12 @@ inline constexpr QLatin1String RowsMissing{
 inline constexpr QLatin1String LongValueMissing{
     "the database file is damaged or unreadable (a value of the column %1 is cut short)"};
 
+// Jet's own words for a password that does not fit the account.
+inline constexpr QLatin1String NotValidAccount{"Not a valid account name or password"};
+// %1 the user.
+inline constexpr QLatin1String PasswordLeftToServer{
+    "The password of the user \"%1\" cannot be checked here; the web server checks it when the page opens the database."};
+
 // Answers of the engine to requests that cannot come from this program.
 inline constexpr QLatin1String UnknownRequest{"The engine received a garbled or unknown request."};
 inline constexpr QLatin1String NotOpen{"The database is not open in the engine."};

@@ -166,8 +166,10 @@ QString checkFile(const QString &path, FileHeader *header)
         return QStringLiteral("the database is encrypted with a password, which cannot be read");
 
     static const char magic[] = {0, 1, 0, 0};
+    // A workgroup file is a Jet database under its own name, padded with blanks.
     const bool jet = std::memcmp(page.constData() + 4, "Standard Jet DB", 16) == 0
-        || std::memcmp(page.constData() + 4, "Standard ACE DB", 16) == 0;
+        || std::memcmp(page.constData() + 4, "Standard ACE DB", 16) == 0
+        || std::memcmp(page.constData() + 4, "Jet System DB  ", 16) == 0;
     if (got < 0x100 || std::memcmp(page.constData(), magic, 4) != 0 || !jet)
         return QStringLiteral("it is not an Access (Jet) database");
 
@@ -249,7 +251,8 @@ JetFile::~JetFile()
 }
 
 bool JetFile::scanRows(const CatalogEntry &entry, const QStringList &columns,
-                       const std::function<bool(const QStringList &)> &row, QString *reason)
+                       const std::function<bool(const QStringList &)> &row, QString *reason,
+                       QList<QByteArray> *bytes)
 {
     MdbCatalogEntry storage;
     TableHandle handle;
@@ -262,11 +265,13 @@ bool JetFile::scanRows(const CatalogEntry &entry, const QStringList &columns,
     }
 
     BindBuffers binds(int(columns.size()), m_mdb->bind_size);
-    QList<bool> bound(columns.size(), false);
+    QList<int> bound(columns.size(), 0);   // 1-based column numbers, 0 when absent
     for (int i = 0; i < columns.size(); ++i) {
         QByteArray name = columns.at(i).toUtf8();
-        bound[i] = mdb_bind_column_by_name(table, name.data(), binds.buffers[i].data(), nullptr) > 0;
+        bound[i] = qMax(0, mdb_bind_column_by_name(table, name.data(), binds.buffers[i].data(), nullptr));
     }
+    if (bytes)
+        *bytes = QList<QByteArray>(columns.size());
     mdb_rewind_table(table);
     // A damaged page chain can lead the scan in circles; no table holds more
     // rows than its file has room for.
@@ -280,6 +285,20 @@ bool JetFile::scanRows(const CatalogEntry &entry, const QStringList &columns,
         }
         for (int i = 0; i < columns.size(); ++i)
             values[i] = bound.at(i) ? QString::fromUtf8(binds.buffers.at(i).constData()) : QString();
+        if (bytes) {
+            // The bound text stops at a zero byte; the stored bytes lie in the
+            // page buffer where the fetch left them.
+            for (int i = 0; i < columns.size(); ++i) {
+                (*bytes)[i].clear();
+                if (!bound.at(i))
+                    continue;
+                const auto *column = static_cast<const MdbColumn *>(g_ptr_array_index(table->columns, bound.at(i) - 1));
+                const int start = column->cur_value_start;
+                const int length = column->cur_value_len;
+                if (start >= 0 && length > 0 && start + length <= int(m_mdb->fmt->pg_size))
+                    (*bytes)[i] = QByteArray(reinterpret_cast<const char *>(m_mdb->pg_buf) + start, length);
+            }
+        }
         if (!row(values))
             return true;
     }
@@ -445,47 +464,68 @@ qint32 daoSize(int jetType, int storedSize, bool jet3)
     }
 }
 
-QString checkLogin(const QString &systemDb, const QString &user, const QString &password)
+namespace {
+
+// An empty password as a workgroup file stores it in MSysAccounts: one 8-byte
+// block of Jet's fixed-key cipher, twice. The same in every workgroup file,
+// so an account's having a password is known even though the cipher is not.
+bool storesEmptyPassword(const QByteArray &stored)
 {
-    // Checking the password against the one stored for the account (in the
-    // workgroup file, or Admin's empty one of the default workgroup) is left
-    // out: the account must exist, its password is not verified.
-    Q_UNUSED(password);
+    static const char block[] = {'\x69', '\x52', '\xad', '\x67', '\xf3', '\xd5', '\xe1', '\xe6'};
+    const QByteArray empty = QByteArray(block, 8).repeated(2);
+    return stored.isEmpty() || stored == empty;
+}
+
+} // namespace
+
+Result<PasswordCheck> checkLogin(const QString &systemDb, const QString &user, const QString &password)
+{
     if (systemDb.isEmpty()) {
+        // The default workgroup's password is not at hand; Jet's own holds
+        // only Admin, with none.
         if (user.compare(QLatin1String("Admin"), Qt::CaseInsensitive) != 0)
-            return QStringLiteral("the user %1 is not an account of the default workgroup "
-                                  "(set a workgroup file to log in as another user)")
-                .arg(quoted(user));
-        return {};
+            return EngineError{QStringLiteral("the user %1 is not an account of the default workgroup "
+                                              "(set a workgroup file to log in as another user)")
+                                   .arg(quoted(user))};
+        return PasswordCheck::Checked;
     }
     const QString workgroup = QStringLiteral("the workgroup file %1").arg(quoted(systemDb));
+    const auto unusable = [&](const QString &reason) {
+        return EngineError{workgroup + QStringLiteral(" cannot be used: ") + reason};
+    };
     QString reason;
     std::unique_ptr<JetFile> file = JetFile::open(systemDb, &reason);
     if (!file)
-        return workgroup + QStringLiteral(" cannot be used: ") + reason;
+        return unusable(reason);
     QList<CatalogEntry> entries;
     if (!file->readCatalog(&entries, &reason))
-        return workgroup + QStringLiteral(" cannot be used: ") + reason;
+        return unusable(reason);
     const CatalogEntry *accounts = nullptr;
     for (const CatalogEntry &entry : entries) {
         if (entry.type == LocalTable && entry.name.compare(QLatin1String("MSysAccounts"), Qt::CaseInsensitive) == 0)
             accounts = &entry;
     }
     if (!accounts)
-        return workgroup + QStringLiteral(" is not a workgroup file (it holds no accounts)");
+        return EngineError{workgroup + QStringLiteral(" is not a workgroup file (it holds no accounts)")};
     bool found = false;
-    const QStringList columns = {QStringLiteral("Name"), QStringLiteral("FGroup")};
+    QByteArray stored;
+    const QStringList columns = {QStringLiteral("Name"), QStringLiteral("FGroup"), QStringLiteral("Password")};
+    QList<QByteArray> bytes;
     if (!file->scanRows(*accounts, columns, [&](const QStringList &values) {
             // Jet compares account names without regard to case; groups
             // cannot log in.
             const bool group = !values.at(1).isEmpty() && values.at(1) != QLatin1String("0");
             found = !group && values.at(0).compare(user, Qt::CaseInsensitive) == 0;
+            if (found)
+                stored = bytes.at(2);
             return !found;
-        }, &reason))
-        return workgroup + QStringLiteral(" cannot be used: ") + reason;
+        }, &reason, &bytes))
+        return unusable(reason);
     if (!found)
-        return QStringLiteral("the user %1 is not an account of %2").arg(quoted(user), workgroup);
-    return {};
+        return EngineError{QStringLiteral("the user %1 is not an account of %2").arg(quoted(user), workgroup)};
+    if (storesEmptyPassword(stored) != password.isEmpty())
+        return EngineError{QString(reasons::NotValidAccount)};
+    return password.isEmpty() ? PasswordCheck::Checked : PasswordCheck::LeftToServer;
 }
 
 namespace {
@@ -557,14 +597,13 @@ QString OpenDatabase::refresh()
     return {};
 }
 
-QString OpenDatabase::open(const QString &systemDb, const QString &user, const QString &password)
+Result<PasswordCheck> OpenDatabase::open(const QString &systemDb, const QString &user, const QString &password)
 {
-    QString reason = checkLogin(systemDb, user, password);
+    const Result<PasswordCheck> login = checkLogin(systemDb, user, password);
+    const QString reason = login.ok() ? refresh() : login.error().message;
     if (reason.isEmpty())
-        reason = refresh();
-    if (reason.isEmpty())
-        return {};
-    return (QString(reasons::CannotOpen) + QLatin1String(": %2.")).arg(quoted(m_path), reason);
+        return login;
+    return EngineError{(QString(reasons::CannotOpen) + QLatin1String(": %2.")).arg(quoted(m_path), reason)};
 }
 
 std::shared_ptr<JetFile> OpenDatabase::current(QList<CatalogEntry> *tables, QList<CatalogEntry> *queries,

@@ -72,8 +72,11 @@ public:
     MdbHandle *handle() const { return m_mdb; }
     // Calls row with the text of the named columns for every row of a local
     // table until it returns false. Columns missing from the table give "".
+    // With bytes, each call also finds there the columns' stored bytes
+    // (binary values whole, zero bytes included).
     bool scanRows(const CatalogEntry &entry, const QStringList &columns,
-                  const std::function<bool(const QStringList &)> &row, QString *reason);
+                  const std::function<bool(const QStringList &)> &row, QString *reason,
+                  QList<QByteArray> *bytes = nullptr);
 
 private:
     JetFile(MdbHandle *mdb, QString path, FileHeader header);
@@ -93,9 +96,10 @@ qint16 daoType(int jetType);
 qint16 complexDaoType(const QString &templateName);
 qint32 daoSize(int jetType, int storedSize, bool jet3);
 
-// The login check done before a database is opened; empty when the values
-// are accepted, else the reason.
-QString checkLogin(const QString &systemDb, const QString &user, const QString &password);
+// The login check done before a database is opened: the account must exist,
+// and a password must be typed exactly when the account has one. Whether a
+// typed password is the right one is left to the server.
+Result<PasswordCheck> checkLogin(const QString &systemDb, const QString &user, const QString &password);
 
 // A database as the engine holds it open. Every request first looks at the
 // file: when it was changed or replaced since the last one, it is opened and
@@ -106,9 +110,8 @@ class OpenDatabase
 public:
     explicit OpenDatabase(QString path) : m_path(std::move(path)) {}
     QString path() const { return m_path; }
-    // The login check, then the file and its catalog; empty on success, else
-    // the message.
-    QString open(const QString &systemDb, const QString &user, const QString &password);
+    // The login check, then the file and its catalog; the message on failure.
+    Result<PasswordCheck> open(const QString &systemDb, const QString &user, const QString &password);
     Result<QList<TableDef>> tableDefs();
     Result<TableDef> tableDef(const QString &name);
     // Every definition with its fields, in one pass.

@@ -6,6 +6,7 @@
 //   kolta-engine query FILE STATEMENT [--system-db MDW] [--user U] [--password P] [--raw]
 
 #include "jetfile.h"
+#include "platform/jet/reasons.h"
 #include "server.h"
 #include "statement.h"
 
@@ -148,11 +149,13 @@ int listTables(const QStringList &args, int out, int err)
     const QString file = parsed.positional.first();
 
     engine::OpenDatabase database(file);
-    const QString problem = database.open(parsed.login.systemDb, parsed.login.user, parsed.login.password);
-    if (!problem.isEmpty()) {
-        writeText(err, problem + QLatin1Char('\n'));
+    const Result<PasswordCheck> login = database.open(parsed.login.systemDb, parsed.login.user, parsed.login.password);
+    if (!login.ok()) {
+        writeText(err, login.error().message + QLatin1Char('\n'));
         return 1;
     }
+    if (login.value() == PasswordCheck::LeftToServer)
+        writeText(err, QString(reasons::PasswordLeftToServer).arg(parsed.login.user) + QLatin1Char('\n'));
     const Result<QList<TableDef>> tables = database.tableDefs();
     if (!tables.ok()) {
         writeText(err, tables.error().message + QLatin1Char('\n'));

@@ -82,13 +82,13 @@ QByteArray Server::handle(const QByteArray &request)
         if (!in.finish())
             break;
         auto added = std::make_shared<OpenDatabase>(args.path);
-        const QString problem = added->open(args.systemDb, args.user, args.password);
-        if (!problem.isEmpty())
-            return errorAnswer(id, problem);
+        const Result<PasswordCheck> login = added->open(args.systemDb, args.user, args.password);
+        if (!login.ok())
+            return errorAnswer(id, login.error().message);
         const qint32 opened = m_nextHandle++;
         m_databases.insert(opened, added);
         Writer answer(id, quint16(Status::Ok));
-        answer.stream() << opened;
+        answer.stream() << opened << quint8(login.value());
         return answer.payload();
     }
     case Request::Close: {

@@ -134,9 +134,11 @@ std::unique_ptr<Statement> Statement::prepare(const protocol::OpenArgs &args, co
 {
     // The login and the file are checked as for opening the database.
     OpenDatabase database(args.path);
-    *message = database.open(args.systemDb, args.user, args.password);
-    if (!message->isEmpty())
+    const Result<PasswordCheck> opened = database.open(args.systemDb, args.user, args.password);
+    if (!opened.ok()) {
+        *message = opened.error().message;
         return nullptr;
+    }
     return prepare(database, jetSql, form, message, like);
 }
 
