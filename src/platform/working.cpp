@@ -10,8 +10,8 @@
 
 namespace kolta {
 
-WorkingIndicator::WorkingIndicator(QWidget *owner)
-    : m_owner(owner)
+WorkingIndicator::WorkingIndicator(QWidget *owner, int showAfterMs)
+    : m_owner(owner), m_showAfterMs(showAfterMs)
 {
 }
 
@@ -34,7 +34,7 @@ void WorkingIndicator::begin()
 
 bool WorkingIndicator::wait(int elapsedMs)
 {
-    if (elapsedMs < ShowAfterMs)
+    if (elapsedMs < m_showAfterMs)
         return !m_stopped;
     if (!m_window) {
         m_window = std::make_unique<QDialog>(m_owner, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint);

@@ -19,7 +19,8 @@ class WorkingIndicator
 public:
     static constexpr int ShowAfterMs = 500;
 
-    explicit WorkingIndicator(QWidget *owner = nullptr);
+    // showAfterMs: how long work lasts before the window shows (tests use 0).
+    explicit WorkingIndicator(QWidget *owner = nullptr, int showAfterMs = ShowAfterMs);
     ~WorkingIndicator();
 
     jet::WaitHooks hooks();
@@ -37,6 +38,7 @@ public:
 
 private:
     QPointer<QWidget> m_owner;
+    int m_showAfterMs;
     std::unique_ptr<QDialog> m_window;
     bool m_stopped = false;
 };

@@ -225,7 +225,8 @@ void tst_Shell::accessKeysOpenMenus()
     file->close();
     QMenu *edit = m.window.findChild<QMenu *>(QStringLiteral("mnEdit"));
     QTest::keyClick(&m.window, Qt::Key_E, Qt::AltModifier);
-    QTest::qWait(50);
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
     QVERIFY(!edit->isVisible()); // disabled until a database is open
 }
 

@@ -116,8 +116,18 @@ void EngineClient::beginWork()
         return;
     m_workStopped = false;
     m_workTimer.start();
+    m_lastWaitAt = 0;
     if (m_hooks.begin)
         m_hooks.begin();
+}
+
+bool EngineClient::keepWaiting()
+{
+    m_lastWaitAt = m_workTimer.elapsed();
+    if (m_hooks.waiting(int(m_lastWaitAt)))
+        return true;
+    m_workStopped = true;
+    return false;
 }
 
 void EngineClient::endWork()
@@ -223,6 +233,10 @@ Result<QByteArray> EngineClient::exchange(Request kind, const QByteArray &body, 
     const auto landed = qScopeGuard([this] { m_inFlight = false; });
     // Closes are quick and nobody waits for them.
     const bool watched = m_workDepth > 0 && m_hooks.waiting;
+    // Many quick requests make one long piece of work: the windows are kept
+    // alive by the time the work has taken, not only within a slow answer.
+    if (watched && m_workTimer.elapsed() - m_lastWaitAt >= WaitSliceMs && !keepWaiting())
+        return fail(subject, reasons::Stopped);
 
     m_died = false;
     const quint32 id = m_nextId++;
@@ -265,8 +279,7 @@ Result<QByteArray> EngineClient::exchange(Request kind, const QByteArray &body, 
                                      .arg(m_timeoutMs / 1000.0));
         }
         if (watched && elapsed > 0) {
-            if (!m_hooks.waiting(int(m_workTimer.elapsed()))) {
-                m_workStopped = true;
+            if (!keepWaiting()) {
                 return fail(subject, reasons::Stopped);
             }
             // The windows ran meanwhile; one of them may have ended the engine.

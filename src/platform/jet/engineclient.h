@@ -134,6 +134,8 @@ private:
     void closeLater(protocol::Request kind, const QByteArray &body);
     void beginWork();
     void endWork();
+    // Asks the waiting hook; false (and the work stopped) on a Stop.
+    bool keepWaiting();
     QString start();
     Result<QByteArray> cursorCall(protocol::Request kind, const QByteArray &body, const QString &path);
     bool running() const;
@@ -154,6 +156,7 @@ private:
     WaitHooks m_hooks;
     int m_workDepth = 0;
     QElapsedTimer m_workTimer;
+    qint64 m_lastWaitAt = 0;
     bool m_workStopped = false;
     bool m_inFlight = false;
     QList<std::pair<protocol::Request, QByteArray>> m_closes;
