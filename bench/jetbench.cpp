@@ -8,9 +8,9 @@
 //                            mdb-export
 
 #include "jetwriter.h"
-#include "platform/jet/dao.h"
-#include "platform/jet/engine/jettables.h"
-#include "platform/jet/engineclient.h"
+#include "dao.h"
+#include "jettables.h"
+#include "engineclient.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -17,16 +17,16 @@
 // Files are written to a temporary folder first. Run a Release build.
 
 #include "jetwriter.h"
-#include "platform/desktop.h"
-#include "platform/jet/dao.h"
-#include "platform/jet/datacontrol.h"
-#include "platform/jet/engine/jettables.h"
-#include "platform/jet/engine/statement.h"
-#include "platform/jet/engineclient.h"
-#include "query/frmlabels.h"
-#include "query/frmsql.h"
-#include "query/recordsetmodel.h"
-#include "shell/module1.h"
+#include "desktop.h"
+#include "dao.h"
+#include "datacontrol.h"
+#include "jettables.h"
+#include "statement.h"
+#include "engineclient.h"
+#include "frmlabels.h"
+#include "frmsql.h"
+#include "recordsetmodel.h"
+#include "module1.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -143,20 +143,20 @@ int fail(const QString &what)
 
 // Runs the data control's statement and reads the first count rows of it, as
 // the grid does before it can show anything; the rows, or why not.
-jet::Result<QList<QVariantList>> firstRows(jet::DataControl &data, int count)
+Result<QList<QVariantList>> firstRows(jet::DataControl &data, int count)
 {
     const auto refreshed = data.Refresh();
     if (!refreshed.ok())
         return refreshed.error();
     const auto shown = refreshed.value()->rows(0, count);
     if (shown.ok() && shown.value().size() < count)
-        return jet::EngineError{QStringLiteral("the first %1 rows did not come").arg(count)};
+        return Error{QStringLiteral("the first %1 rows did not come").arg(count)};
     return shown;
 }
 
 // Runs statement on the file at path and reads its whole result into the
 // engine; the recordset, or why not. The time it took goes to times.
-jet::Result<std::shared_ptr<jet::Recordset>> wholeResult(jet::DBEngine &engine, const QString &path,
+Result<std::shared_ptr<jet::Recordset>> wholeResult(jet::DBEngine &engine, const QString &path,
                                                         const QString &statement, QList<double> *times)
 {
     QElapsedTimer timer;
@@ -170,7 +170,7 @@ jet::Result<std::shared_ptr<jet::Recordset>> wholeResult(jet::DBEngine &engine, 
     const auto &recordset = refreshed.value();
     while (!recordset->atEnd()) {
         if (!recordset->fetchMore(16384).ok())
-            return jet::EngineError{QStringLiteral("the result broke off")};
+            return Error{QStringLiteral("the result broke off")};
     }
     times->append(ms(timer));
     return recordset;

@@ -1,8 +1,8 @@
 #include "frmabout.h"
 #include "ui_frmabout.h"
 
-#include "about/richtext.h"
-#include "about/rtfreader.h"
+#include "richtext.h"
+#include "rtfreader.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>

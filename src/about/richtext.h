@@ -1,6 +1,6 @@
 #pragma once
 
-#include "about/rtfreader.h"
+#include "rtfreader.h"
 
 class QTextDocument;
 

@@ -2,10 +2,10 @@
 
 #include "fieldline.h"
 #include "frmlogin.h"
-#include "platform/jet/dao.h"
-#include "platform/jet/reasons.h"
-#include "platform/printout.h"
-#include "shell/texts.h"
+#include "dao.h"
+#include "reasons.h"
+#include "printout.h"
+#include "texts.h"
 
 #include <QAction>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/commondialog.h"
-#include "shell/module1.h"
+#include "commondialog.h"
+#include "module1.h"
 
 #include <QPointer>
 #include <QSet>

@@ -1,8 +1,8 @@
 #include "frmlogin.h"
 #include "ui_frmlogin.h"
 
-#include "shell/texts.h"
-#include "shell/windowstyle.h"
+#include "texts.h"
+#include "windowstyle.h"
 
 #include <QCloseEvent>
 

@@ -1,7 +1,7 @@
 #include "frmlayout.h"
 #include "ui_frmlayout.h"
 
-#include "pagegen/pageheader.h"
+#include "pageheader.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>

@@ -1,9 +1,9 @@
 #include "generateasp.h"
 
 #include "aspwriter.h"
-#include "platform/atomicfile.h"
-#include "platform/pointer.h"
-#include "shell/texts.h"
+#include "atomicfile.h"
+#include "pointer.h"
+#include "texts.h"
 
 #include <QDir>
 

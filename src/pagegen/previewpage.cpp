@@ -1,9 +1,9 @@
 #include "previewpage.h"
 
 #include "aspwriter.h"
-#include "platform/jet/datacontrol.h"
-#include "platform/pointer.h"
-#include "shell/texts.h"
+#include "datacontrol.h"
+#include "pointer.h"
+#include "texts.h"
 
 #include <QDir>
 #include <QTemporaryFile>
@@ -16,7 +16,7 @@ namespace {
 // The first rows of the page's statement as the provider gives them, and how
 // many more there are. Counting the rest runs the whole statement: one
 // request, so that "Working..." with Stop stands over it.
-jet::Result<PageRows> pageRows(const Module1 &session, jet::DBEngine &engine)
+Result<PageRows> pageRows(const Module1 &session, jet::DBEngine &engine)
 {
     const auto opened = jet::Recordset::open(engine.client(), session.gDataSource.text(), engine.SystemDB,
                                              engine.DefaultUser, engine.DefaultPassword, session.gSqlQuery.text(),
@@ -59,7 +59,7 @@ std::optional<QString> previewPage(const Module1 &session, jet::DBEngine &engine
     const Hourglass hourglass(window);
     const auto rows = pageRows(session, engine);
     const auto html = rows.ok() ? composePagePreview(page, rows.value(), imageFolder)
-                                : jet::Result<QString>(rows.error());
+                                : Result<QString>(rows.error());
     if (!html.ok()) {
         desktop.messageBox(window, QString(texts::PreviewFailed), html.error().message);
         return std::nullopt;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/desktop.h"
-#include "shell/module1.h"
+#include "desktop.h"
+#include "module1.h"
 
 class QWidget;
 

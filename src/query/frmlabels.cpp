@@ -1,7 +1,7 @@
 #include "frmlabels.h"
 #include "ui_frmlabels.h"
 
-#include "shell/windowstyle.h"
+#include "windowstyle.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/module1.h"
+#include "module1.h"
 
 #include <QDialog>
 #include <memory>

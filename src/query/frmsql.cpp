@@ -2,12 +2,12 @@
 #include "ui_frmsql.h"
 
 #include "frmlabels.h"
-#include "platform/jet/datacontrol.h"
-#include "platform/pointer.h"
+#include "datacontrol.h"
+#include "pointer.h"
 #include "recordsetmodel.h"
 #include "servernote.h"
-#include "shell/texts.h"
-#include "shell/windowstyle.h"
+#include "texts.h"
+#include "windowstyle.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>

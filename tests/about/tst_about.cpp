@@ -1,9 +1,9 @@
-#include "about/frmabout.h"
-#include "about/richtext.h"
-#include "about/rtfreader.h"
+#include "frmabout.h"
+#include "richtext.h"
+#include "rtfreader.h"
 #include "scripteddesktop.h"
-#include "shell/fonts.h"
-#include "shell/frmmain.h"
+#include "fonts.h"
+#include "frmmain.h"
 #include "ui_frmabout.h"
 
 #include <QApplication>

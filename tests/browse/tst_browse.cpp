@@ -1,12 +1,12 @@
-#include "browse/browser.h"
-#include "browse/fieldline.h"
-#include "browse/frmlogin.h"
+#include "browser.h"
+#include "fieldline.h"
+#include "frmlogin.h"
 #include "jetwriter.h"
-#include "platform/jet/dao.h"
+#include "dao.h"
 #include "scripteddesktop.h"
 #include "uitest.h"
-#include "shell/fonts.h"
-#include "shell/frmmain.h"
+#include "fonts.h"
+#include "frmmain.h"
 
 #include <QComboBox>
 #include <QLabel>

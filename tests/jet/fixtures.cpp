@@ -1,6 +1,6 @@
 #include "fixtures.h"
 
-#include "platform/jet/engine/jetfile.h"
+#include "jetfile.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,14 +1,14 @@
 #include "enginegate.h"
 #include "fixtures.h"
 
-#include "platform/jet/dao.h"
-#include "platform/jet/engine/jetfile.h"
-#include "platform/jet/engine/jettables.h"
-#include "platform/jet/engine/queries.h"
-#include "platform/jet/engine/server.h"
-#include "platform/jet/engine/statement.h"
-#include "platform/jet/engineclient.h"
-#include "platform/jet/protocol.h"
+#include "dao.h"
+#include "jetfile.h"
+#include "jettables.h"
+#include "queries.h"
+#include "server.h"
+#include "statement.h"
+#include "engineclient.h"
+#include "protocol.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -30,6 +30,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace kolta;
 using namespace kolta::jet;
 
 namespace {
@@ -841,7 +842,7 @@ void TestJet::killedEngineIsRestarted()
     QVERIFY(engine.client()->processId() != pid);
 
     // A database closed in the old process is not reopened.
-    first = EngineError{};
+    first = Error{};
     engine.client()->stop();
     QCOMPARE(fieldsOf(*second.value(), QStringLiteral("Everything")).size(), 14);
 }
@@ -1309,7 +1310,7 @@ void TestJet::mutatedFiles()
         bool failed = false;
         // An engine gone after an error either hung (and was ended at the
         // bound, which its message says) or died.
-        const auto note = [&](const EngineError &error) {
+        const auto note = [&](const Error &error) {
             QVERIFY(!error.message.isEmpty());
             if (!engine.client()->processId())
                 ++(error.message.contains(QLatin1String("did not answer within")) ? hangs : crashes);

@@ -1,5 +1,5 @@
-#include "platform/jet/sql/jetsql.h"
-#include "platform/jet/sql/values.h"
+#include "jetsql.h"
+#include "values.h"
 
 #include <QtTest>
 #include <sqlite3.h>

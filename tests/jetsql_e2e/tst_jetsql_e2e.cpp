@@ -4,11 +4,11 @@
 
 #include "jetwriter.h"
 
-#include "platform/jet/dao.h"
-#include "platform/jet/datacontrol.h"
-#include "platform/jet/engine/jetfile.h"
-#include "platform/jet/engine/queries.h"
-#include "platform/jet/engineclient.h"
+#include "dao.h"
+#include "datacontrol.h"
+#include "jetfile.h"
+#include "queries.h"
+#include "engineclient.h"
 
 #include <QDateTime>
 #include <QDirIterator>
@@ -183,7 +183,7 @@ struct Outcome
 
 // The reason of a failed result, for messages of checks that may pass.
 template<typename T>
-QString messageOf(const jet::Result<T> &result)
+QString messageOf(const Result<T> &result)
 {
     return result.ok() ? QString() : result.error().message;
 }

@@ -1,9 +1,9 @@
-#include "pagegen/aspwriter.h"
-#include "pagegen/frmlayout.h"
-#include "pagegen/pageheader.h"
+#include "aspwriter.h"
+#include "frmlayout.h"
+#include "pageheader.h"
 #include "scripteddesktop.h"
-#include "shell/fonts.h"
-#include "shell/frmmain.h"
+#include "fonts.h"
+#include "frmmain.h"
 #include "ui_frmlayout.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
-#include "pagegen/aspwriter.h"
-#include "pagegen/generateasp.h"
+#include "aspwriter.h"
+#include "generateasp.h"
 #include "scripteddesktop.h"
-#include "shell/frmmain.h"
-#include "shell/texts.h"
+#include "frmmain.h"
+#include "texts.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,11 +1,11 @@
-#include "platform/atomicfile.h"
-#include "platform/commondialog.h"
-#include "platform/pointer.h"
-#include "platform/printout.h"
-#include "platform/working.h"
-#include "platform/qtdesktop.h"
+#include "atomicfile.h"
+#include "commondialog.h"
+#include "pointer.h"
+#include "printout.h"
+#include "working.h"
+#include "qtdesktop.h"
 #include "scripteddesktop.h"
-#include "shell/fonts.h"
+#include "fonts.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>

@@ -1,7 +1,7 @@
 #include "scripteddesktop.h"
-#include "shell/fonts.h"
-#include "shell/frmmain.h"
-#include "shell/module1.h"
+#include "fonts.h"
+#include "frmmain.h"
+#include "module1.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/jet/engineclient.h"
+#include "engineclient.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/qtdesktop.h"
+#include "qtdesktop.h"
 
 #include <QList>
 #include <QUrl>

@@ -1,0 +1,104 @@
+#include "datacontrol.h"
+
+#include "reasons.h"
+
+namespace kolta::jet {
+
+Result<std::shared_ptr<Recordset>> Recordset::open(std::shared_ptr<EngineClient> client, const QString &path,
+                                                   const QString &systemDb, const QString &user,
+                                                   const QString &password, const QString &statement,
+                                                   StatementMode mode)
+{
+    const auto prepared = client->query({path, systemDb, user, password}, statement, mode);
+    if (!prepared.ok())
+        return prepared.error();
+    std::shared_ptr<Recordset> recordset(new Recordset);
+    recordset->m_client = std::move(client);
+    recordset->m_path = path;
+    recordset->m_serverNotes = prepared.value().serverNotes;
+    recordset->m_cursor = prepared.value().cursor;
+    recordset->m_generation = recordset->m_client->generation();
+    recordset->m_names = prepared.value().names;
+    return recordset;
+}
+
+Recordset::~Recordset()
+{
+    m_client->closeCursor(m_cursor, m_generation);
+}
+
+QString Recordset::lost() const
+{
+    if (alive())
+        return {};
+    return QString(reasons::CannotReadRows).arg(QLatin1Char('"') + m_path + QLatin1Char('"')) + QLatin1String(": ")
+        + reasons::ResultLost + QLatin1Char('.');
+}
+
+Result<int> Recordset::fetchMore(int count)
+{
+    if (m_atEnd)
+        return 0;
+    if (const QString reason = lost(); !reason.isEmpty()) {
+        m_atEnd = true;
+        return Error{reason};
+    }
+    const auto fetched = m_client->fetch(m_cursor, count, m_path);
+    if (!fetched.ok()) {
+        // A statement that fails part-way ends there; the rows read stay.
+        m_atEnd = true;
+        return fetched.error();
+    }
+    m_rowsRead += fetched.value().rows;
+    m_atEnd = fetched.value().atEnd;
+    return int(fetched.value().rows);
+}
+
+Result<bool> Recordset::fetchAll()
+{
+    const EngineClient::Work work(*m_client);
+    // Large batches: the rows stay in the engine, only their count comes here.
+    while (!m_atEnd) {
+        if (const auto read = fetchMore(16384); !read.ok())
+            return read.error();
+    }
+    return true;
+}
+
+Result<EngineClient::RowPage> Recordset::page(qint64 first, int count)
+{
+    if (const QString reason = lost(); !reason.isEmpty())
+        return Error{reason};
+    return m_client->rows(m_cursor, first, count, m_path);
+}
+
+Result<QList<QVariantList>> Recordset::rows(qint64 first, int count)
+{
+    const auto read = page(first, count);
+    if (!read.ok())
+        return read.error();
+    return read.value().rows;
+}
+
+DataControl::DataControl(DBEngine &engine)
+    : m_engine(engine)
+{
+}
+
+Result<std::shared_ptr<jet::Recordset>> DataControl::Refresh()
+{
+    const EngineClient::Work work(*m_engine.client());
+    auto opened = jet::Recordset::open(m_engine.client(), DatabaseName, m_engine.SystemDB, m_engine.DefaultUser,
+                                       m_engine.DefaultPassword, RecordSource);
+    if (!opened.ok())
+        return opened.error();
+    // The first rows come with the result, so a statement that fails on its
+    // first row fails here, as Jet's would.
+    const auto first = opened.value()->fetchMore(256);
+    if (!first.ok())
+        return first.error();
+    m_recordset = opened.value();
+    return m_recordset;
+}
+
+} // namespace kolta::jet

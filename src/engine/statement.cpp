@@ -1,0 +1,391 @@
+#include "statement.h"
+
+#include "jetfile.h"
+#include "jettables.h"
+#include "queries.h"
+#include "reasons.h"
+#include "jetsql.h"
+
+#include <QFileInfo>
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace kolta::jet::engine {
+
+namespace {
+
+QString quoted(const QString &path)
+{
+    return QLatin1Char('"') + path + QLatin1Char('"');
+}
+
+QVariant columnValue(sqlite3_stmt *statement, int column)
+{
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+        return qlonglong(sqlite3_column_int64(statement, column));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(statement, column);
+    case SQLITE_TEXT:
+        return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, column)),
+                                 sqlite3_column_bytes(statement, column));
+    case SQLITE_BLOB:
+        return QByteArray(static_cast<const char *>(sqlite3_column_blob(statement, column)),
+                          sqlite3_column_bytes(statement, column));
+    default:
+        return QVariant();
+    }
+}
+
+bool exec(sqlite3 *db, const QString &sql)
+{
+    return sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+// The folder SQLite puts its temporary files in, found as SQLite finds it.
+QByteArray scratchFolder()
+{
+    for (const char *name : {"SQLITE_TMPDIR", "TMPDIR"}) {
+        const char *folder = ::getenv(name);
+        struct stat info;
+        if (folder && ::stat(folder, &info) == 0 && S_ISDIR(info.st_mode) && ::access(folder, W_OK | X_OK) == 0)
+            return folder;
+    }
+    for (const char *folder : {"/var/tmp", "/usr/tmp", "/tmp"}) {
+        struct stat info;
+        if (::stat(folder, &info) == 0 && S_ISDIR(info.st_mode) && ::access(folder, W_OK | X_OK) == 0)
+            return folder;
+    }
+    return ".";
+}
+
+// The most the rows of one result may take on disk: half of what is free
+// where they go when the statement starts (so that a huge result never fills
+// the disk for everyone else), at most 4 GiB (tens of millions of rows, more
+// than anyone pages through). KOLTA_SCRATCH_LIMIT_MB lowers it.
+qint64 scratchLimit(const QByteArray &folder)
+{
+    qint64 limit = qint64(4) << 30;
+    struct statvfs space;
+    if (::statvfs(folder.constData(), &space) == 0)
+        limit = qMin(limit, qint64(space.f_bavail) * qint64(space.f_frsize) / 2);
+    const qint64 given = qEnvironmentVariableIntValue("KOLTA_SCRATCH_LIMIT_MB");
+    if (given > 0)
+        limit = qMin(limit, given << 20);
+    return qMax(limit, qint64(1) << 20);
+}
+
+} // namespace
+
+QString Statement::failure(const QString &reason) const
+{
+    return QStringLiteral("Cannot read %1: %2.").arg(quoted(m_file ? m_file->path() : QString()), reason);
+}
+
+QString Statement::sqlFailure(int code) const
+{
+    const QString jet = jetsql::jetMessage(m_db, code);
+    if (!jet.isEmpty())
+        return jet;
+    const QString message = QString::fromUtf8(sqlite3_errmsg(m_db));
+    switch (code & 0xff) {
+    case SQLITE_FULL:
+    case SQLITE_IOERR:
+        // Joins and sorts spill into the scratch folder as well.
+        return failure(QStringLiteral("there is no more room for the work of the statement in %1")
+                           .arg(quoted(QString::fromLocal8Bit(m_scratchFolder))));
+    case SQLITE_CORRUPT:
+        // Our tables say in plain words what is wrong with the file;
+        // SQLite's own word for it is not for the user.
+        if (message != QLatin1String(sqlite3_errstr(code)))
+            return failure(message);
+        return failure(QLatin1String(reasons::Damaged));
+    default:
+        // Nothing a user can write reaches here: the translation is ours.
+        return failure(QStringLiteral("the database engine cannot run this statement"));
+    }
+}
+
+QString Statement::storeFailure(int code) const
+{
+    const int primary = code & 0xff;
+    if (primary == SQLITE_FULL) {
+        // SQLite takes the batch back on either kind of full, so the pages
+        // it held tell nothing; the disk does.
+        struct statvfs space;
+        const bool diskFull = ::statvfs(m_scratchFolder.constData(), &space) == 0
+            && qint64(space.f_bavail) * qint64(space.f_frsize) < (qint64(1) << 20);
+        if (!diskFull)
+            return failure(QStringLiteral("the result is larger than the %1 MB it may take on disk; "
+                                          "the rows read before stay")
+                               .arg(m_scratchLimit >> 20));
+    }
+    if (primary == SQLITE_FULL || primary == SQLITE_IOERR)
+        return failure(QStringLiteral("the disk that holds the rows read (%1) is full; the rows read before stay")
+                           .arg(quoted(QString::fromLocal8Bit(m_scratchFolder))));
+    return failure(QStringLiteral("the rows read cannot be kept (%1)").arg(QLatin1String(sqlite3_errstr(code))));
+}
+
+std::unique_ptr<Statement> Statement::prepare(const protocol::OpenArgs &args, const QString &jetSql, Form form,
+                                              QString *message, jetsql::LikeWildcards like)
+{
+    // The login and the file are checked as for opening the database.
+    OpenDatabase database(args.path);
+    const Result<PasswordCheck> opened = database.open(args.systemDb, args.user, args.password);
+    if (!opened.ok()) {
+        *message = opened.error().message;
+        return nullptr;
+    }
+    return prepare(database, jetSql, form, message, like);
+}
+
+std::unique_ptr<Statement> Statement::prepare(OpenDatabase &database, const QString &jetSql, Form form,
+                                              QString *message, jetsql::LikeWildcards like)
+{
+    const QString path = database.path();
+    std::unique_ptr<Statement> s(new Statement);
+    s->m_form = form;
+    s->m_scratchFolder = scratchFolder();
+    QString reason;
+    QList<CatalogEntry> entries;
+    QList<CatalogEntry> queries;
+    s->m_file = database.current(&entries, &queries, message);
+    if (!s->m_file)
+        return nullptr;
+
+    if (sqlite3_open_v2(":memory:", &s->m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK
+        || jetsql::registerJetFunctions(s->m_db) != SQLITE_OK
+        || registerJetModule(s->m_db, s->m_file.get()) != SQLITE_OK) {
+        *message = s->failure(QStringLiteral("the SQL engine cannot be started"));
+        return nullptr;
+    }
+    // Tables the joins copy out go to a scratch file, not to memory.
+    exec(s->m_db, QStringLiteral("PRAGMA temp_store = FILE"));
+
+    jetsql::Catalog catalog;
+    int next = 0;
+    for (const CatalogEntry &entry : entries) {
+        if (entry.type != LocalTable)
+            continue;
+        QList<Field> fields;
+        jetsql::CatalogTable table;
+        table.name = entry.name;
+        // A damaged table is only an error when it is used, and then it is
+        // named as the list shows it.
+        const auto unreadable = [&](const QString &why) {
+            table.refusal = QString(reasons::CannotReadTable).arg(quoted(entry.name), quoted(path))
+                + QLatin1String(": ") + why + QLatin1Char('.');
+            catalog.tables.append(table);
+        };
+        if (!s->m_file->readColumns(entry, &fields, &reason)) {
+            unreadable(reason);
+            continue;
+        }
+        table.sqliteName = QStringLiteral("jet_t%1").arg(next++);
+        for (const Field &field : fields)
+            table.columns.append({field.Name, field.Type});
+        const QString problem = createJetTable(s->m_db, table.sqliteName, entry);
+        if (!problem.isEmpty()) {
+            unreadable(problem);
+            continue;
+        }
+        catalog.tables.append(table);
+    }
+    // Unreadable saved queries only matter to a statement that names one:
+    // it then finds no such query.
+    readSavedQueries(*s->m_file, entries, queries, &catalog.queries, &reason);
+    sqlite3_set_authorizer(s->m_db, jetsql::readOnlyAuthorizer, nullptr);
+
+    const auto translated = jetsql::translate(jetSql, catalog, s->m_db, like);
+    if (const auto *error = std::get_if<QString>(&translated)) {
+        *message = *error;
+        return nullptr;
+    }
+    const auto &translation = std::get<jetsql::Translation>(translated);
+    const QByteArray sql = translation.sqliteSql.toUtf8();
+    const int prepared = sqlite3_prepare_v2(s->m_db, sql.constData(), int(sql.size()), &s->m_statement, nullptr);
+    if (prepared != SQLITE_OK) {
+        *message = s->sqlFailure(prepared);
+        return nullptr;
+    }
+    s->m_names = translation.columnNames;
+    s->m_kinds = translation.columnKinds;
+    s->m_serverNotes = translation.serverNotes;
+    return s;
+}
+
+Statement::~Statement()
+{
+    sqlite3_finalize(m_insert);
+    sqlite3_close(m_store);
+    sqlite3_finalize(m_statement);
+    sqlite3_close(m_db);
+}
+
+Result<bool> Statement::next(bool *done)
+{
+    *done = false;
+    const int rc = sqlite3_step(m_statement);
+    if (rc == SQLITE_DONE)
+        *done = true;
+    else if (rc != SQLITE_ROW)
+        return Error{sqlFailure(sqlite3_extended_errcode(m_db))};
+    return true;
+}
+
+Result<QVariantList> Statement::step(bool *done)
+{
+    const Result<bool> moved = next(done);
+    if (!moved.ok())
+        return moved.error();
+    QVariantList row;
+    if (*done)
+        return row;
+    row.reserve(m_names.size());
+    for (int i = 0; i < m_names.size(); ++i)
+        row.append(text(columnValue(m_statement, i), i));
+    return row;
+}
+
+QVariant Statement::text(const QVariant &value, int column) const
+{
+    if (!value.isValid())
+        return QVariant();
+    const jetsql::ValueKind kind = m_kinds.value(column, jetsql::ValueKind::Variant);
+    if (m_form == Form::Raw)
+        return jetsql::rawText(value, kind);
+    if (m_form == Form::Page)
+        return jetsql::pageText(value, kind);
+    return jetsql::displayText(value, kind);
+}
+
+Result<int> Statement::fetch(int count)
+{
+    if (!m_store) {
+        // An unnamed database lives in a temporary file that SQLite creates
+        // private (0600) and unlinks at once. Its journal stays in memory,
+        // so that a batch can be taken back on a full disk.
+        m_scratchLimit = scratchLimit(m_scratchFolder);
+        if (sqlite3_open_v2("", &m_store, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
+            return Error{storeFailure(sqlite3_errcode(m_store))};
+        QString create = QStringLiteral("CREATE TABLE r(");
+        QString insert = QStringLiteral("INSERT INTO r VALUES(");
+        for (int i = 0; i < m_names.size(); ++i) {
+            create += (i ? QStringLiteral(", c") : QStringLiteral("c")) + QString::number(i);
+            insert += i ? QStringLiteral(", ?") : QStringLiteral("?");
+        }
+        create += QLatin1Char(')');
+        insert += QLatin1Char(')');
+        const qint64 pages = m_scratchLimit / 4096;
+        if (!exec(m_store, QStringLiteral("PRAGMA page_size = 4096"))
+            || !exec(m_store, QStringLiteral("PRAGMA journal_mode = MEMORY"))
+            || !exec(m_store, QStringLiteral("PRAGMA max_page_count = %1").arg(pages)) || !exec(m_store, create)
+            || sqlite3_prepare_v2(m_store, insert.toUtf8().constData(), -1, &m_insert, nullptr) != SQLITE_OK)
+            return Error{storeFailure(sqlite3_errcode(m_store))};
+    }
+    if (!m_pendingError.isEmpty()) {
+        m_atEnd = true;
+        return Error{m_pendingError};
+    }
+    // One batch is one transaction: it is kept whole or not at all, so that
+    // the rows counted are always the rows that can be read back.
+    const bool firstBatch = m_rowsRead == 0;
+    const qint64 before = m_rowsRead;
+    const auto giveUp = [&](int code) -> Error {
+        const QString reason = storeFailure(code);
+        if (!sqlite3_get_autocommit(m_store))
+            exec(m_store, QStringLiteral("ROLLBACK"));
+        m_rowsRead = before;
+        m_atEnd = true;
+        return Error{reason};
+    };
+    if (!exec(m_store, QStringLiteral("BEGIN")))
+        return giveUp(sqlite3_extended_errcode(m_store));
+    int got = 0;
+    while (!m_atEnd && got < count) {
+        bool done = false;
+        const Result<bool> row = next(&done);
+        if (!row.ok()) {
+            if (!exec(m_store, QStringLiteral("COMMIT")))
+                return giveUp(sqlite3_extended_errcode(m_store));
+            // A statement that fails within its first rows fails as a whole,
+            // as Jet refuses it on opening. Later, the rows before the
+            // failing one are delivered first and the error comes with the
+            // next fetch, so that no row read is lost.
+            if (got > 0 && !firstBatch) {
+                m_pendingError = row.error().message;
+                return got;
+            }
+            m_atEnd = true;
+            return row.error();
+        }
+        if (done) {
+            m_atEnd = true;
+            break;
+        }
+        // Values are kept as they come and become texts only when read
+        // back: most rows of a large result are never shown.
+        for (int i = 0; i < m_names.size(); ++i)
+            sqlite3_bind_value(m_insert, i + 1, sqlite3_column_value(m_statement, i));
+        const int inserted = sqlite3_step(m_insert);
+        sqlite3_reset(m_insert);
+        if (inserted != SQLITE_DONE)
+            return giveUp(inserted);
+        ++got;
+        ++m_rowsRead;
+    }
+    if (!exec(m_store, QStringLiteral("COMMIT")))
+        return giveUp(sqlite3_extended_errcode(m_store));
+    return got;
+}
+
+Result<QList<QVariantList>> Statement::rows(qint64 first, int count, QList<QBitArray> *numbers)
+{
+    QList<QVariantList> result;
+    if (!m_store || count <= 0)
+        return result;
+    sqlite3_stmt *select = nullptr;
+    if (sqlite3_prepare_v2(m_store, "SELECT * FROM r WHERE rowid > ? ORDER BY rowid LIMIT ?", -1, &select, nullptr)
+        != SQLITE_OK)
+        return Error{storeFailure(sqlite3_extended_errcode(m_store))};
+    sqlite3_bind_int64(select, 1, first);
+    sqlite3_bind_int(select, 2, count);
+    int rc;
+    while ((rc = sqlite3_step(select)) == SQLITE_ROW) {
+        QVariantList row;
+        QBitArray shown(numbers ? m_names.size() : 0);
+        for (int i = 0; i < m_names.size(); ++i) {
+            const QVariant value = columnValue(select, i);
+            row.append(text(value, i));
+            if (numbers && jetsql::showsNumber(value, m_kinds.value(i, jetsql::ValueKind::Variant)))
+                shown.setBit(i);
+        }
+        result.append(row);
+        if (numbers)
+            numbers->append(shown);
+    }
+    // Rows that cannot be read back are an error, never a shorter page.
+    const int code = sqlite3_extended_errcode(m_store);
+    sqlite3_finalize(select);
+    if (rc != SQLITE_DONE)
+        return Error{storeFailure(code)};
+    return result;
+}
+
+Result<bool> Statement::each(const std::function<void(const QVariantList &)> &row)
+{
+    for (;;) {
+        bool done = false;
+        const Result<QVariantList> next = step(&done);
+        if (!next.ok())
+            return next.error();
+        if (done)
+            return true;
+        row(next.value());
+    }
+}
+
+} // namespace kolta::jet::engine
