@@ -18,10 +18,6 @@ namespace {
 constexpr int WaitSliceMs = 50;
 constexpr int StartTimeoutMs = 10000;
 
-QString quoted(const QString &path)
-{
-    return QLatin1Char('"') + path + QLatin1Char('"');
-}
 
 QString openSubject(const QString &path)
 {
@@ -137,8 +133,10 @@ void EngineClient::endWork()
     if (m_hooks.end)
         m_hooks.end();
     for (const auto &[kind, body] : std::exchange(m_closes, {})) {
+        // A close that fails leaves nothing behind that matters: the
+        // engine's copy goes with its process.
         if (running())
-            exchange(kind, body, QStringLiteral("Cannot close"));
+            static_cast<void>(exchange(kind, body, QStringLiteral("Cannot close")));
     }
     for (const auto &[context, then] : std::exchange(m_idle, {})) {
         if (context)
@@ -159,7 +157,7 @@ void EngineClient::closeLater(Request kind, const QByteArray &body)
     if (busy())
         m_closes.append({kind, body});
     else
-        exchange(kind, body, QStringLiteral("Cannot close"));
+        static_cast<void>(exchange(kind, body, QStringLiteral("Cannot close")));
 }
 
 QString EngineClient::start()

@@ -27,10 +27,6 @@ constexpr int PasswordOffset = 0x42;
 constexpr int CreationDateOffset = 0x72;
 constexpr int VersionOffset = 0x14;
 
-QString quoted(const QString &path)
-{
-    return QLatin1Char('"') + path + QLatin1Char('"');
-}
 
 QString systemReason(int error)
 {

@@ -17,10 +17,6 @@ namespace kolta::jet::engine {
 
 namespace {
 
-QString quoted(const QString &path)
-{
-    return QLatin1Char('"') + path + QLatin1Char('"');
-}
 
 QVariant columnValue(sqlite3_stmt *statement, int column)
 {

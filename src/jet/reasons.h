@@ -4,6 +4,17 @@
 // A message is "<what failed> <file>: <reason>." so it always names the file.
 
 #include <QLatin1String>
+#include <QString>
+
+namespace kolta::jet {
+
+// A file, table or user name as messages show it: in double quotes.
+inline QString quoted(const QString &name)
+{
+    return QLatin1Char('"') + name + QLatin1Char('"');
+}
+
+} // namespace kolta::jet
 
 namespace kolta::jet::reasons {
 
