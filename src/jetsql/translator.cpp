@@ -292,10 +292,10 @@ public:
     Translation run(const QString &jetSql)
     {
         m_sourceText = jetSql;
-        auto parsed = parseStatement(jetSql);
-        if (auto *err = std::get_if<QString>(&parsed))
-            fail(*err);
-        const Query &q = *std::get<std::shared_ptr<Query>>(parsed);
+        const Result<std::shared_ptr<Query>> parsed = parseStatement(jetSql);
+        if (!parsed.ok())
+            fail(parsed.error().message);
+        const Query &q = *parsed.value();
         // The first pass finds the tables; a crosstab reads its headings only
         // in the pass whose statement is kept.
         m_probe = true;
@@ -501,12 +501,12 @@ private:
                     fail(texts::kCircularQuery, q->name);
             if (m_expanding.size() >= texts::kMaxQueryNesting)
                 fail(QString::fromLatin1(texts::kTooComplex));
-            auto parsed = parseStatement(q->jetSql);
-            if (auto *err = std::get_if<QString>(&parsed))
-                fail(*err);
+            const Result<std::shared_ptr<Query>> parsed = parseStatement(q->jetSql);
+            if (!parsed.ok())
+                fail(parsed.error().message);
             m_expanding.append(q->name);
             const QString outerText = std::exchange(m_sourceText, q->jetSql);
-            QueryOut sub = query(*std::get<std::shared_ptr<Query>>(parsed), nullptr);
+            QueryOut sub = query(*parsed.value(), nullptr);
             m_sourceText = outerText;
             m_expanding.removeLast();
             src.ref = f.alias.isEmpty() ? q->name : f.alias;
@@ -1739,13 +1739,13 @@ QString ansiPattern(const QString &daoPattern)
     return out;
 }
 
-std::variant<Translation, QString> translate(const QString &jetSql, const Catalog &catalog, sqlite3 *db, LikeWildcards like)
+Result<Translation> translate(const QString &jetSql, const Catalog &catalog, sqlite3 *db, LikeWildcards like)
 {
     try {
         Translator t(catalog, db, like);
         return t.run(jetSql);
     } catch (const TranslateError &e) {
-        return e.message;
+        return Error{e.message};
     }
 }
 
