@@ -1,4 +1,12 @@
+// Like, both ways a pattern is read: DAO's wildcards (* ? # [!a]) and ANSI's
+// (% _ [^a]), as the SQLite functions match them, as one rewrites into the
+// other, and the note a translation carries where the page's provider would
+// read a Like otherwise than the try.
+
+#include "sqlfunctions.h"
 #include "translator.h"
+
+#include <QRegularExpression>
 
 namespace kolta::jetsql::translator {
 
@@ -91,3 +99,155 @@ QString ansiPattern(const QString &daoPattern)
 }
 
 } // namespace kolta::jetsql
+
+namespace kolta::jetsql::functions {
+
+namespace {
+
+// Jet's Like: * ? # [a-z] [!a], case-insensitive, whole value. The ANSI
+// form (ALike, and Like as the OLE DB provider reads it): % _ [a-z] [^a].
+QRegularExpression likePattern(const QString &pattern, bool ansi)
+{
+    const QChar any = ansi ? QLatin1Char('%') : QLatin1Char('*');
+    const QChar one = ansi ? QLatin1Char('_') : QLatin1Char('?');
+    const QChar negation = ansi ? QLatin1Char('^') : QLatin1Char('!');
+    QString re = QStringLiteral("\\A");
+    for (int i = 0; i < pattern.size(); ++i) {
+        QChar c = pattern.at(i);
+        if (c == any)
+            re += QStringLiteral(".*");
+        else if (c == one)
+            re += QLatin1Char('.');
+        else if (c == QLatin1Char('#') && !ansi)
+            re += QStringLiteral("[0-9]");
+        else if (c == QLatin1Char('[')) {
+            int j = pattern.indexOf(QLatin1Char(']'), i + 1);
+            if (j < 0) {
+                re += QRegularExpression::escape(pattern.mid(i));
+                break;
+            }
+            QString set = pattern.mid(i + 1, j - i - 1);
+            i = j;
+            if (set.isEmpty())
+                continue;   // [] matches the empty string
+            bool negate = set.startsWith(negation);
+            if (negate)
+                set.remove(0, 1);
+            QString cls;
+            for (int k = 0; k < set.size(); ++k) {
+                QChar s = set.at(k);
+                if (s == QLatin1Char('-') && k > 0 && k + 1 < set.size())
+                    cls += QLatin1Char('-');
+                else if (s.isLetterOrNumber())
+                    cls += s;
+                else
+                    cls += QLatin1Char('\\') + QString(s);
+            }
+            re += (negate ? QStringLiteral("[^") : QStringLiteral("[")) + cls + QLatin1Char(']');
+        } else
+            re += QRegularExpression::escape(QString(c));
+    }
+    re += QStringLiteral("\\z");
+    return QRegularExpression(re, QRegularExpression::CaseInsensitiveOption
+                                      | QRegularExpression::DotMatchesEverythingOption
+                                      | QRegularExpression::UseUnicodePropertiesOption);
+}
+
+// A pattern kept between rows: the expression, and for an ASCII pattern of
+// * ? # and plain characters also the lower-cased bytes that match ASCII text
+// directly, without a conversion per row.
+struct LikeMatcher
+{
+    QRegularExpression re;
+    QByteArray ascii;
+    bool direct = false;
+};
+
+LikeMatcher *likeMatcher(const QString &pattern, bool ansi)
+{
+    // The byte matcher knows DAO's wildcards only.
+    auto *m = new LikeMatcher{likePattern(pattern, ansi), QByteArray(), !ansi};
+    for (QChar c : pattern) {
+        if (c.unicode() >= 0x80 || c == QLatin1Char('[') || c == QLatin1Char(']') || c.unicode() == 0) {
+            m->direct = false;
+            break;
+        }
+    }
+    if (m->direct)
+        m->ascii = pattern.toLatin1().toLower();
+    return m;
+}
+
+char lowerAscii(unsigned char c) { return char(c >= 'A' && c <= 'Z' ? c + 32 : c); }
+
+// * ? # over ASCII bytes, without case; the last * backs off one byte at a time.
+bool globAscii(const char *p, const char *pe, const unsigned char *s, const unsigned char *se)
+{
+    const char *star = nullptr;
+    const unsigned char *mark = nullptr;
+    while (s < se) {
+        if (p < pe && *p == '*') {
+            star = ++p;
+            mark = s;
+            continue;
+        }
+        if (p < pe && (*p == '?' || (*p == '#' ? (*s >= '0' && *s <= '9') : lowerAscii(*s) == *p))) {
+            ++p;
+            ++s;
+            continue;
+        }
+        if (!star)
+            return false;
+        p = star;
+        s = ++mark;
+    }
+    while (p < pe && *p == '*')
+        ++p;
+    return p == pe;
+}
+
+void like(sqlite3_context *ctx, sqlite3_value **argv, bool ansi)
+{
+    if (isNull(argv[0]) || isNull(argv[1])) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    auto *m = static_cast<LikeMatcher *>(sqlite3_get_auxdata(ctx, 1));
+    if (!m) {
+        sqlite3_set_auxdata(ctx, 1, likeMatcher(textArg(argv[1]), ansi),
+                            [](void *p) { delete static_cast<LikeMatcher *>(p); });
+        m = static_cast<LikeMatcher *>(sqlite3_get_auxdata(ctx, 1));
+        if (!m) {   // not kept (pattern not constant): build per row
+            QRegularExpression once = likePattern(textArg(argv[1]), ansi);
+            sqlite3_result_int(ctx, once.match(textArg(argv[0])).hasMatch() ? 1 : 0);
+            return;
+        }
+    }
+    if (m->direct && sqlite3_value_type(argv[0]) == SQLITE_TEXT) {
+        const auto *text = sqlite3_value_text(argv[0]);
+        const int size = sqlite3_value_bytes(argv[0]);
+        bool ascii = true;
+        for (int i = 0; i < size && ascii; ++i)
+            ascii = text[i] < 0x80;
+        if (ascii) {
+            sqlite3_result_int(ctx, globAscii(m->ascii.constData(), m->ascii.constData() + m->ascii.size(), text,
+                                              text + size) ? 1 : 0);
+            return;
+        }
+    }
+    sqlite3_result_int(ctx, m->re.match(textArg(argv[0])).hasMatch() ? 1 : 0);
+}
+
+} // namespace
+
+void fnLike(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    like(ctx, argv, false);
+}
+
+void fnALike(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    like(ctx, argv, true);
+}
+
+} // namespace kolta::jetsql::functions
