@@ -1,89 +1,12 @@
 #include "translator.h"
 
+#include "functions.h"
+
 #include <optional>
 
 namespace kolta::jetsql::translator {
 
 namespace {
-
-struct FnSpec
-{
-    const char *name;
-    const char *sql;
-    int minArgs;
-    int maxArgs;
-    char result;        // T text, I integer, D double, C currency, d date, B boolean, 0 like first argument
-    const char *args;   // per argument: t takes text, x any value; the last letter repeats
-};
-
-const FnSpec kFunctions[] = {
-    {"Left", "jet_left", 2, 2, 'T', "tx"},
-    {"Right", "jet_right", 2, 2, 'T', "tx"},
-    {"Mid", "jet_mid", 2, 3, 'T', "tx"},
-    {"Len", "jet_len", 1, 1, 'I', "t"},
-    {"LCase", "jet_lcase", 1, 1, 'T', "t"},
-    {"UCase", "jet_ucase", 1, 1, 'T', "t"},
-    {"Trim", "jet_trim", 1, 1, 'T', "t"},
-    {"LTrim", "jet_ltrim", 1, 1, 'T', "t"},
-    {"RTrim", "jet_rtrim", 1, 1, 'T', "t"},
-    {"InStr", "jet_instr", 2, 4, 'I', "t"},
-    {"InStrRev", "jet_instrrev", 2, 4, 'I', "ttx"},
-    {"Replace", "jet_replace", 3, 6, 'T', "tttx"},
-    {"Space", "jet_space", 1, 1, 'T', "x"},
-    {"String", "jet_string", 2, 2, 'T', "xt"},
-    {"StrComp", "jet_strcomp", 2, 3, 'I', "ttx"},
-    {"StrReverse", "jet_strreverse", 1, 1, 'T', "t"},
-    {"Str", "jet_str", 1, 1, 'T', "x"},
-    {"Val", "jet_val", 1, 1, 'D', "t"},
-    {"Asc", "jet_asc", 1, 1, 'I', "t"},
-    {"Chr", "jet_chr", 1, 1, 'T', "x"},
-    {"Hex", "jet_hex", 1, 1, 'T', "x"},
-    {"Oct", "jet_oct", 1, 1, 'T', "x"},
-    {"CStr", "jet_cstr", 1, 1, 'T', "t"},
-    {"CInt", "jet_cint", 1, 1, 'I', "x"},
-    {"CLng", "jet_clng", 1, 1, 'I', "x"},
-    {"CByte", "jet_cbyte", 1, 1, 'I', "x"},
-    {"CDbl", "jet_cdbl", 1, 1, 'D', "x"},
-    {"CSng", "jet_csng", 1, 1, 'D', "x"},
-    {"CCur", "jet_ccur", 1, 1, 'C', "x"},
-    {"CDec", "jet_cdbl", 1, 1, 'D', "x"},
-    {"CDate", "jet_cdate", 1, 1, 'd', "x"},
-    {"CVDate", "jet_cdate", 1, 1, 'd', "x"},
-    {"CBool", "jet_cbool", 1, 1, 'B', "x"},
-    {"Int", "jet_int", 1, 1, '0', "x"},
-    {"Fix", "jet_fix", 1, 1, '0', "x"},
-    {"Abs", "jet_abs", 1, 1, '0', "x"},
-    {"Round", "jet_round", 1, 2, '0', "x"},
-    {"Sgn", "jet_sgn", 1, 1, 'I', "x"},
-    {"Sqr", "jet_sqr", 1, 1, 'D', "x"},
-    {"Exp", "jet_exp", 1, 1, 'D', "x"},
-    {"Log", "jet_log", 1, 1, 'D', "x"},
-    {"Atn", "jet_atn", 1, 1, 'D', "x"},
-    {"Sin", "jet_sin", 1, 1, 'D', "x"},
-    {"Cos", "jet_cos", 1, 1, 'D', "x"},
-    {"Tan", "jet_tan", 1, 1, 'D', "x"},
-    {"IsNumeric", "jet_isnumeric", 1, 1, 'B', "x"},
-    {"IsDate", "jet_isdate", 1, 1, 'B', "x"},
-    {"Date", "jet_date", 0, 0, 'd', "x"},
-    {"Now", "jet_now", 0, 0, 'd', "x"},
-    {"Time", "jet_time", 0, 0, 'd', "x"},
-    {"Year", "jet_year", 1, 1, 'I', "x"},
-    {"Month", "jet_month", 1, 1, 'I', "x"},
-    {"Day", "jet_day", 1, 1, 'I', "x"},
-    {"Hour", "jet_hour", 1, 1, 'I', "x"},
-    {"Minute", "jet_minute", 1, 1, 'I', "x"},
-    {"Second", "jet_second", 1, 1, 'I', "x"},
-    {"Weekday", "jet_weekday", 1, 2, 'I', "x"},
-    {"DateAdd", "jet_dateadd", 3, 3, 'd', "x"},
-    {"DateDiff", "jet_datediff", 3, 5, 'I', "x"},
-    {"DatePart", "jet_datepart", 2, 4, 'I', "x"},
-    {"DateSerial", "jet_dateserial", 3, 3, 'd', "x"},
-    {"TimeSerial", "jet_timeserial", 3, 3, 'd', "x"},
-    {"DateValue", "jet_datevalue", 1, 1, 'd', "x"},
-    {"TimeValue", "jet_timevalue", 1, 1, 'd', "x"},
-    {"Partition", "jet_partition", 4, 4, 'T', "x"},
-    {"StrConv", "jet_strconv", 2, 3, 'T', "tx"},
-};
 
 // The VBA functions that also come as name$, the form that returns text and
 // refuses Null.
@@ -95,14 +18,6 @@ bool hasTextForm(const QString &name)
         if (sameName(name, QLatin1String(names[i])))
             return true;
     return false;
-}
-
-const FnSpec *findFunction(const QString &name)
-{
-    for (const FnSpec &f : kFunctions)
-        if (sameName(name, QLatin1String(f.name)))
-            return &f;
-    return nullptr;
 }
 
 // The kind of a value that is one of several: theirs when they agree.
@@ -298,7 +213,7 @@ Value Translator::call(const Expr &e, const Scope &scope)
         v.aggregate = a.aggregate;
         return v;
     }
-    const FnSpec *f = findFunction(name);
+    const JetFunction *f = findFunction(name);
     if (!f)
         fail(texts::kUndefinedFunction, name);
     if (e.args.size() < f->minArgs || e.args.size() > f->maxArgs || e.star)

@@ -1,8 +1,10 @@
 #include "jetsql.h"
 
+#include "functions.h"
 #include "sqlfunctions.h"
 #include "sqltexts.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace kolta::jetsql {
@@ -11,98 +13,35 @@ namespace {
 
 using namespace functions;
 
-struct Scalar
+// What the translator writes besides the calls of jetFunctions(): operators,
+// Like, exact Decimal and Currency, Format, the name$ forms, Choose's index.
+struct Helper
 {
     const char *name;
-    int args;   // -1: any number
+    int args;
     SqlFunction *fn;
-    bool deterministic;
 };
 
-const Scalar kScalars[] = {
-    {"jet_amp", 2, fnAmp, true},
-    {"jet_dtext", 1, fnDText, true},
-    {"jet_add", 2, fnAdd, true},
-    {"jet_sub", 2, fnSub, true},
-    {"jet_mul", 2, fnMul, true},
-    {"jet_div", 2, fnDiv, true},
-    {"jet_idiv", 2, fnIDiv, true},
-    {"jet_mod", 2, fnMod, true},
-    {"jet_pow", 2, fnPow, true},
-    {"jet_like", 2, fnLike, true},
-    {"jet_alike", 2, fnALike, true},
-    {"jet_left", 2, fnLeft, true},
-    {"jet_right", 2, fnRight, true},
-    {"jet_mid", -1, fnMid, true},
-    {"jet_len", 1, fnLen, true},
-    {"jet_lcase", 1, fnLCase, true},
-    {"jet_ucase", 1, fnUCase, true},
-    {"jet_trim", 1, fnTrim, true},
-    {"jet_ltrim", 1, fnLTrim, true},
-    {"jet_rtrim", 1, fnRTrim, true},
-    {"jet_instr", -1, fnInStr, true},
-    {"jet_instrrev", -1, fnInStrRev, true},
-    {"jet_replace", -1, fnReplace, true},
-    {"jet_space", 1, fnSpace, true},
-    {"jet_string", 2, fnString, true},
-    {"jet_strcomp", -1, fnStrComp, true},
-    {"jet_strreverse", 1, fnStrReverse, true},
-    {"jet_str", 1, fnStr, true},
-    {"jet_val", 1, fnVal, true},
-    {"jet_asc", 1, fnAsc, true},
-    {"jet_chr", 1, fnChr, true},
-    {"jet_hex", 1, fnHex, true},
-    {"jet_oct", 1, fnOct, true},
-    {"jet_cstr", 1, fnCStr, true},
-    {"jet_cint", 1, fnCInt, true},
-    {"jet_clng", 1, fnCLng, true},
-    {"jet_cbyte", 1, fnCByte, true},
-    {"jet_cdbl", 1, fnCDbl, true},
-    {"jet_csng", 1, fnCSng, true},
-    {"jet_ccur", 1, fnCCur, true},
-    {"jet_cdate", 1, fnCDate, true},
-    {"jet_cbool", 1, fnCBool, true},
-    {"jet_int", 1, fnInt, true},
-    {"jet_fix", 1, fnFix, true},
-    {"jet_abs", 1, fnAbs, true},
-    {"jet_round", -1, fnRound, true},
-    {"jet_sgn", 1, fnSgn, true},
-    {"jet_sqr", 1, fnSqr, true},
-    {"jet_exp", 1, fnExp, true},
-    {"jet_log", 1, fnLog, true},
-    {"jet_atn", 1, fnAtn, true},
-    {"jet_sin", 1, fnSin, true},
-    {"jet_cos", 1, fnCos, true},
-    {"jet_tan", 1, fnTan, true},
-    {"jet_isnumeric", 1, fnIsNumeric, true},
-    {"jet_isdate", 1, fnIsDate, true},
-    {"jet_date", 0, fnDate, false},
-    {"jet_now", 0, fnNow, false},
-    {"jet_time", 0, fnTime, false},
-    {"jet_year", 1, fnYear, true},
-    {"jet_month", 1, fnMonth, true},
-    {"jet_day", 1, fnDay, true},
-    {"jet_hour", 1, fnHour, true},
-    {"jet_minute", 1, fnMinute, true},
-    {"jet_second", 1, fnSecond, true},
-    {"jet_weekday", -1, fnWeekday, true},
-    {"jet_decnum", 1, fnDecimalNumber, true},
-    {"jet_decadd", 2, fnDecimalAdd, true},
-    {"jet_decsub", 2, fnDecimalSubtract, true},
-    {"jet_deccmp", 2, fnDecimalCompare, true},
-    {"jet_dateadd", 3, fnDateAdd, true},
-    {"jet_datediff", -1, fnDateDiff, true},
-    {"jet_datepart", -1, fnDatePart, true},
-    {"jet_dateserial", 3, fnDateSerial, true},
-    {"jet_timeserial", 3, fnTimeSerial, true},
-    {"jet_datevalue", 1, fnDateValue, true},
-    {"jet_timevalue", 1, fnTimeValue, true},
-    {"jet_format", 3, fnFormat, true},
-    {"jet_strconv", -1, fnStrConv, true},
-    {"jet_partition", 4, fnPartition, true},
-    {"jet_nonnull", 1, fnNonNull, true},
-    {"jet_cur", 1, fnCur, true},
-    {"jet_choice", 1, fnChoice, true},
+const Helper kHelpers[] = {
+    {"jet_amp", 2, fnAmp},
+    {"jet_dtext", 1, fnDText},
+    {"jet_add", 2, fnAdd},
+    {"jet_sub", 2, fnSub},
+    {"jet_mul", 2, fnMul},
+    {"jet_div", 2, fnDiv},
+    {"jet_idiv", 2, fnIDiv},
+    {"jet_mod", 2, fnMod},
+    {"jet_pow", 2, fnPow},
+    {"jet_like", 2, fnLike},
+    {"jet_alike", 2, fnALike},
+    {"jet_decnum", 1, fnDecimalNumber},
+    {"jet_decadd", 2, fnDecimalAdd},
+    {"jet_decsub", 2, fnDecimalSubtract},
+    {"jet_deccmp", 2, fnDecimalCompare},
+    {"jet_format", 3, fnFormat},
+    {"jet_nonnull", 1, fnNonNull},
+    {"jet_cur", 1, fnCur},
+    {"jet_choice", 1, fnChoice},
 };
 
 struct Aggregate
@@ -134,9 +73,20 @@ int registerJetFunctions(sqlite3 *db)
     // SQLite's own texts (||, values read from the tables) end where ours do,
     // a character taking up to three bytes.
     sqlite3_limit(db, SQLITE_LIMIT_LENGTH, int(3 * texts::kMaxTextChars + 1024));
-    for (const Scalar &s : kScalars) {
-        int flags = SQLITE_UTF8 | (s.deterministic ? SQLITE_DETERMINISTIC : 0);
-        int rc = sqlite3_create_function_v2(db, s.name, s.args, flags, nullptr, s.fn, nullptr, nullptr, nullptr);
+    const std::span<const JetFunction> rows = jetFunctions();
+    for (auto f = rows.begin(); f != rows.end(); ++f) {
+        // Another name for a function registered already (CDec, CVDate).
+        if (std::any_of(rows.begin(), f, [&](const JetFunction &g) { return std::strcmp(g.sql, f->sql) == 0; }))
+            continue;
+        const int args = f->minArgs == f->maxArgs ? f->minArgs : -1;
+        const int flags = SQLITE_UTF8 | (f->deterministic ? SQLITE_DETERMINISTIC : 0);
+        const int rc = sqlite3_create_function_v2(db, f->sql, args, flags, nullptr, f->fn, nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            return rc;
+    }
+    for (const Helper &h : kHelpers) {
+        const int rc = sqlite3_create_function_v2(db, h.name, h.args, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                                  h.fn, nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK)
             return rc;
     }
@@ -148,7 +98,7 @@ int registerJetFunctions(sqlite3 *db)
                 return rc;
         }
     }
-    return sqlite3_create_collation_v2(db, "JETCI", SQLITE_UTF8, nullptr, compareJet, nullptr);
+    return sqlite3_create_collation_v2(db, "JETCI", SQLITE_UTF8, nullptr, functions::compareJet, nullptr);
 }
 
 QString jetMessage(sqlite3 *db, int code)
@@ -192,8 +142,11 @@ int readOnlyAuthorizer(void *, int action, const char *, const char *arg2, const
         if (!arg1)
             return SQLITE_DENY;
         if (std::strncmp(arg1, "jet_", 4) == 0) {
-            for (const Scalar &s : kScalars)
-                if (std::strcmp(arg1, s.name) == 0)
+            for (const JetFunction &f : jetFunctions())
+                if (std::strcmp(arg1, f.sql) == 0)
+                    return SQLITE_OK;
+            for (const Helper &h : kHelpers)
+                if (std::strcmp(arg1, h.name) == 0)
                     return SQLITE_OK;
             for (const Aggregate &a : kAggregates)
                 if (std::strcmp(arg1, a.name) == 0)
