@@ -195,12 +195,12 @@ std::unique_ptr<Statement> Statement::prepare(OpenDatabase &database, const QStr
     readSavedQueries(*s->m_file, entries, queries, &catalog.queries, &reason);
     sqlite3_set_authorizer(s->m_db, jetsql::readOnlyAuthorizer, nullptr);
 
-    const auto translated = jetsql::translate(jetSql, catalog, s->m_db, like);
-    if (const auto *error = std::get_if<QString>(&translated)) {
-        *message = *error;
+    const Result<jetsql::Translation> translated = jetsql::translate(jetSql, catalog, s->m_db, like);
+    if (!translated.ok()) {
+        *message = translated.error().message;
         return nullptr;
     }
-    const auto &translation = std::get<jetsql::Translation>(translated);
+    const jetsql::Translation &translation = translated.value();
     const QByteArray sql = translation.sqliteSql.toUtf8();
     const int prepared = sqlite3_prepare_v2(s->m_db, sql.constData(), int(sql.size()), &s->m_statement, nullptr);
     if (prepared != SQLITE_OK) {

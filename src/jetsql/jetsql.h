@@ -30,12 +30,12 @@
 //   SQLite joins on automatic indexes instead of nested scans of the virtual
 //   tables; a one-table statement streams.
 
+#include "result.h"
 #include "values.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
-#include <variant>
 
 struct sqlite3;
 
@@ -92,8 +92,8 @@ enum class LikeWildcards { Dao, Ansi };
 // The SQLite statement for a Jet SELECT or crosstab (TRANSFORM), or Jet's
 // error text for the user. A crosstab without IN (...) reads its column
 // headings from db (set up as described above) while it is translated.
-std::variant<Translation, QString> translate(const QString &jetSql, const Catalog &catalog, sqlite3 *db = nullptr,
-                                             LikeWildcards like = LikeWildcards::Dao);
+Result<Translation> translate(const QString &jetSql, const Catalog &catalog, sqlite3 *db = nullptr,
+                              LikeWildcards like = LikeWildcards::Dao);
 
 // The pattern that matches with ANSI wildcards what daoPattern matches with DAO's.
 QString ansiPattern(const QString &daoPattern);

@@ -803,13 +803,13 @@ private:
 
 } // namespace
 
-std::variant<std::shared_ptr<Query>, QString> parseStatement(const QString &sql)
+Result<std::shared_ptr<Query>> parseStatement(const QString &sql)
 {
     try {
         Parser p(sql);
         return p.statement();
     } catch (const ParseError &e) {
-        return e.message;
+        return Error{e.message};
     }
 }
 

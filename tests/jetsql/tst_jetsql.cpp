@@ -98,12 +98,12 @@ Outcome run(sqlite3 *db, const QString &jet, const Catalog &catalog = testCatalo
             LikeWildcards like = LikeWildcards::Dao)
 {
     Outcome o;
-    auto t = translate(jet, catalog, db, like);
-    if (auto *err = std::get_if<QString>(&t)) {
-        o.error = *err;
+    const kolta::Result<Translation> t = translate(jet, catalog, db, like);
+    if (!t.ok()) {
+        o.error = t.error().message;
         return o;
     }
-    const Translation &tr = std::get<Translation>(t);
+    const Translation &tr = t.value();
     o.sql = tr.sqliteSql;
     o.notes = tr.serverNotes.join(QLatin1Char('\n'));
     o.names = tr.columnNames.join(QLatin1Char('|'));
@@ -956,19 +956,19 @@ void TestJetSql::errors()
 
 void TestJetSql::kinds()
 {
-    auto t = translate(QStringLiteral("SELECT Joined, Active, Name, Customers.CustomerID, Joined + 1, Joined - Joined, "
+    const kolta::Result<Translation> t = translate(QStringLiteral("SELECT Joined, Active, Name, Customers.CustomerID, Joined + 1, Joined - Joined, "
                                       "Format(Joined), DateAdd('d', 1, Joined), IIf(Active, Joined, Null), "
                                       "Amount * 2, Max(Joined), True, Qty > 1, Not Active, IIf(Qty > 1, 'a', 1) "
                                       "FROM Customers, Orders GROUP BY Joined, Active, Name, Customers.CustomerID, "
                                       "Amount, Qty"),
                        testCatalog());
-    if (auto *err = std::get_if<QString>(&t))
-        QFAIL(qPrintable(*err));
+    if (!t.ok())
+        QFAIL(qPrintable(t.error().message));
     const QList<ValueKind> expected = {ValueKind::Date, ValueKind::Boolean, ValueKind::Text, ValueKind::Integer,
                                        ValueKind::Date, ValueKind::Double, ValueKind::Text, ValueKind::Date,
                                        ValueKind::Date, ValueKind::Currency, ValueKind::Date, ValueKind::Integer,
                                        ValueKind::Integer, ValueKind::Integer, ValueKind::Variant};
-    QCOMPARE(std::get<Translation>(t).columnKinds, expected);
+    QCOMPARE(t.value().columnKinds, expected);
 }
 
 void TestJetSql::everyPrefixTranslatesOrFails()
@@ -987,16 +987,15 @@ void TestJetSql::everyPrefixTranslatesOrFails()
     for (const QString &statement : statements) {
         for (int n = 0; n <= statement.size(); ++n) {
             const QString prefix = statement.left(n);
-            auto t = translate(prefix, testCatalog());
-            if (auto *err = std::get_if<QString>(&t)) {
-                QVERIFY2(!err->isEmpty(), qPrintable(prefix));
+            const kolta::Result<Translation> t = translate(prefix, testCatalog());
+            if (!t.ok()) {
+                QVERIFY2(!t.error().message.isEmpty(), qPrintable(prefix));
                 continue;
             }
             sqlite3_stmt *st = nullptr;
-            int rc = sqlite3_prepare_v2(db.db, std::get<Translation>(t).sqliteSql.toUtf8().constData(), -1, &st,
-                                        nullptr);
+            int rc = sqlite3_prepare_v2(db.db, t.value().sqliteSql.toUtf8().constData(), -1, &st, nullptr);
             sqlite3_finalize(st);
-            QVERIFY2(rc == SQLITE_OK, qPrintable(prefix + QStringLiteral(" -> ") + std::get<Translation>(t).sqliteSql
+            QVERIFY2(rc == SQLITE_OK, qPrintable(prefix + QStringLiteral(" -> ") + t.value().sqliteSql
                                                  + QStringLiteral(": ") + QString::fromUtf8(sqlite3_errmsg(db.db))));
         }
     }

@@ -1,0 +1,174 @@
+#include "translator.h"
+
+#include "parser.h"
+
+namespace kolta::jetsql::translator {
+
+namespace {
+
+// A query read as a table: its columns by the names Jet gives them (a
+// crosstab's cells are named by their headings only here).
+QString namedAsJet(const QueryOut &sub)
+{
+    if (sub.sqlNames.isEmpty() || sub.sqlNames == sub.names)
+        return sub.sql;
+    QStringList renamed;
+    for (int i = 0; i < sub.names.size() && i < sub.sqlNames.size(); ++i)
+        renamed << quoteId(sub.sqlNames[i]) + QStringLiteral(" AS ") + quoteId(sub.names[i]);
+    return QStringLiteral("SELECT %1 FROM (%2)").arg(renamed.join(QStringLiteral(", ")), sub.sql);
+}
+
+} // namespace
+
+QString Translator::cteClause() const
+{
+    QStringList ctes;
+    for (const auto &[cteName, table] : std::as_const(m_ctes))
+        ctes << QStringLiteral("%1 AS MATERIALIZED (SELECT %2* FROM %3)")
+                    .arg(quoteId(cteName), m_rowids ? QStringLiteral("rowid AS \"__jet_rowid\", ") : QString(),
+                         quoteId(table));
+    return ctes.isEmpty() ? QString() : QStringLiteral("WITH ") + ctes.join(QStringLiteral(", ")) + QLatin1Char(' ');
+}
+
+QString Translator::tableSql(const FromItem &f, const QString &sqliteName)
+{
+    ++m_tableReferences;
+    if (!m_materialize || &f == m_streamed)
+        return quoteId(sqliteName);
+    for (const auto &[cteName, table] : std::as_const(m_ctes))
+        if (table == sqliteName)
+            return quoteId(cteName);
+    QString cteName = QStringLiteral("__jet_t%1").arg(m_ctes.size() + 1);
+    m_ctes.append({cteName, sqliteName});
+    return quoteId(cteName);
+}
+
+const CatalogTable *Translator::findTable(const QString &name) const
+{
+    for (const CatalogTable &t : m_catalog.tables)
+        if (sameName(t.name, name))
+            return &t;
+    return nullptr;
+}
+
+const CatalogQuery *Translator::findQuery(const QString &name) const
+{
+    for (const CatalogQuery &q : m_catalog.queries)
+        if (sameName(q.name, name))
+            return &q;
+    return nullptr;
+}
+
+QString Translator::from(const FromItem &f, Scope &scope)
+{
+    const Deeper level(&m_depth);
+    if (f.kind == FromItem::Join) {
+        QString left = from(*f.left, scope);
+        QString right = from(*f.right, scope);
+        if (f.right->kind == FromItem::Join)
+            right = QLatin1Char('(') + right + QLatin1Char(')');
+        Value on = expr(*f.on, scope);
+        checkNoAggregate(on, f.onSource);
+        static const char *const joins[] = {" INNER JOIN ", " LEFT JOIN ", " RIGHT JOIN "};
+        return left + QLatin1String(joins[f.joinType]) + right + QStringLiteral(" ON ") + on.condition();
+    }
+    Source src;
+    QString sql;
+    if (f.kind == FromItem::Derived) {
+        QueryOut sub = query(*f.query, nullptr);
+        src.ref = f.alias;
+        for (int i = 0; i < sub.names.size(); ++i)
+            src.columns.append({sub.names[i], sub.kinds[i], sub.exact.value(i)});
+        sql = QLatin1Char('(') + namedAsJet(sub) + QStringLiteral(") AS ") + quoteId(src.ref);
+    } else if (const CatalogTable *t = findTable(f.name)) {
+        if (!t->refusal.isEmpty())
+            fail(t->refusal);
+        src.ref = f.alias.isEmpty() ? t->name : f.alias;
+        for (const CatalogColumn &c : t->columns)
+            src.columns.append({c.name, kindForDaoType(c.daoType), c.daoType == DaoDecimal});
+        const bool streamed = !m_materialize || &f == m_streamed;
+        sql = tableSql(f, t->sqliteName.isEmpty() ? t->name : t->sqliteName) + QStringLiteral(" AS ")
+              + quoteId(src.ref);
+        src.rowid = quoteId(src.ref) + (streamed ? QStringLiteral(".rowid") : QStringLiteral(".\"__jet_rowid\""));
+    } else if (const CatalogQuery *q = findQuery(f.name)) {
+        if (!q->refusal.isEmpty())
+            fail(q->refusal);
+        for (const QString &n : std::as_const(m_expanding))
+            if (sameName(n, q->name))
+                fail(texts::kCircularQuery, q->name);
+        if (m_expanding.size() >= texts::kMaxQueryNesting)
+            fail(QString::fromLatin1(texts::kTooComplex));
+        const Result<std::shared_ptr<Query>> parsed = parseStatement(q->jetSql);
+        if (!parsed.ok())
+            fail(parsed.error().message);
+        m_expanding.append(q->name);
+        const QString outerText = std::exchange(m_sourceText, q->jetSql);
+        QueryOut sub = query(*parsed.value(), nullptr);
+        m_sourceText = outerText;
+        m_expanding.removeLast();
+        src.ref = f.alias.isEmpty() ? q->name : f.alias;
+        for (int i = 0; i < sub.names.size(); ++i)
+            src.columns.append({sub.names[i], sub.kinds[i], sub.exact.value(i)});
+        sql = QLatin1Char('(') + namedAsJet(sub) + QStringLiteral(") AS ") + quoteId(src.ref);
+    } else
+        fail(texts::kMissingTable, f.name);
+    scope.sources.append(src);
+    return sql;
+}
+
+Value Translator::parameter(const QString &name)
+{
+    m_parameters.insert(name.toLower());
+    Value v;
+    v.sql = QStringLiteral("NULL");
+    v.isNull = true;
+    return v;
+}
+
+Value columnValue(const Source &src, const Column &c)
+{
+    Value v{quoteId(src.ref) + QLatin1Char('.') + quoteId(c.name), c.kind};
+    v.sourceRef = src.ref;
+    v.scaled = c.kind == ValueKind::Currency;
+    v.decimal = c.decimal;
+    return v;
+}
+
+Value Translator::column(const Expr &e, const Scope &scope)
+{
+    for (const Scope *s = &scope; s; s = s->parent) {
+        if (!e.qualifier.isEmpty()) {
+            for (const Source &src : s->sources) {
+                if (!sameName(src.ref, e.qualifier))
+                    continue;
+                for (const Column &c : src.columns)
+                    if (sameName(c.name, e.name))
+                        return columnValue(src, c);
+                return parameter(e.qualifier + QLatin1Char('.') + e.name);
+            }
+            continue;
+        }
+        const Source *found = nullptr;
+        const Column *foundCol = nullptr;
+        for (const Source &src : s->sources)
+            for (const Column &c : src.columns)
+                if (sameName(c.name, e.name)) {
+                    if (found)
+                        fail(texts::kAmbiguousField, e.name);
+                    found = &src;
+                    foundCol = &c;
+                }
+        if (found)
+            return columnValue(*found, *foundCol);
+        for (const auto &[alias, aliasExpr] : s->aliases)
+            if (sameName(alias, e.name) && m_aliasDepth < 32) {
+                ++m_aliasDepth;
+                Value v = expr(*aliasExpr, *s);
+                --m_aliasDepth;
+                return v;
+            }
+    }
+    return parameter(e.qualifier.isEmpty() ? e.name : e.qualifier + QLatin1Char('.') + e.name);
+}
+
+} // namespace kolta::jetsql::translator
