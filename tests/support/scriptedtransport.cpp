@@ -29,13 +29,6 @@ ScriptedTransport::Step &ScriptedTransport::garble()
     return add(Step::Outcome::Answer, QByteArray("\x7f\x7f", 2));
 }
 
-ScriptedTransport::Step &ScriptedTransport::refuse(const QString &message)
-{
-    Step &step = add(Step::Outcome::Refusal);
-    step.message = message;
-    return step;
-}
-
 ScriptedTransport::Step &ScriptedTransport::die()
 {
     return add(Step::Outcome::Death);
@@ -99,8 +92,6 @@ Result<QByteArray> ScriptedTransport::send(Request kind, const QByteArray &body,
     switch (step.outcome) {
     case Step::Outcome::Answer:
         return ok.payload() + step.body;
-    case Step::Outcome::Refusal:
-        return Error{step.message};
     case Step::Outcome::Death:
         m_died = true;
         stop();

@@ -17,10 +17,9 @@ public:
     // What the engine does with one request.
     struct Step
     {
-        enum class Outcome { Answer, Refusal, Death, Silence };
+        enum class Outcome { Answer, Death, Silence };
         Outcome outcome = Outcome::Answer;
         QByteArray body;   // an answer's values, packed
-        QString message;   // a refusal's reason
         int limitMs = 0;   // the limit a silence outlasted
         int waits = 0;
 
@@ -47,8 +46,6 @@ public:
     Step &answerTables(const QList<jet::TableDef> &tables);
     // ... with a few stray bytes, the values of no answer.
     Step &garble();
-    // The engine refuses the next request, for this reason, and goes on.
-    Step &refuse(const QString &message);
     // The engine ends in the middle of the next request.
     Step &die();
     // The next request gets no answer within limitMs and is given up.
