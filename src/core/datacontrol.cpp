@@ -27,21 +27,20 @@ Recordset::~Recordset()
     m_client->closeCursor(m_cursor, m_generation);
 }
 
-QString Recordset::lost() const
+std::optional<Error> Recordset::lost() const
 {
     if (alive())
-        return {};
-    return QString(reasons::CannotReadRows).arg(QLatin1Char('"') + m_path + QLatin1Char('"')) + QLatin1String(": ")
-        + reasons::ResultLost + QLatin1Char('.');
+        return std::nullopt;
+    return withReason(QString(reasons::CannotReadRows).arg(quoted(m_path)), reasons::ResultLost);
 }
 
 Result<int> Recordset::fetchMore(int count)
 {
     if (m_atEnd)
         return 0;
-    if (const QString reason = lost(); !reason.isEmpty()) {
+    if (const std::optional<Error> gone = lost()) {
         m_atEnd = true;
-        return Error{reason};
+        return *gone;
     }
     const auto fetched = m_client->fetch(m_cursor, count, m_path);
     if (!fetched.ok()) {
@@ -67,8 +66,8 @@ Result<bool> Recordset::fetchAll()
 
 Result<EngineClient::RowPage> Recordset::page(qint64 first, int count)
 {
-    if (const QString reason = lost(); !reason.isEmpty())
-        return Error{reason};
+    if (const std::optional<Error> gone = lost())
+        return *gone;
     return m_client->rows(m_cursor, first, count, m_path);
 }
 

@@ -9,6 +9,7 @@
 
 #include <QStringList>
 #include <QVariant>
+#include <optional>
 
 namespace kolta::jet {
 
@@ -56,8 +57,8 @@ public:
 
 private:
     Recordset() = default;
-    // The reason when the engine that holds the rows has ended, else empty.
-    QString lost() const;
+    // Why the rows cannot be read, once the engine that held them has ended.
+    std::optional<Error> lost() const;
 
     std::shared_ptr<EngineClient> m_client;
     QString m_path;

@@ -2,208 +2,126 @@
 
 #include "reasons.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
-#include <QProcess>
-#include <QScopeGuard>
 
 namespace kolta::jet {
 
 using protocol::Reader;
 using protocol::Request;
-using protocol::Status;
 
 namespace {
-
-constexpr int WaitSliceMs = 50;
-constexpr int StartTimeoutMs = 10000;
-
 
 QString openSubject(const QString &path)
 {
     return QString(reasons::CannotOpen).arg(quoted(path));
 }
 
-bool isStatement(Request kind)
+// The engine runs in another folder; relative names are resolved here.
+protocol::OpenArgs absolute(protocol::OpenArgs args)
 {
-    return kind == Request::Query || kind == Request::QueryOpen || kind == Request::Fetch || kind == Request::Rows;
+    if (!args.path.isEmpty())
+        args.path = QFileInfo(args.path).absoluteFilePath();
+    if (!args.systemDb.isEmpty())
+        args.systemDb = QFileInfo(args.systemDb).absoluteFilePath();
+    return args;
 }
 
-// Why the engine ended in the middle of a request, by what it was asked.
-QLatin1String deathReason(Request kind)
+// The answer to TableDefs and AllTableDefs.
+struct TableList
 {
-    switch (kind) {
-    case Request::Hello:
-        return reasons::EngineEnded;     // before the greeting no file has been read
-    case Request::Query:
-    case Request::QueryOpen:
-    case Request::Fetch:
-        return reasons::EngineStoppedRunning;
-    case Request::Rows:
-        return reasons::EngineStoppedReading;
-    default:
-        return reasons::EngineStopped;   // it was reading the file's structure
-    }
+    QList<TableDef> tables;
+};
+
+QDataStream &operator>>(QDataStream &in, TableList &list)
+{
+    protocol::readTableDefs(in, &list.tables);
+    return in;
 }
 
-Error withReason(const QString &subject, const QString &reason)
+QDataStream &operator>>(QDataStream &in, EngineClient::RowPage &page)
 {
-    return Error{subject + QLatin1String(": ") + reason + QLatin1Char('.')};
+    in >> page.rows >> page.numbers;
+    if (page.numbers.size() != page.rows.size())
+        in.setStatus(QDataStream::ReadCorruptData);
+    return in;
 }
 
 } // namespace
 
-EngineClient::EngineClient() : m_program(defaultProgram()) {}
+EngineClient::EngineClient() : EngineClient(std::make_unique<ProcessTransport>(defaultProgram())) {}
 
-EngineClient::~EngineClient()
+EngineClient::EngineClient(std::unique_ptr<Transport> transport)
+    : m_transport(std::move(transport)),
+      m_process(dynamic_cast<ProcessTransport *>(m_transport.get())),
+      m_work(*m_transport)
 {
-    if (m_process && m_process->state() != QProcess::NotRunning) {
-        // End of input tells the engine to quit; one that is busy is ended.
-        m_process->closeWriteChannel();
-        if (!m_process->waitForFinished(500)) {
-            m_process->kill();
-            m_process->waitForFinished(1000);
-        }
-    }
 }
 
-QString EngineClient::defaultProgram()
+EngineClient::~EngineClient() = default;
+
+void EngineClient::setProgram(const QString &program)
 {
-    const QString fromEnvironment = qEnvironmentVariable("KOLTA_ENGINE");
-    if (!fromEnvironment.isEmpty())
-        return fromEnvironment;
-    return QCoreApplication::applicationDirPath() + QLatin1String("/kolta-engine");
+    if (m_process)
+        m_process->setProgram(program);
 }
 
-qint64 EngineClient::processId() const
+void EngineClient::setTimeoutMs(int ms)
 {
-    return running() ? m_process->processId() : 0;
+    if (m_process)
+        m_process->setTimeoutMs(ms);
 }
 
 void EngineClient::stop()
 {
-    if (m_process) {
-        m_process->kill();
-        m_process->waitForFinished(2000);
-        m_process.reset();
-    }
-    m_frames.clear();
-}
-
-Error EngineClient::fail(const QString &subject, const QString &reason)
-{
-    stop();
-    return withReason(subject, reason);
+    m_transport->stop();
 }
 
 EngineClient::Work::Work(EngineClient &client) : m_client(client)
 {
-    m_client.beginWork();
+    m_client.m_work.begin();
 }
 
 EngineClient::Work::~Work()
 {
-    m_client.endWork();
-}
-
-void EngineClient::beginWork()
-{
-    if (m_workDepth++ > 0)
-        return;
-    m_workStopped = false;
-    m_workTimer.start();
-    m_lastWaitAt = 0;
-    if (m_hooks.begin)
-        m_hooks.begin();
-}
-
-bool EngineClient::keepWaiting()
-{
-    m_lastWaitAt = m_workTimer.elapsed();
-    if (m_hooks.waiting(int(m_lastWaitAt)))
-        return true;
-    m_workStopped = true;
-    return false;
-}
-
-void EngineClient::endWork()
-{
-    if (--m_workDepth > 0)
-        return;
-    if (m_hooks.end)
-        m_hooks.end();
-    for (const auto &[kind, body] : std::exchange(m_closes, {})) {
-        // A close that fails leaves nothing behind that matters: the
-        // engine's copy goes with its process.
-        if (running())
-            static_cast<void>(exchange(kind, body, QStringLiteral("Cannot close")));
-    }
-    for (const auto &[context, then] : std::exchange(m_idle, {})) {
-        if (context)
-            QMetaObject::invokeMethod(context, then, Qt::QueuedConnection);
-    }
-}
-
-void EngineClient::whenIdle(QObject *context, std::function<void()> then)
-{
-    if (busy())
-        m_idle.append({QPointer<QObject>(context), std::move(then)});
-    else
-        QMetaObject::invokeMethod(context, std::move(then), Qt::QueuedConnection);
-}
-
-void EngineClient::closeLater(Request kind, const QByteArray &body)
-{
-    if (busy())
-        m_closes.append({kind, body});
-    else
-        static_cast<void>(exchange(kind, body, QStringLiteral("Cannot close")));
-}
-
-QString EngineClient::start()
-{
-    stop();
-    auto process = std::make_unique<QProcess>();
-    process->setProgram(m_program);
-    process->setArguments({QStringLiteral("serve")});
-    // Nothing the engine does may land beside the user's files.
-    process->setWorkingDirectory(QStringLiteral("/"));
-    process->setStandardErrorFile(QProcess::nullDevice());
-    process->start(QIODevice::ReadWrite);
-    if (!process->waitForStarted(StartTimeoutMs))
-        return QStringLiteral("The database engine %1 cannot be started: %2.")
-            .arg(quoted(m_program), process->errorString());
-    m_process = std::move(process);
-    ++m_generation;
-    ++m_startCount;
-
-    const QString subject = QStringLiteral("The database engine %1 does not work").arg(quoted(m_program));
-    const Result<QByteArray> hello = exchange(Request::Hello, {}, subject);
-    if (!hello.ok())
-        return hello.error().message;
-    Reader answer(hello.value());
-    quint32 version = 0;
-    answer.stream() >> version;
-    if (!answer.finish() || version != protocol::Version)
-        return fail(subject, QStringLiteral("it speaks another protocol version")).message;
-    return {};
-}
-
-bool EngineClient::running() const
-{
-    // The process may have ended while idle (killed, out of memory); only a
-    // look at it now tells, not the state recorded at the last request.
-    return m_process && m_process->state() == QProcess::Running && !m_process->waitForFinished(0);
+    m_client.m_work.end();
 }
 
 Result<QByteArray> EngineClient::call(Request kind, const QByteArray &body, const QString &subject)
 {
     if (!running()) {
-        const QString problem = start();
-        if (!problem.isEmpty())
-            return Error{problem};
+        if (const Result<void> started = m_transport->start(m_work.wait()); !started.ok())
+            return started.error();
     }
     return exchange(kind, body, subject);
+}
+
+Result<QByteArray> EngineClient::exchange(Request kind, const QByteArray &body, const QString &subject)
+{
+    if (m_work.stopped())
+        return withReason(subject, reasons::Stopped);
+    return m_transport->exchange(kind, body, subject, m_work.wait());
+}
+
+Result<QByteArray> EngineClient::cursorCall(Request kind, const QByteArray &body, const QString &subject)
+{
+    // A cursor lives in the process that made it.
+    if (!running())
+        return withReason(subject, reasons::Stopped);
+    const Work work(*this);
+    return exchange(kind, body, subject);
+}
+
+template<typename... Values>
+Result<void> EngineClient::decode(const Result<QByteArray> &answer, const QString &subject, Values &...values)
+{
+    if (!answer.ok())
+        return answer.error();
+    Reader in(answer.value());
+    (in.stream() >> ... >> values);
+    if (in.finish())
+        return {};
+    m_transport->stop();
+    return withReason(subject, reasons::Garbled);
 }
 
 template<typename Operation>
@@ -211,81 +129,22 @@ auto EngineClient::retried(const Operation &operation)
 {
     const bool wasRunning = running();
     auto result = operation();
-    if (!result.ok() && wasRunning && m_died)
+    if (!result.ok() && wasRunning && m_transport->diedInLastRequest())
         result = operation();
     return result;
 }
 
-Result<QByteArray> EngineClient::exchange(Request kind, const QByteArray &body, const QString &subject)
+Result<qint32> EngineClient::openInEngine(const protocol::OpenArgs &args, const QString &subject,
+                                          PasswordCheck *password)
 {
-    // Asked from inside another request's wait (a window repainting):
-    // sending it would read the other one's answer as its own.
-    if (m_inFlight)
-        return withReason(subject, reasons::Busy);
-    // A Stop ends the whole piece of work, not only the request it hit.
-    if (m_workDepth > 0 && m_workStopped)
-        return withReason(subject, reasons::Stopped);
-    if (!m_process)
-        return withReason(subject, deathReason(kind));
-    m_inFlight = true;
-    const auto landed = qScopeGuard([this] { m_inFlight = false; });
-    // Closes are quick and nobody waits for them.
-    const bool watched = m_workDepth > 0 && m_hooks.waiting;
-    // Many quick requests make one long piece of work: the windows are kept
-    // alive by the time the work has taken, not only within a slow answer.
-    if (watched && m_workTimer.elapsed() - m_lastWaitAt >= WaitSliceMs && !keepWaiting())
-        return fail(subject, reasons::Stopped);
-
-    m_died = false;
-    const quint32 id = m_nextId++;
-    protocol::Writer request(id, quint16(kind));
-    m_frames.clear();
-    m_process->write(protocol::frame(request.payload() + body));
-
-    QElapsedTimer waited;
-    waited.start();
-    for (;;) {
-        m_frames.append(m_process->readAllStandardOutput());
-        QByteArray payload;
-        const auto outcome = m_frames.next(&payload);
-        if (outcome == protocol::FrameReader::Outcome::Garbled)
-            return fail(subject, reasons::Garbled);
-        if (outcome == protocol::FrameReader::Outcome::Complete) {
-            Reader answer(payload);
-            if (!answer.ok() || answer.id() != id || !m_frames.isEmpty())
-                return fail(subject, reasons::Garbled);
-            if (answer.kindOrStatus() == quint16(Status::Ok))
-                return payload;
-            QString message;
-            answer.stream() >> message;
-            if (answer.kindOrStatus() != quint16(Status::Error) || !answer.finish() || message.isEmpty())
-                return fail(subject, reasons::Garbled);
-            return Error{message};
-        }
-        if (m_process->state() != QProcess::Running) {
-            // Whatever it wrote before it ended has been read above.
-            m_died = true;
-            return fail(subject, deathReason(kind));
-        }
-        const bool statement = isStatement(kind);
-        const int limit = statement ? qMax(m_timeoutMs, StatementTimeoutMs) : m_timeoutMs;
-        const int elapsed = int(waited.elapsed());
-        if (elapsed >= limit) {
-            if (statement)
-                return fail(subject, QString(reasons::StatementTooLong).arg(limit / 60000));
-            return fail(subject, QString(kind == Request::Hello ? reasons::EngineMute : reasons::EngineSilent)
-                                     .arg(m_timeoutMs / 1000.0));
-        }
-        if (watched && elapsed > 0) {
-            if (!keepWaiting()) {
-                return fail(subject, reasons::Stopped);
-            }
-            // The windows ran meanwhile; one of them may have ended the engine.
-            if (!m_process)
-                return withReason(subject, reasons::Stopped);
-        }
-        m_process->waitForReadyRead(qMin(WaitSliceMs, limit - elapsed));
-    }
+    qint32 engineHandle = 0;
+    quint8 check = 0;
+    if (const auto read = decode(call(Request::Open, protocol::pack(args), subject), subject, engineHandle, check);
+        !read.ok())
+        return read.error();
+    if (password)
+        *password = PasswordCheck(check);
+    return engineHandle;
 }
 
 Result<int> EngineClient::open(const protocol::OpenArgs &given, PasswordCheck *password)
@@ -296,25 +155,12 @@ Result<int> EngineClient::open(const protocol::OpenArgs &given, PasswordCheck *p
 
 Result<int> EngineClient::openOnce(const protocol::OpenArgs &given, PasswordCheck *password)
 {
-    protocol::OpenArgs args = given;
-    // The engine runs in another folder; relative names are resolved here.
-    if (!args.path.isEmpty())
-        args.path = QFileInfo(args.path).absoluteFilePath();
-    if (!args.systemDb.isEmpty())
-        args.systemDb = QFileInfo(args.systemDb).absoluteFilePath();
-    const Result<QByteArray> answer = call(Request::Open, protocol::pack(args), openSubject(given.path));
-    if (!answer.ok())
-        return answer.error();
-    Reader in(answer.value());
-    qint32 engineHandle = 0;
-    quint8 check = 0;
-    in.stream() >> engineHandle >> check;
-    if (!in.finish())
-        return fail(openSubject(given.path), reasons::Garbled);
-    if (password)
-        *password = PasswordCheck(check);
+    const protocol::OpenArgs args = absolute(given);
+    const Result<qint32> engineHandle = openInEngine(args, openSubject(given.path), password);
+    if (!engineHandle.ok())
+        return engineHandle.error();
     const int handle = m_nextHandle++;
-    m_opened.insert(handle, Opened{args, engineHandle, m_generation});
+    m_opened.insert(handle, Opened{args, engineHandle.value(), generation()});
     return handle;
 }
 
@@ -325,8 +171,8 @@ void EngineClient::close(int handle)
         return;
     const Opened opened = it.value();
     m_opened.erase(it);
-    if (opened.generation == m_generation && running())
-        closeLater(Request::Close, protocol::pack(opened.engineHandle));
+    if (holds(opened.generation))
+        m_work.closeLater(Request::Close, protocol::pack(opened.engineHandle));
 }
 
 Result<qint32> EngineClient::engineHandle(int handle, const QString &subject)
@@ -334,22 +180,17 @@ Result<qint32> EngineClient::engineHandle(int handle, const QString &subject)
     const auto it = m_opened.find(handle);
     if (it == m_opened.end())
         return Error{subject + QLatin1String(": the database is closed.")};
-    if (it->generation == m_generation && running())
+    if (holds(it->generation))
         return it->engineHandle;
-    // A new engine process: open the database there again.
+    // A new engine process: open the database there again (a copy: the
+    // windows may close databases while the engine works).
     const protocol::OpenArgs args = it->args;
-    const Result<QByteArray> answer = call(Request::Open, protocol::pack(args), subject);
-    if (!answer.ok())
-        return answer.error();
-    Reader in(answer.value());
-    qint32 engineHandle = 0;
-    quint8 check = 0;
-    in.stream() >> engineHandle >> check;
-    if (!in.finish())
-        return fail(subject, reasons::Garbled);
+    const Result<qint32> engineHandle = openInEngine(args, subject, nullptr);
+    if (!engineHandle.ok())
+        return engineHandle.error();
     Opened &opened = m_opened[handle];
-    opened.engineHandle = engineHandle;
-    opened.generation = m_generation;
+    opened.engineHandle = engineHandle.value();
+    opened.generation = generation();
     return engineHandle;
 }
 
@@ -372,15 +213,10 @@ Result<QList<TableDef>> EngineClient::tableDefsOnce(int handle, Request kind)
     const Result<qint32> engine = engineHandle(handle, subject);
     if (!engine.ok())
         return engine.error();
-    const Result<QByteArray> answer = call(kind, protocol::pack(engine.value()), subject);
-    if (!answer.ok())
-        return answer.error();
-    Reader in(answer.value());
-    QList<TableDef> tables;
-    protocol::readTableDefs(in.stream(), &tables);
-    if (!in.finish())
-        return fail(subject, reasons::Garbled);
-    return tables;
+    TableList list;
+    if (const auto read = decode(call(kind, protocol::pack(engine.value()), subject), subject, list); !read.ok())
+        return read.error();
+    return list.tables;
 }
 
 Result<TableDef> EngineClient::tableDef(int handle, const QString &name)
@@ -396,25 +232,18 @@ Result<TableDef> EngineClient::tableDefOnce(int handle, const QString &name)
     const Result<qint32> engine = engineHandle(handle, subject);
     if (!engine.ok())
         return engine.error();
-    const Result<QByteArray> answer = call(Request::TableDef, protocol::pack(engine.value(), name), subject);
-    if (!answer.ok())
-        return answer.error();
-    Reader in(answer.value());
     TableDef table;
-    in.stream() >> table;
-    if (!in.finish())
-        return fail(subject, reasons::Garbled);
+    if (const auto read = decode(call(Request::TableDef, protocol::pack(engine.value(), name), subject), subject,
+                                 table);
+        !read.ok())
+        return read.error();
     return table;
 }
 
 Result<EngineClient::Prepared> EngineClient::query(const protocol::OpenArgs &given, const QString &statement,
                                                    StatementMode mode)
 {
-    protocol::OpenArgs args = given;
-    if (!args.path.isEmpty())
-        args.path = QFileInfo(args.path).absoluteFilePath();
-    if (!args.systemDb.isEmpty())
-        args.systemDb = QFileInfo(args.systemDb).absoluteFilePath();
+    const protocol::OpenArgs args = absolute(given);
     const QString subject = QString(reasons::CannotRun).arg(quoted(given.path));
     // Never run twice: a statement that ended the engine would do it again.
     const Work work(*this);
@@ -435,56 +264,37 @@ Result<EngineClient::Prepared> EngineClient::query(const protocol::OpenArgs &giv
     } else {
         answer = call(Request::Query, protocol::pack(args, statement, quint8(mode)), subject);
     }
-    if (!answer.ok())
-        return answer.error();
-    Reader in(answer.value());
     Prepared prepared;
-    in.stream() >> prepared.cursor >> prepared.names >> prepared.serverNotes;
-    if (!in.finish())
-        return fail(subject, reasons::Garbled);
+    if (const auto read = decode(answer, subject, prepared.cursor, prepared.names, prepared.serverNotes); !read.ok())
+        return read.error();
     return prepared;
-}
-
-Result<QByteArray> EngineClient::cursorCall(Request kind, const QByteArray &body, const QString &path)
-{
-    const QString subject = QString(reasons::CannotRun).arg(quoted(path));
-    // A cursor lives in the process that made it.
-    if (!running())
-        return withReason(subject, reasons::Stopped);
-    const Work work(*this);
-    return exchange(kind, body, subject);
 }
 
 Result<EngineClient::Fetched> EngineClient::fetch(qint32 cursor, qint32 count, const QString &path)
 {
-    const Result<QByteArray> answer = cursorCall(Request::Fetch, protocol::pack(cursor, count), path);
-    if (!answer.ok())
-        return answer.error();
-    Reader in(answer.value());
+    const QString subject = QString(reasons::CannotRun).arg(quoted(path));
     Fetched fetched;
-    in.stream() >> fetched.rows >> fetched.atEnd;
-    if (!in.finish())
-        return fail(QString(reasons::CannotRun).arg(quoted(path)), reasons::Garbled);
+    if (const auto read = decode(cursorCall(Request::Fetch, protocol::pack(cursor, count), subject), subject,
+                                 fetched.rows, fetched.atEnd);
+        !read.ok())
+        return read.error();
     return fetched;
 }
 
 Result<EngineClient::RowPage> EngineClient::rows(qint32 cursor, qint64 first, qint32 count, const QString &path)
 {
-    const Result<QByteArray> answer = cursorCall(Request::Rows, protocol::pack(cursor, first, count), path);
-    if (!answer.ok())
-        return answer.error();
-    Reader in(answer.value());
+    const QString subject = QString(reasons::CannotRun).arg(quoted(path));
     RowPage page;
-    in.stream() >> page.rows >> page.numbers;
-    if (!in.finish() || page.numbers.size() != page.rows.size())
-        return fail(QString(reasons::CannotRun).arg(quoted(path)), reasons::Garbled);
+    if (const auto read = decode(cursorCall(Request::Rows, protocol::pack(cursor, first, count), subject), subject, page);
+        !read.ok())
+        return read.error();
     return page;
 }
 
 void EngineClient::closeCursor(qint32 cursor, int generation)
 {
     if (holds(generation))
-        closeLater(Request::CloseCursor, protocol::pack(cursor));
+        m_work.closeLater(Request::CloseCursor, protocol::pack(cursor));
 }
 
 } // namespace kolta::jet

@@ -1,51 +1,49 @@
 #pragma once
 
-// The program's side of the pipe to the kolta-engine process: starts it on
-// first use, sends one request at a time and waits for the answer. A crash,
-// a hang or a garbled answer ends the process and comes back as an
-// Error; the next request starts a fresh process and reopens the
+// The program's side of the engine: typed requests over a transport (the
+// kolta-engine process unless told otherwise), which starts an engine on
+// first use. A crash, a hang or a garbled answer ends the engine and comes
+// back as an Error; the next request starts a fresh one and reopens the
 // databases that were open. While one request waits (and the wait hook
 // keeps the windows alive), another one is refused, never sent: its answer
 // would be read as the first one's.
 
 #include "dao.h"
+#include "processtransport.h"
 #include "protocol.h"
+#include "worktracker.h"
 
 #include <QBitArray>
-#include <QElapsedTimer>
 #include <QHash>
-#include <QPointer>
 #include <QStringList>
 #include <QVariant>
 #include <QString>
 #include <functional>
 #include <memory>
 
-class QProcess;
-
 namespace kolta::jet {
 
 class EngineClient
 {
 public:
-    // A healthy engine reads the structure of even a large file in well
-    // under a second (a 200-table catalog takes milliseconds); ten seconds
-    // leaves room for slow disks and network shares while still ending a
-    // libmdb loop on a damaged file before the user gives up on the program.
-    static constexpr int DefaultTimeoutMs = 10000;
+    static constexpr int DefaultTimeoutMs = ProcessTransport::DefaultTimeoutMs;
 
+    // Talks to the kolta-engine process.
     EngineClient();
+    // Talks through transport; program and timeout only reach a
+    // ProcessTransport.
+    explicit EngineClient(std::unique_ptr<Transport> transport);
     ~EngineClient();
     EngineClient(const EngineClient &) = delete;
     EngineClient &operator=(const EngineClient &) = delete;
 
     // $KOLTA_ENGINE when set, else kolta-engine beside the program.
-    static QString defaultProgram();
-    void setProgram(const QString &program) { m_program = program; }
-    QString program() const { return m_program; }
-    void setTimeoutMs(int ms) { m_timeoutMs = ms; }
-    int timeoutMs() const { return m_timeoutMs; }
-    void setWaitHooks(WaitHooks hooks) { m_hooks = std::move(hooks); }
+    static QString defaultProgram() { return ProcessTransport::defaultProgram(); }
+    void setProgram(const QString &program);
+    QString program() const { return m_process ? m_process->program() : QString(); }
+    void setTimeoutMs(int ms);
+    int timeoutMs() const { return m_process ? m_process->timeoutMs() : DefaultTimeoutMs; }
+    void setWaitHooks(WaitHooks hooks) { m_work.setHooks(std::move(hooks)); }
 
     // Several requests that the user waits for as one (all rows of a
     // result): "Working..." stands from the first to the last, and a Stop
@@ -63,10 +61,10 @@ public:
     };
     // A piece of work is under way (the caller may be a window repainting
     // while it waits).
-    bool busy() const { return m_workDepth > 0 || m_inFlight; }
+    bool busy() const { return m_work.busy(); }
     // Runs then from the event loop once no work is under way; dropped when
     // context goes first.
-    void whenIdle(QObject *context, std::function<void()> then);
+    void whenIdle(QObject *context, std::function<void()> then) { m_work.whenIdle(context, std::move(then)); }
 
     // Checks the login values and the file; returns the handle of the open
     // database.
@@ -101,20 +99,18 @@ public:
     };
     Result<RowPage> rows(qint32 cursor, qint64 first, qint32 count, const QString &path);
     void closeCursor(qint32 cursor, int generation);
-    int generation() const { return m_generation; }
+    int generation() const { return m_transport->generation(); }
     // Whether the process of that generation still runs (its cursors live).
-    bool holds(int generation) const { return generation == m_generation && running(); }
-    // A statement may work as long as the user lets it (Stop); this only
-    // ends one that runs far longer than anyone would wait.
-    static constexpr int StatementTimeoutMs = 30 * 60 * 1000;
+    bool holds(int generation) const { return generation == this->generation() && running(); }
+    static constexpr int StatementTimeoutMs = ProcessTransport::StatementTimeoutMs;
 
     // Ends the engine process now; nothing is lost, the next request starts
     // another one.
     void stop();
     // The running engine's process id, 0 when none runs.
-    qint64 processId() const;
+    qint64 processId() const { return m_transport->processId(); }
     // How many engine processes were started so far.
-    int startCount() const { return m_startCount; }
+    int startCount() const { return m_transport->generation(); }
 
 private:
     struct Opened
@@ -126,47 +122,34 @@ private:
 
     // Sends one request (its body packed) and returns the payload of a
     // successful answer; an answer with an error, and any failure of the
-    // process, come back as the error. subject begins the message of a
-    // failure of the process ("Cannot open \"x.mdb\"").
+    // engine, come back as the error. subject begins the message of a
+    // failure of the engine ("Cannot open \"x.mdb\""). call() starts an
+    // engine when none runs; exchange() needs one.
     Result<QByteArray> call(protocol::Request kind, const QByteArray &body, const QString &subject);
     Result<QByteArray> exchange(protocol::Request kind, const QByteArray &body, const QString &subject);
-    // Closes wait while another request is in flight and go after it.
-    void closeLater(protocol::Request kind, const QByteArray &body);
-    void beginWork();
-    void endWork();
-    // Asks the waiting hook; false (and the work stopped) on a Stop.
-    bool keepWaiting();
-    QString start();
-    Result<QByteArray> cursorCall(protocol::Request kind, const QByteArray &body, const QString &path);
-    bool running() const;
+    Result<QByteArray> cursorCall(protocol::Request kind, const QByteArray &body, const QString &subject);
+    // Reads the values of an answer in order; one that does not hold
+    // exactly them is garbled, and the engine that gave it is ended.
+    template<typename... Values>
+    Result<void> decode(const Result<QByteArray> &answer, const QString &subject, Values &...values);
+    bool running() const { return m_transport->running(); }
     // Runs a request; when an engine that was already running turns out to
     // have died (perhaps while idle, perhaps just now), runs it once more in
     // a fresh one. Only for reading the structure of a file: harmless and
     // quick to repeat, unlike a statement.
     template<typename Operation>
     auto retried(const Operation &operation);
-    Error fail(const QString &subject, const QString &reason);
+    // Opens args in the engine (starting one); the engine's handle.
+    Result<qint32> openInEngine(const protocol::OpenArgs &args, const QString &subject, PasswordCheck *password);
     Result<qint32> engineHandle(int handle, const QString &subject);
     Result<int> openOnce(const protocol::OpenArgs &args, PasswordCheck *password);
     Result<QList<TableDef>> tableDefsOnce(int handle, protocol::Request kind);
     Result<TableDef> tableDefOnce(int handle, const QString &name);
 
-    QString m_program;
-    int m_timeoutMs = DefaultTimeoutMs;
-    WaitHooks m_hooks;
-    int m_workDepth = 0;
-    QElapsedTimer m_workTimer;
-    qint64 m_lastWaitAt = 0;
-    bool m_workStopped = false;
-    bool m_inFlight = false;
-    QList<std::pair<protocol::Request, QByteArray>> m_closes;
-    QList<std::pair<QPointer<QObject>, std::function<void()>>> m_idle;
-    std::unique_ptr<QProcess> m_process;
-    bool m_died = false;
-    protocol::FrameReader m_frames;
-    quint32 m_nextId = 1;
-    int m_generation = 0;
-    int m_startCount = 0;
+    std::unique_ptr<Transport> m_transport;
+    // The same transport when it is the process, for its program and timeout.
+    ProcessTransport *m_process;
+    WorkTracker m_work;
     int m_nextHandle = 1;
     QHash<int, Opened> m_opened;
 };

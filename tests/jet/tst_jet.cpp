@@ -1,5 +1,6 @@
 #include "enginegate.h"
 #include "fixtures.h"
+#include "scriptedtransport.h"
 
 #include "dao.h"
 #include "jetfile.h"
@@ -9,6 +10,7 @@
 #include "statement.h"
 #include "engineclient.h"
 #include "protocol.h"
+#include "reasons.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -74,6 +76,29 @@ QString fakeEngine(const QTemporaryDir &dir, const QString &name, const QByteArr
     fixtures::writeAll(path, "#!/bin/sh\n" + body + "\n");
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return path;
+}
+
+// A client whose engine plays what the test writes into script.
+struct ScriptedClient
+{
+    std::unique_ptr<test::ScriptedTransport> owned = std::make_unique<test::ScriptedTransport>();
+    test::ScriptedTransport &script = *owned;
+    EngineClient client{std::move(owned)};
+};
+
+// The engine's answer to the next Open.
+test::ScriptedTransport::Step &answerOpen(test::ScriptedTransport &script, qint32 handle)
+{
+    return script.answer(handle, quint8(PasswordCheck::Checked));
+}
+
+QString openedPath(const test::ScriptedTransport::Sent &sent)
+{
+    QDataStream in(sent.body);
+    in.setVersion(protocol::StreamVersion);
+    protocol::OpenArgs args;
+    in >> args;
+    return args.path;
 }
 
 // What reading every row of every table of a file through the SQL tables
@@ -146,6 +171,10 @@ private slots:
     void killedEngineIsRestarted();
     void misbehavingEngine_data();
     void misbehavingEngine();
+    void failingRequest_data();
+    void failingRequest();
+    void garbledAnswers_data();
+    void garbledAnswers();
     void waitHookStops();
     void oneRequestAtATime();
     void statementDeathIsNotRetried();
@@ -822,56 +851,91 @@ void TestJet::nothingIsWritten()
 
 void TestJet::killedEngineIsRestarted()
 {
-    DBEngine engine;
-    auto first = engine.OpenDatabase(m_small);
-    auto second = engine.OpenDatabase(m_everything);
+    using R = protocol::Request;
+    ScriptedClient s;
+    const protocol::OpenArgs small{m_small, QString(), QStringLiteral("Admin"), QString()};
+    const protocol::OpenArgs everything{m_everything, QString(), QStringLiteral("Admin"), QString()};
+    QList<TableDef> tables(2);
+    tables[0].Name = QStringLiteral("Customers");
+    tables[1].Name = QStringLiteral("Orders");
+    TableDef table;
+    table.Name = QStringLiteral("Everything");
+    table.Fields.append(Field{QStringLiteral("ID"), dbLong, 4, QString()});
+    answerOpen(s.script, 7);
+    answerOpen(s.script, 8);
+    s.script.answerTables(tables);
+    const Result<int> first = s.client.open(small);
+    const Result<int> second = s.client.open(everything);
     QVERIFY(first.ok() && second.ok());
-    const auto before = first.value()->TableDefs();
-    QVERIFY(before.ok());
-    const qint64 pid = engine.client()->processId();
+    QVERIFY(s.client.tableDefs(first.value()).ok());
+    const qint64 pid = s.client.processId();
     QVERIFY(pid > 0);
-    QCOMPARE(engine.client()->startCount(), 1);
+    QCOMPARE(s.client.startCount(), 1);
 
-    ::kill(pid_t(pid), SIGKILL);
-    // Both databases come back in the new process.
-    const auto after = first.value()->TableDefs();
+    // Ended while idle: both databases come back in the new engine.
+    s.script.endNow();
+    answerOpen(s.script, 1);
+    s.script.answerTables(tables);
+    answerOpen(s.script, 2);
+    s.script.answer(table);
+    const auto after = s.client.tableDefs(first.value());
     QVERIFY2(after.ok(), after.ok() ? "" : qPrintable(after.error().message));
-    QCOMPARE(after.value().size(), before.value().size());
-    QCOMPARE(fieldsOf(*second.value(), QStringLiteral("Everything")).size(), 14);
-    QCOMPARE(engine.client()->startCount(), 2);
-    QVERIFY(engine.client()->processId() != pid);
+    QCOMPARE(after.value().size(), tables.size());
+    const auto fields = s.client.tableDef(second.value(), QStringLiteral("Everything"));
+    QVERIFY2(fields.ok(), fields.ok() ? "" : qPrintable(fields.error().message));
+    QCOMPARE(fields.value().Fields.size(), 1);
+    QCOMPARE(s.client.startCount(), 2);
+    QVERIFY(s.client.processId() != pid);
+
+    // Ended unnoticed: the request that finds it gone runs once more in a
+    // fresh engine.
+    s.script.die();
+    answerOpen(s.script, 1);
+    s.script.answerTables(tables);
+    QVERIFY(s.client.tableDefs(first.value()).ok());
+    QCOMPARE(s.client.startCount(), 3);
 
     // A database closed in the old process is not reopened.
-    first = Error{};
-    engine.client()->stop();
-    QCOMPARE(fieldsOf(*second.value(), QStringLiteral("Everything")).size(), 14);
+    s.client.close(first.value());
+    s.client.stop();
+    answerOpen(s.script, 1);
+    s.script.answer(table);
+    QVERIFY(s.client.tableDef(second.value(), QStringLiteral("Everything")).ok());
+    QCOMPARE(s.client.startCount(), 4);
+    QCOMPARE(s.script.stepsLeft(), 0);
+    QCOMPARE(s.script.kinds(), (QList<R>{R::Open, R::Open, R::TableDefs,
+                                         R::Open, R::TableDefs, R::Open, R::TableDef,
+                                         R::TableDefs, R::Open, R::TableDefs,
+                                         R::Close, R::Open, R::TableDef}));
+    QStringList reopened;
+    for (const int at : {3, 5, 8, 11})
+        reopened.append(openedPath(s.script.sent().at(at)));
+    QCOMPARE(reopened, (QStringList{m_small, m_everything, m_small, m_everything}));
 }
 
 void TestJet::misbehavingEngine_data()
 {
+    // Rows that are not about a hang wait far longer than any machine takes
+    // to start a shell: only a client that misses the fault would reach it.
     QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<int>("timeoutMs");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("crashes") << QByteArray("kill -SEGV $$") << "stopped before it answered";
-    QTest::newRow("exits") << QByteArray("exit 0") << "stopped before it answered";
-    QTest::newRow("hangs") << QByteArray("exec sleep 30") << "did not answer within 1.5 seconds";
-    // A working greeting, then the open request kills it or hangs it.
-    QTest::newRow("crashes reading")
-        << QByteArray("head -c 10 >/dev/null; printf '\\012\\000\\000\\000\\000\\000\\000\\001\\000\\000\\000\\000\\000\\003'; head -c 1 >/dev/null; kill -SEGV $$")
-        << "damaged or unreadable (the database engine stopped while reading it)";
-    QTest::newRow("hangs reading")
-        << QByteArray("head -c 10 >/dev/null; printf '\\012\\000\\000\\000\\000\\000\\000\\001\\000\\000\\000\\000\\000\\003'; exec sleep 30")
-        << "damaged or unreadable (the database engine did not answer within 1.5 seconds)";
-    QTest::newRow("garbles") << QByteArray("printf 'hello, this is not the protocol'; exec sleep 30")
+    QTest::newRow("crashes") << QByteArray("kill -SEGV $$") << 600000 << "stopped before it answered";
+    QTest::newRow("exits") << QByteArray("exit 0") << 600000 << "stopped before it answered";
+    QTest::newRow("hangs") << QByteArray("exec sleep 30") << 1500 << "did not answer within 1.5 seconds";
+    QTest::newRow("garbles") << QByteArray("printf 'hello, this is not the protocol'; exec sleep 30") << 600000
                              << "garbled answer";
-    QTest::newRow("huge length") << QByteArray("printf '\\377\\377\\377\\377'; exec sleep 30") << "garbled answer";
+    QTest::newRow("huge length") << QByteArray("printf '\\377\\377\\377\\377'; exec sleep 30") << 600000
+                                 << "garbled answer";
     QTest::newRow("wrong id") << QByteArray("printf '\\006\\000\\000\\000\\000\\000\\000\\011\\000\\000'; exec sleep 30")
-                              << "garbled answer";
-    QTest::newRow("not a program") << QByteArray() << "cannot be started";
+                              << 600000 << "garbled answer";
+    QTest::newRow("not a program") << QByteArray() << 600000 << "cannot be started";
 }
 
 void TestJet::misbehavingEngine()
 {
     QFETCH(QByteArray, script);
+    QFETCH(int, timeoutMs);
     QFETCH(QString, reason);
     QTemporaryDir dir;
     EngineClient client;
@@ -879,7 +943,7 @@ void TestJet::misbehavingEngine()
         client.setProgram(dir.filePath(QStringLiteral("no-such-engine")));
     else
         client.setProgram(fakeEngine(dir, QStringLiteral("engine.sh"), script));
-    client.setTimeoutMs(1500);
+    client.setTimeoutMs(timeoutMs);
     const Result<int> opened = client.open({m_small, QString(), QStringLiteral("Admin"), QString()});
     QVERIFY(!opened.ok());
     QVERIFY2(opened.error().message.contains(reason), qPrintable(opened.error().message));
@@ -892,25 +956,134 @@ void TestJet::misbehavingEngine()
     QVERIFY(client.tableDefs(again.value()).ok());
 }
 
+void TestJet::failingRequest_data()
+{
+    // The engine is up; the open request kills it, hangs it or is garbled.
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("crashes reading")
+        << "dies" << "the database file is damaged or unreadable (the database engine stopped while reading it)";
+    QTest::newRow("hangs reading")
+        << "falls silent"
+        << "the database file is damaged or unreadable (the database engine did not answer within 1.5 seconds)";
+    QTest::newRow("garbles reading") << "garbles" << "the database engine gave a garbled answer";
+}
+
+void TestJet::failingRequest()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, reason);
+    ScriptedClient s;
+    if (fault == QLatin1String("dies"))
+        s.script.die();
+    else if (fault == QLatin1String("falls silent"))
+        s.script.fallSilent(1500);
+    else
+        s.script.garble();
+    const protocol::OpenArgs args{m_small, QString(), QStringLiteral("Admin"), QString()};
+    const Result<int> opened = s.client.open(args);
+    QVERIFY(!opened.ok());
+    QCOMPARE(opened.error().message, QStringLiteral("Cannot open %1: %2.").arg(quoted(m_small), reason));
+    QCOMPARE(s.client.processId(), 0);
+    // An engine that was not running before is not tried twice.
+    QCOMPARE(s.script.kinds(), QList<protocol::Request>{protocol::Request::Open});
+
+    // The next request starts a fresh, working engine.
+    answerOpen(s.script, 1);
+    s.script.answerTables({});
+    const Result<int> again = s.client.open(args);
+    QVERIFY2(again.ok(), again.ok() ? "" : qPrintable(again.error().message));
+    QVERIFY(s.client.tableDefs(again.value()).ok());
+    QCOMPARE(s.client.startCount(), 2);
+}
+
+void TestJet::garbledAnswers_data()
+{
+    QTest::addColumn<QString>("request");
+    QTest::addColumn<QString>("subject");
+    QTest::newRow("open") << "open" << "Cannot open %1";
+    QTest::newRow("open with bytes left over") << "open with bytes left over" << "Cannot open %1";
+    QTest::newRow("table list") << "table list" << "Cannot read the tables of %1";
+    QTest::newRow("all tables") << "all tables" << "Cannot read the tables of %1";
+    QTest::newRow("table") << "table" << "Cannot read the table \"Customers\" of %1";
+    QTest::newRow("reopen") << "reopen" << "Cannot read the tables of %1";
+    QTest::newRow("statement") << "statement" << "Cannot run the statement on %1";
+    QTest::newRow("fetch") << "fetch" << "Cannot run the statement on %1";
+    QTest::newRow("rows") << "rows" << "Cannot run the statement on %1";
+    QTest::newRow("rows without number bits") << "rows without number bits" << "Cannot run the statement on %1";
+}
+
+void TestJet::garbledAnswers()
+{
+    // Every answer is read to its last byte; one that holds other values
+    // ends the engine that gave it.
+    QFETCH(QString, request);
+    QFETCH(QString, subject);
+    ScriptedClient s;
+    const protocol::OpenArgs args{m_small, QString(), QStringLiteral("Admin"), QString()};
+    const bool statement = request == QLatin1String("fetch") || request.startsWith(QLatin1String("rows"));
+    const bool open = request.startsWith(QLatin1String("open"));
+    if (!open)
+        answerOpen(s.script, 1);
+    if (request == QLatin1String("reopen"))
+        s.script.die();
+    if (statement)
+        s.script.answer(qint32(5), QStringList{QStringLiteral("N")}, QStringList());
+    if (request == QLatin1String("rows without number bits"))
+        s.script.answer(QList<QVariantList>{{QStringLiteral("1")}}, QList<QBitArray>());
+    else if (request == QLatin1String("open with bytes left over"))
+        s.script.answer(qint32(1), quint8(PasswordCheck::Checked), qint32(1));
+    else
+        s.script.garble();
+
+    const auto messageOf = [](const auto &result) {
+        return result.ok() ? QStringLiteral("answered") : result.error().message;
+    };
+    QString message;
+    if (open) {
+        message = messageOf(s.client.open(args));
+    } else {
+        const Result<int> opened = s.client.open(args);
+        QVERIFY(opened.ok());
+        if (request == QLatin1String("table list") || request == QLatin1String("reopen"))
+            message = messageOf(s.client.tableDefs(opened.value()));
+        else if (request == QLatin1String("all tables"))
+            message = messageOf(s.client.allTableDefs(opened.value()));
+        else if (request == QLatin1String("table"))
+            message = messageOf(s.client.tableDef(opened.value(), QStringLiteral("Customers")));
+        else if (request == QLatin1String("statement"))
+            message = messageOf(s.client.query(args, QStringLiteral("SELECT N FROM Customers")));
+    }
+    if (statement) {
+        const auto prepared = s.client.query(args, QStringLiteral("SELECT N FROM Customers"));
+        QVERIFY(prepared.ok());
+        if (request == QLatin1String("fetch"))
+            message = messageOf(s.client.fetch(prepared.value().cursor, 10, m_small));
+        else
+            message = messageOf(s.client.rows(prepared.value().cursor, 0, 1, m_small));
+    }
+    QCOMPARE(message, subject.arg(quoted(m_small)) + QLatin1String(": the database engine gave a garbled answer."));
+    QCOMPARE(s.client.processId(), 0);
+    QCOMPARE(s.script.stepsLeft(), 0);
+}
+
 void TestJet::waitHookStops()
 {
-    QTemporaryDir dir;
-    EngineClient client;
-    client.setProgram(fakeEngine(dir, QStringLiteral("slow.sh"), "exec sleep 30"));
-    // Far longer than the hook is asked for; only a client that never
-    // stops would reach it.
-    client.setTimeoutMs(600000);
+    ScriptedClient s;
+    // Held far longer than the hook is asked for; only a client that never
+    // stops would get it.
+    answerOpen(s.script, 1).after(1000);
     QList<int> calls;
-    client.setWaitHooks({{}, [&](int elapsed) {
+    s.client.setWaitHooks({{}, [&](int elapsed) {
         calls.append(elapsed);
         return calls.size() < 3;
     }, {}});
-    const Result<int> opened = client.open({m_small, QString(), QStringLiteral("Admin"), QString()});
+    const Result<int> opened = s.client.open({m_small, QString(), QStringLiteral("Admin"), QString()});
     QVERIFY(!opened.ok());
-    QVERIFY2(opened.error().message.contains(QLatin1String("stopped")), qPrintable(opened.error().message));
+    QVERIFY2(opened.error().message.endsWith(QLatin1String(": stopped.")), qPrintable(opened.error().message));
     QCOMPARE(calls.size(), 3);
     QVERIFY(std::is_sorted(calls.begin(), calls.end()));
-    QCOMPARE(client.processId(), 0);
+    QCOMPARE(s.client.processId(), 0);
 }
 
 void TestJet::oneRequestAtATime()
@@ -958,27 +1131,20 @@ void TestJet::oneRequestAtATime()
 
 void TestJet::statementDeathIsNotRetried()
 {
-    // The engine greets, opens, then ends in the middle of the statement
+    // The engine opens the file, then ends in the middle of the statement
     // (as a statement too deep for it would end it).
-    QTemporaryDir dir;
-    EngineClient client;
-    client.setProgram(fakeEngine(dir, QStringLiteral("engine.sh"),
-        "head -c 10 >/dev/null; printf '\\012\\000\\000\\000\\000\\000\\000\\001\\000\\000\\000\\000\\000\\003';"
-        " head -c 1 >/dev/null; printf '\\013\\000\\000\\000\\000\\000\\000\\002\\000\\000\\000\\000\\000\\001\\000';"
-        " head -c 1 >/dev/null; exec sleep 30"));
+    using R = protocol::Request;
+    ScriptedClient s;
+    answerOpen(s.script, 1);
+    s.script.die();
     const protocol::OpenArgs args{m_small, QString(), QStringLiteral("Admin"), QString()};
-    QVERIFY(client.open(args).ok());
-    const qint64 pid = client.processId();
-    QVERIFY(pid > 0);
-    client.setWaitHooks({{}, [pid](int) {
-        ::kill(pid_t(pid), SIGKILL);
-        return true;
-    }, {}});
-    const auto prepared = client.query(args, QStringLiteral("SELECT 1"));
+    QVERIFY(s.client.open(args).ok());
+    const auto prepared = s.client.query(args, QStringLiteral("SELECT 1"));
     QVERIFY(!prepared.ok());
     QVERIFY2(prepared.error().message.endsWith(QLatin1String(": the database engine stopped while running the statement.")),
              qPrintable(prepared.error().message));
-    QCOMPARE(client.startCount(), 1);
+    QCOMPARE(s.client.startCount(), 1);
+    QCOMPARE(s.script.kinds(), (QList<R>{R::Open, R::QueryOpen}));
 }
 
 void TestJet::commandLine()
