@@ -1,5 +1,6 @@
 #pragma once
 
+#include "schema.h"
 #include "varianttext.h"
 
 #include <QList>
@@ -33,6 +34,16 @@ private:
     bool m_sized = false;
 };
 
+// A value the statement asks for when it runs (a PARAMETERS declaration, or a
+// bracketed name that is no field), as Jet binds them: by position.
+struct QueryParameter
+{
+    QString name;                      // as the statement writes it, without brackets
+    jet::DaoType type = jet::dbText;   // the declared type; an undeclared one is text
+    int size = 0;                      // a declared text size, 0 when none is given
+    QString value;                     // what was typed for it in the last try
+};
+
 // The values every window shares, one instance for the whole run.
 struct Module1
 {
@@ -46,6 +57,12 @@ struct Module1
     std::shared_ptr<jet::Database> gDatabase;
     qint16 gLoginCancelled = 0;
     qint16 gFieldCount = 0;
+    // The statement's parameters in binding order, from its last Set.
+    QList<QueryParameter> gParameters;
+    // Page options: rows per page (0: all on one page) and the text shown
+    // when the statement gives no records (empty: none).
+    int gRowsPerPage = 0;
+    QString gNoRecordsText;
 };
 
 } // namespace kolta
