@@ -33,17 +33,17 @@ frmAbout::frmAbout(Module1 &, Desktop &, QWidget *parent)
 
 frmAbout::~frmAbout() = default;
 
-bool frmAbout::LoadFile(const QString &path)
+Result<void> frmAbout::LoadFile(const QString &path)
 {
     QTextDocument &document = *m_ui->RichTextBox1->document();
-    const std::optional<about::RtfDocument> rtf = about::readRtfFile(path);
-    if (!rtf) {
+    const Result<about::RtfDocument> rtf = about::readRtfFile(path);
+    if (!rtf.ok()) {
         document.clear();
-        return false;
+        return rtf.error();
     }
-    about::fillTextDocument(document, *rtf);
+    about::fillTextDocument(document, rtf.value());
     m_ui->RichTextBox1->moveCursor(QTextCursor::Start);
-    return true;
+    return {};
 }
 
 void frmAbout::OKButton_Click()

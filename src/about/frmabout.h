@@ -2,6 +2,7 @@
 
 #include "desktop.h"
 #include "module1.h"
+#include "result.h"
 
 #include <QDialog>
 #include <memory>
@@ -21,8 +22,8 @@ public:
     Ui::frmAbout &ui() { return *m_ui; }
 
     // Shows the rich text file in RichTextBox1. A file that cannot be read
-    // leaves the box empty and returns false.
-    bool LoadFile(const QString &path);
+    // leaves the box empty.
+    Result<void> LoadFile(const QString &path);
 
     void OKButton_Click();
 

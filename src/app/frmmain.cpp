@@ -72,7 +72,8 @@ void frmmain::Form_Load()
     // Creates the about window hidden; its text is loaded this once.
     if (!m_about)
         m_about = new frmAbout(m_session, m_desktop, this);
-    m_about->LoadFile(QCoreApplication::applicationDirPath() + QLatin1StringView("/kolta.rtf"));
+    // Without its text the about box stays empty; the program starts all the same.
+    static_cast<void>(m_about->LoadFile(QCoreApplication::applicationDirPath() + QLatin1StringView("/kolta.rtf")));
 }
 
 void frmmain::Combo1_Click()

@@ -331,13 +331,16 @@ void tst_About::fuzz()
 void tst_About::unreadableFile()
 {
     QTemporaryDir dir;
-    QVERIFY(!readRtfFile(dir.filePath(QStringLiteral("missing.rtf"))));
-    QVERIFY(!readRtfFile(dir.path()));
+    const QString missing = dir.filePath(QStringLiteral("missing.rtf"));
+    const auto notThere = readRtfFile(missing);
+    QVERIFY(!notThere.ok());
+    QVERIFY2(notThere.error().message.contains(missing), qPrintable(notThere.error().message));
+    QVERIFY(!readRtfFile(dir.path()).ok());
     const QString empty = dir.filePath(QStringLiteral("empty.rtf"));
     QVERIFY(writeFile(empty, QByteArray()));
-    const std::optional<RtfDocument> doc = readRtfFile(empty);
-    QVERIFY(doc);
-    QVERIFY(doc->paragraphs.isEmpty());
+    const auto doc = readRtfFile(empty);
+    QVERIFY(doc.ok());
+    QVERIFY(doc.value().paragraphs.isEmpty());
 }
 
 void tst_About::toTextDocument()
@@ -386,14 +389,15 @@ void tst_About::toTextDocument()
 
 void tst_About::ourAboutText()
 {
-    const std::optional<RtfDocument> doc = readRtfFile(QStringLiteral(KOLTA_ABOUT_TEXT));
-    QVERIFY(doc);
-    QVERIFY(doc->paragraphs.size() > 5);
-    const RtfParagraph &title = doc->paragraphs.first();
+    const auto read = readRtfFile(QStringLiteral(KOLTA_ABOUT_TEXT));
+    QVERIFY(read.ok());
+    const RtfDocument &doc = read.value();
+    QVERIFY(doc.paragraphs.size() > 5);
+    const RtfParagraph &title = doc.paragraphs.first();
     QCOMPARE(title.text(), QStringLiteral("KOLTA"));
     QCOMPARE(title.alignment, RtfAlignment::Center);
     QVERIFY(title.runs.first().format.bold);
-    const QString text = doc->text();
+    const QString text = doc.text();
     QVERIFY(text.contains(QStringLiteral("read-only")));
     QVERIFY(text.contains(QStringLiteral("ASP")));
     QVERIFY(text.contains(QStringLiteral("—")));
@@ -459,7 +463,7 @@ void tst_About::loadFile()
     for (int i = 0; i < 60; ++i)
         body += "Line " + QByteArray::number(i) + "\\par ";
     QVERIFY(writeFile(path, rtf(body.constData())));
-    QVERIFY(window.LoadFile(path));
+    QVERIFY(window.LoadFile(path).ok());
     QVERIFY(box->toPlainText().startsWith(QStringLiteral("Line 0\nLine 1\n")));
 
     // Long text scrolls.
@@ -468,7 +472,7 @@ void tst_About::loadFile()
     QVERIFY(box->verticalScrollBar()->isVisible());
     window.hide();
 
-    QVERIFY(!window.LoadFile(dir.filePath(QStringLiteral("missing.rtf"))));
+    QVERIFY(!window.LoadFile(dir.filePath(QStringLiteral("missing.rtf"))).ok());
     QCOMPARE(box->toPlainText(), QString());
 }
 
