@@ -134,9 +134,10 @@ void DatabaseBrowser::printTableFields()
     const int count = m_controls.List1->count();
     for (int i = 0; i < count; ++i)
         printer.printLine(m_controls.List1->item(i)->text());
-    const QString error = printer.endDoc();
-    if (!error.isEmpty())
-        m_desktop.messageBox(m_controls.window, QStringLiteral("The table fields could not be printed."), error);
+    const auto printed = printer.endDoc();
+    if (!printed.ok())
+        m_desktop.messageBox(m_controls.window, QStringLiteral("The table fields could not be printed."),
+                             printed.error().message);
 }
 
 } // namespace kolta::browse

@@ -252,8 +252,11 @@ void tst_Platform::printerDocuments()
     printer.setFontSize(12);
     printer.printLine(QStringLiteral("one"));
     printer.printLine(QStringLiteral("two"));
-    QCOMPARE(printer.endDoc(), QString());
-    QCOMPARE(printer.endDoc(), QString());
+    for (int document = 0; document < 2; ++document) {
+        const auto printed = printer.endDoc();
+        QVERIFY(printed.ok());
+        QCOMPARE(printed.value(), PrintOutcome::Printed);
+    }
     QCOMPARE(desktop.printed.size(), 2);
     QCOMPARE(desktop.printed.at(0).lines, (QStringList{"one", "two"}));
     QCOMPARE(desktop.printed.at(0).fontName, QStringLiteral("Courier"));
@@ -270,13 +273,17 @@ void tst_Platform::noPrinterOffersPdf()
     Printout doc{QStringLiteral("Courier"), 12, {QStringLiteral("ID      long")}};
 
     desktop.yesNoAnswers = {false};
-    QCOMPARE(desktop.print(nullptr, doc), QString());
+    const auto declined = desktop.print(nullptr, doc);
+    QVERIFY(declined.ok());
+    QCOMPARE(declined.value(), PrintOutcome::Declined);
     QCOMPARE(desktop.questions.size(), 1);
     QVERIFY(desktop.fileDialogs.isEmpty());
 
     desktop.yesNoAnswers = {true};
     desktop.fileAnswers = {pdf};
-    QCOMPARE(desktop.print(nullptr, doc), QString());
+    const auto saved = desktop.print(nullptr, doc);
+    QVERIFY(saved.ok());
+    QCOMPARE(saved.value(), PrintOutcome::Printed);
     QCOMPARE(desktop.fileDialogs.constLast().filter, QStringLiteral("PDF documents (*.pdf)|*.pdf"));
     QFile file(pdf);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -296,7 +303,7 @@ void tst_Platform::pdfBreaksPages()
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdf);
-    QCOMPARE(renderPrintout(printer, doc), QString());
+    QVERIFY(renderPrintout(printer, doc).ok());
 
     QProcess text;
     text.start(pdftotext, {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
