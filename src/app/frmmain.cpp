@@ -93,8 +93,9 @@ void frmmain::mnPrintTableFields_Click()
 
 void frmmain::mnGenerateASP_Click()
 {
-    if (const auto saved = pagegen::generateAsp(m_session, m_cmd, m_desktop, this))
-        m_lastPageFolder = QFileInfo(*saved).absolutePath();
+    const auto saved = pagegen::generateAsp(m_session, m_cmd, m_desktop, this);
+    if (saved.ok() && saved.value())
+        m_lastPageFolder = QFileInfo(*saved.value()).absolutePath();
 }
 
 void frmmain::mnPreviewPage_Click()
@@ -103,7 +104,8 @@ void frmmain::mnPreviewPage_Click()
     const QString imageFolder = !m_lastPageFolder.isEmpty() ? m_lastPageFolder
         : m_session.gDataSource.isEmpty()                   ? QString()
                                                             : QFileInfo(m_session.gDataSource.text()).absolutePath();
-    pagegen::previewPage(m_session, m_engine, m_desktop, this, imageFolder);
+    // A failure has been shown to the user; nothing else follows from it.
+    static_cast<void>(pagegen::previewPage(m_session, m_engine, m_desktop, this, imageFolder));
 }
 
 void frmmain::mbAbout_Click()
