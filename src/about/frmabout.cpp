@@ -3,16 +3,12 @@
 
 #include "richtext.h"
 #include "rtfreader.h"
-
-#include <QCloseEvent>
-#include <QKeyEvent>
-#include <QScreen>
+#include "windowstyle.h"
 
 namespace kolta {
 
 frmAbout::frmAbout(Module1 &, Desktop &, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
-                          | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    : Dialog(parent, Escape::Ignored)
     , m_ui(std::make_unique<Ui::frmAbout>())
 {
     m_ui->setupUi(this);
@@ -21,10 +17,9 @@ frmAbout::frmAbout(Module1 &, Desktop &, QWidget *parent)
     font.setPointSizeF(8.25);
     m_ui->RichTextBox1->setFont(font);
     m_ui->RichTextBox1->document()->setDefaultFont(font);
-    // A fixed client area of 7065 x 4545 twips, centred on the screen.
-    setFixedSize(471, 303);
-    if (const QScreen *screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    // 7065 x 4545 twips.
+    makeFixedDialog(this, 471, 303);
+    centerOnScreen(this);
 
     connect(m_ui->OKButton, &QPushButton::clicked, this, &frmAbout::OKButton_Click);
     // The first control in the tab order has the focus when the window first shows.
@@ -49,22 +44,6 @@ Result<void> frmAbout::LoadFile(const QString &path)
 void frmAbout::OKButton_Click()
 {
     hide();
-}
-
-void frmAbout::closeEvent(QCloseEvent *event)
-{
-    event->accept();
-    deleteLater();
-}
-
-void frmAbout::keyPressEvent(QKeyEvent *event)
-{
-    // Escape is bound to no button here, so it must not reject the dialog.
-    if (event->key() == Qt::Key_Escape) {
-        event->ignore();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 } // namespace kolta

@@ -31,7 +31,7 @@ frmLogin &DatabaseBrowser::login()
 {
     // A login window closed through its frame comes back empty.
     if (!m_login || m_login->discarded())
-        m_login = std::make_unique<frmLogin>(m_session, m_desktop, m_controls.window);
+        m_login = new frmLogin(m_session, m_desktop, m_controls.window);
     return *m_login;
 }
 
