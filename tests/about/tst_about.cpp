@@ -2,6 +2,7 @@
 #include "richtext.h"
 #include "rtfreader.h"
 #include "scripteddesktop.h"
+#include "testapp.h"
 #include "fonts.h"
 #include "frmmain.h"
 #include "ui_frmabout.h"
@@ -478,12 +479,10 @@ void tst_About::loadFile()
 
 void tst_About::startupLoadsTextOnce()
 {
-    Module1 session;
-    test::ScriptedDesktop desktop;
-    frmmain main(session, desktop);
-    QVERIFY(!main.findChild<frmAbout *>());
-    main.Form_Load();
-    frmAbout *about = main.findChild<frmAbout *>();
+    test::App app;
+    QVERIFY(!app.window.findChild<frmAbout *>());
+    app.window.Form_Load();
+    frmAbout *about = app.window.findChild<frmAbout *>();
     QVERIFY(about);
     QVERIFY(!about->isVisible());
     QTextDocument *document = about->ui().RichTextBox1->document();
@@ -492,7 +491,7 @@ void tst_About::startupLoadsTextOnce()
     const int revision = document->revision();
 
     for (int visit = 0; visit < 2; ++visit) {
-        whileModal(main, [&](frmAbout &window) {
+        whileModal(app.window, [&](frmAbout &window) {
             QCOMPARE(&window, about);
             QCOMPARE(window.ui().RichTextBox1->document(), document);
             QCOMPARE(document->toPlainText(), text);
@@ -501,27 +500,25 @@ void tst_About::startupLoadsTextOnce()
         });
     }
     QCOMPARE(document->revision(), revision);
-    QCOMPARE(main.findChildren<frmAbout *>().size(), 1);
+    QCOMPARE(app.window.findChildren<frmAbout *>().size(), 1);
 }
 
 void tst_About::frameCloseLeavesEmptyBox()
 {
-    Module1 session;
-    test::ScriptedDesktop desktop;
-    frmmain main(session, desktop);
-    main.Form_Load();
-    whileModal(main, [&](frmAbout &window) {
+    test::App app;
+    app.window.Form_Load();
+    whileModal(app.window, [&](frmAbout &window) {
         QVERIFY(!window.ui().RichTextBox1->document()->isEmpty());
         QVERIFY(window.close());
     });
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(!main.findChild<frmAbout *>());
+    QVERIFY(!app.window.findChild<frmAbout *>());
 
-    whileModal(main, [&](frmAbout &window) {
+    whileModal(app.window, [&](frmAbout &window) {
         QVERIFY(window.ui().RichTextBox1->document()->isEmpty());
         QTest::mouseClick(window.ui().OKButton, Qt::LeftButton);
     });
-    QVERIFY(main.findChild<frmAbout *>());
+    QVERIFY(app.window.findChild<frmAbout *>());
 }
 
 void tst_About::programStartsWithoutAboutText_data()

@@ -1,7 +1,7 @@
 #include "aspwriter.h"
 #include "generateasp.h"
 #include "scripteddesktop.h"
-#include "frmmain.h"
+#include "testapp.h"
 #include "texts.h"
 
 #include <QDir>
@@ -516,17 +516,16 @@ void tst_PageGen::generateWithWriteLimit()
 void tst_PageGen::generateThroughMainWindowMenu()
 {
     QTemporaryDir dir;
-    Module1 session = ordersSession();
-    test::ScriptedDesktop desktop;
-    frmmain window(session, desktop);
+    test::App app;
+    app.session = ordersSession();
     const QString target = dir.filePath(QStringLiteral("menu.asp"));
-    desktop.fileAnswers.push_back(target);
-    window.mnGenerateASP_Click();
-    QCOMPARE(desktop.prompts(), QStringList{QStringLiteral("Done!")});
-    QCOMPARE(desktop.fileDialogs.constFirst().ownerCursor, Qt::WaitCursor);
-    QCOMPARE(window.cursor().shape(), Qt::ArrowCursor);
+    app.desktop.fileAnswers.push_back(target);
+    app.window.mnGenerateASP_Click();
+    QCOMPARE(app.desktop.prompts(), QStringList{QStringLiteral("Done!")});
+    QCOMPARE(app.desktop.fileDialogs.constFirst().ownerCursor, Qt::WaitCursor);
+    QCOMPARE(app.window.cursor().shape(), Qt::ArrowCursor);
     QCOMPARE(readAll(target), readAll(QStringLiteral(KOLTA_TEST_DATA "/orders.asp")));
-    QCOMPARE(window.cmd().FileName, target);
+    QCOMPARE(app.window.cmd().FileName, target);
 }
 
 QTEST_MAIN(tst_PageGen)

@@ -1,4 +1,3 @@
-#include "frmlogin.h"
 #include "enginegate.h"
 #include "jetwriter.h"
 #include "aspwriter.h"
@@ -9,6 +8,7 @@
 #include "frmsql.h"
 #include "recordsetmodel.h"
 #include "scripteddesktop.h"
+#include "testapp.h"
 #include "uitest.h"
 #include "fonts.h"
 #include "frmmain.h"
@@ -58,21 +58,8 @@ QStringList labelsOf(const Module1 &session)
     return labels;
 }
 
-struct App
+struct App : test::App
 {
-    Module1 session;
-    test::ScriptedDesktop desktop;
-    jet::DBEngine engine;
-    frmmain window{session, desktop, engine};
-
-    void open(const QString &file)
-    {
-        desktop.fileAnswers.push_back(file);
-        onModal<frmLogin>([](frmLogin *login) {
-            QTest::mouseClick(child<QPushButton>(login, "cmdOK"), Qt::LeftButton);
-        });
-        window.mnSetDatabase_Click();
-    }
     frmSQL &sql()
     {
         window.mnSQLStatement_Click();
@@ -389,7 +376,7 @@ void tst_Query::clipboard()
 void tst_Query::activationPointsAtDatabase()
 {
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     QCOMPARE(app.desktop.prompts(), QStringList());
     QCOMPARE(app.session.gDataSource.text(), m_shop);
     frmSQL &w = app.sql();
@@ -402,7 +389,7 @@ void tst_Query::activationPointsAtDatabase()
     const QString other = m_dir.filePath(QStringLiteral("other.mdb"));
     QVERIFY(QFile::copy(m_shop, other));
     w.cmdClose_Click();
-    app.open(other);
+    app.setDatabase(other);
     QCOMPARE(&app.sql(), &w);
     QCOMPARE(child<QLabel>(&w, "Label2")->text(), other);
     QCOMPARE(w.Data1().DatabaseName, other);
@@ -411,7 +398,7 @@ void tst_Query::activationPointsAtDatabase()
 void tst_Query::emptyStatementFails()
 {
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     app.set(QStringLiteral("SELECT ID, Name FROM Products"));
     QCOMPARE(app.session.gFieldCount, qint16(2));
     app.set(QString());
@@ -427,7 +414,7 @@ void tst_Query::emptyStatementFails()
 void tst_Query::columnsShrinkAndGrow()
 {
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     app.set(QStringLiteral("SELECT ID, Name, Price, Stock, Added FROM Products"));
     QCOMPARE(app.session.gFieldCount, qint16(5));
     app.set(QStringLiteral("SELECT Name, Price, ID FROM Products"));
@@ -448,7 +435,7 @@ void tst_Query::columnsShrinkAndGrow()
 void tst_Query::setAgainResetsHeadings()
 {
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     app.set(QStringLiteral("SELECT Name, Price FROM Products"));
     app.labelText()->setText(QStringLiteral("Product"));
     app.window.labelsWindow().cmdSet_Click();
@@ -461,7 +448,7 @@ void tst_Query::setAgainResetsHeadings()
 void tst_Query::failedSetKeepsEarlierResult()
 {
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     app.set(QStringLiteral("SELECT Name, Price FROM Products"));
     app.labelText()->setText(QStringLiteral("Product"));
     app.window.labelsWindow().cmdSet_Click();
@@ -484,7 +471,7 @@ void tst_Query::failedSetKeepsEarlierResult()
 void tst_Query::jetColumnNames()
 {
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     app.set(QStringLiteral("SELECT Name, Price*2, Count(*) AS N FROM Products GROUP BY Name, Price"));
     QCOMPARE(comboItems(app.labelList()), (QStringList{"Name", "Expr1001", "N"}));
     app.set(QStringLiteral("SELECT * FROM Products INNER JOIN Orders ON Products.ID = Orders.ProductID"));
@@ -498,7 +485,7 @@ void tst_Query::jetColumnNames()
 void tst_Query::closeKeepsFrameCloseDiscards()
 {
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     app.set(QStringLiteral("SELECT ID FROM Products"));
     frmSQL *first = &app.window.sqlWindow();
     const int rows = first->grid().rowCount();
@@ -528,7 +515,7 @@ void tst_Query::closeKeepsFrameCloseDiscards()
 void tst_Query::labelsShownModally()
 {
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     app.set(QStringLiteral("SELECT Name, Price FROM Products"));
     bool modal = false;
     bool upAfterEscape = false;
@@ -561,7 +548,7 @@ void tst_Query::labelsShownModally()
 void tst_Query::dataBarMoves()
 {
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     app.set(QStringLiteral("SELECT ID FROM Products ORDER BY ID"));
     frmSQL &w = app.window.sqlWindow();
     auto *grid = child<QTableView>(&w, "MSFlexGrid1");
@@ -587,7 +574,7 @@ void tst_Query::failurePartWayIsShown()
     // CInt overflows from ID 328 on, after the rows Set reads: the grid keeps
     // the rows before it and says why it ends there.
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     app.set(QStringLiteral("SELECT ID, CInt(ID * 100) FROM Products"));
     QVERIFY(app.desktop.messages.isEmpty());
     frmSQL &w = app.window.sqlWindow();
@@ -605,7 +592,7 @@ void tst_Query::failurePartWayIsShown()
 void tst_Query::endToEndPage()
 {
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     app.set(QStringLiteral("SELECT Name, Price FROM Products WHERE ID < 3"));
     app.labelText()->setText(QStringLiteral("Product"));
     app.window.labelsWindow().cmdSet_Click();
@@ -628,7 +615,7 @@ void tst_Query::stopLongStatement()
     App app;
     WorkingIndicator working(&app.window, 0);
     app.engine.setWaitHooks(working.hooks());
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     // A result on show, read to its end, before the statement that is stopped.
     app.set(QStringLiteral("SELECT N FROM Numbers"));
     app.window.sqlWindow().moveLast();
@@ -675,7 +662,7 @@ void tst_Query::gridPaintsWhileEngineWorks()
     App app;
     WorkingIndicator working(&app.window, 0);
     app.engine.setWaitHooks(working.hooks());
-    app.open(m_sparse);
+    app.setDatabase(m_sparse);
     frmSQL &w = app.sql();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     test::EngineGate gate(*app.engine.client());
@@ -707,7 +694,7 @@ void tst_Query::lastRecordCanBeStopped()
     App app;
     WorkingIndicator working(&app.window, 0);
     app.engine.setWaitHooks(working.hooks());
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     test::EngineGate gate(*app.engine.client());
     app.set(QStringLiteral("SELECT A.N, B.N FROM Numbers AS A, Numbers AS B")); // 9,000,000 rows
     frmSQL &w = app.window.sqlWindow();
@@ -735,7 +722,7 @@ void tst_Query::lastRecordCanBeStopped()
 void tst_Query::cellsAlignByType()
 {
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     app.set(QStringLiteral("SELECT ID, Name, Price, Added, IIf(ID = 1, 'one', ID) FROM Products"));
     const query::RecordsetModel &grid = app.window.sqlWindow().grid();
     const auto alignment = [&](int row, int column) {
@@ -765,7 +752,7 @@ void tst_Query::statementsUseTheOpenFile()
         return count;
     };
     App app;
-    app.open(path);
+    app.setDatabase(path);
     const int bySetDatabase = opens();
     app.set(QStringLiteral("SELECT Name FROM Products"));
     app.set(QStringLiteral("SELECT Count(*) FROM Orders"));
@@ -794,7 +781,7 @@ void tst_Query::serverNotes()
     QFETCH(QString, statement);
     QFETCH(QString, note);
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     frmSQL &w = app.sql();
     auto *label = child<QLabel>(&w, "lblServerNote");
     auto *grid = child<QTableView>(&w, "MSFlexGrid1");
@@ -858,7 +845,7 @@ void tst_Query::previewIsWhatTheServerSends()
         QSKIP("The page runner of ../shared/tools is not here.");
 
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     app.set(statement);
     QVERIFY2(app.desktop.messages.isEmpty(), qPrintable(app.desktop.prompts().join(QLatin1Char(' '))));
     for (int i = 0; i < labels.size(); ++i)
@@ -909,7 +896,7 @@ void tst_Query::previewIsWhatTheServerSends()
 void tst_Query::previewOfBigResultWithImage()
 {
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     app.set(QStringLiteral("SELECT N FROM Numbers"));
     app.session.gPageHeader = QStringLiteral("<HTML><BODY BACKGROUND=\"img/bg.gif\"><TABLE>");
     app.window.mnPreviewPage_Click();
