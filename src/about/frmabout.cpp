@@ -1,6 +1,7 @@
 #include "frmabout.h"
 #include "ui_frmabout.h"
 
+#include "fonts.h"
 #include "richtext.h"
 #include "rtfreader.h"
 #include "windowstyle.h"
@@ -13,8 +14,7 @@ frmAbout::frmAbout(Module1 &, Desktop &, QWidget *parent)
 {
     m_ui->setupUi(this);
     // Text that carries no font of its own is shown in the classic dialog font.
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPointSizeF(8.25);
+    const QFont font = classicDialogFont();
     m_ui->RichTextBox1->setFont(font);
     m_ui->RichTextBox1->document()->setDefaultFont(font);
     // 7065 x 4545 twips.

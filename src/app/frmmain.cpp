@@ -69,11 +69,10 @@ frmmain::~frmmain() = default;
 
 void frmmain::Form_Load()
 {
-    // Creates the about window hidden; its text is loaded this once.
-    if (!m_about)
-        m_about = new frmAbout(m_session, m_desktop, this);
-    // Without its text the about box stays empty; the program starts all the same.
-    static_cast<void>(m_about->LoadFile(QCoreApplication::applicationDirPath() + QLatin1StringView("/kolta.rtf")));
+    // Creates the about window hidden; its text is loaded this once. Without
+    // its text the about box stays empty; the program starts all the same.
+    static_cast<void>(
+        aboutWindow().LoadFile(QCoreApplication::applicationDirPath() + QLatin1StringView("/kolta.rtf")));
 }
 
 void frmmain::Combo1_Click()
@@ -110,9 +109,14 @@ void frmmain::mnPreviewPage_Click()
 
 void frmmain::mbAbout_Click()
 {
+    aboutWindow().exec();
+}
+
+frmAbout &frmmain::aboutWindow()
+{
     if (!m_about)
         m_about = new frmAbout(m_session, m_desktop, this);
-    m_about->exec();
+    return *m_about;
 }
 
 void frmmain::mnExit_Click()
