@@ -3,6 +3,7 @@
 #include "rtfreader.h"
 #include "scripteddesktop.h"
 #include "testapp.h"
+#include "uitest.h"
 #include "fonts.h"
 #include "frmmain.h"
 #include "ui_frmabout.h"
@@ -16,7 +17,6 @@
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QScreen>
-#include <QTimer>
 #include <QtTest>
 
 #include <functional>
@@ -58,19 +58,10 @@ bool writeFile(const QString &path, const QByteArray &data)
     return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }
 
+// About... of the main window; script runs while the about box is up.
 void whileModal(frmmain &main, const std::function<void(frmAbout &)> &script)
 {
-    bool ran = false;
-    QTimer::singleShot(0, &main, [&] {
-        ran = true;
-        QPointer<frmAbout> window = qobject_cast<frmAbout *>(QApplication::activeModalWidget());
-        QVERIFY2(window, "the about box is not shown modally");
-        script(*window);
-        if (window && window->isVisible())
-            window->hide();
-    });
-    main.mbAbout_Click();
-    QVERIFY(ran);
+    test::whileModal<frmAbout>([&main] { main.mbAbout_Click(); }, script);
 }
 
 } // namespace

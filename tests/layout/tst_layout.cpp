@@ -3,6 +3,7 @@
 #include "pageheader.h"
 #include "scripteddesktop.h"
 #include "testapp.h"
+#include "uitest.h"
 #include "fonts.h"
 #include "frmmain.h"
 #include "ui_frmlayout.h"
@@ -14,7 +15,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QTimer>
 #include <QToolButton>
 #include <QtTest>
 
@@ -34,21 +34,10 @@ QRect twips(int left, int top, int width, int height)
     return QRect(qRound(left / 15.0), qRound(top / 15.0), qRound(width / 15.0), qRound(height / 15.0));
 }
 
-// Runs a command of the main window that shows a window modally; script runs
-// while it is up. Whatever the script leaves open is hidden so the command returns.
-void whileModal(frmmain &main, void (frmmain::*command)(), const std::function<void(frmLayout &)> &script)
+// Layout... of the main window's Edit menu; script runs while the window is up.
+void whileModal(frmmain &main, const std::function<void(frmLayout &)> &script)
 {
-    bool ran = false;
-    QTimer::singleShot(0, &main, [&] {
-        ran = true;
-        QPointer<frmLayout> window = qobject_cast<frmLayout *>(QApplication::activeModalWidget());
-        QVERIFY2(window, "the layout window is not shown modally");
-        script(*window);
-        if (window && window->isVisible())
-            window->hide();
-    });
-    (main.*command)();
-    QVERIFY(ran);
+    test::whileModal<frmLayout>([&main] { main.mnLayout_Click(); }, script);
 }
 
 void flushDeferredDeletes()
@@ -330,7 +319,7 @@ void tst_Layout::tabOrder()
 void tst_Layout::keysBoundToNoButton()
 {
     test::App app;
-    whileModal(app.window, &frmmain::mnLayout_Click, [&](frmLayout &window) {
+    whileModal(app.window, [&](frmLayout &window) {
         QTest::keyClicks(window.ui().Text1, QStringLiteral("T"));
         QTest::keyClick(window.ui().Text1, Qt::Key_Return);
         QTest::keyClick(window.ui().Text1, Qt::Key_Escape);
@@ -395,7 +384,7 @@ void tst_Layout::everyFieldThroughTheWindow()
 {
     test::App app;
     app.desktop.colorAnswers = {0xFFFFFF, 0x0000FF};
-    whileModal(app.window, &frmmain::mnLayout_Click, [&](frmLayout &window) {
+    whileModal(app.window, [&](frmLayout &window) {
         const Ui::frmLayout &f = window.ui();
         enterEveryField(f);
         QCOMPARE(f.Text2->text(), QStringLiteral("FFFFFF"));
@@ -412,14 +401,14 @@ void tst_Layout::everyFieldThroughTheWindow()
 void tst_Layout::okTwiceGivesSameHeader()
 {
     test::App app;
-    whileModal(app.window, &frmmain::mnLayout_Click, [&](frmLayout &window) {
+    whileModal(app.window, [&](frmLayout &window) {
         QTest::keyClicks(window.ui().Text1, QStringLiteral("Sales"));
         stepUp(window.ui().UpDown1, 2);
         QTest::mouseClick(window.ui().OKButton, Qt::LeftButton);
     });
     const QString first = app.session.gPageHeader;
     QCOMPARE(first, QStringLiteral("<HTML><TITLE>Sales</TITLE><H1><P ALIGN=LEFT>Sales</P></H1><BODY><TABLE BORDER=2>"));
-    whileModal(app.window, &frmmain::mnLayout_Click, [&](frmLayout &window) {
+    whileModal(app.window, [&](frmLayout &window) {
         QTest::mouseClick(window.ui().OKButton, Qt::LeftButton);
     });
     QCOMPARE(app.session.gPageHeader, first);
@@ -429,14 +418,14 @@ void tst_Layout::cancelKeepsHeaderAndValues()
 {
     test::App app;
     frmLayout *firstWindow = nullptr;
-    whileModal(app.window, &frmmain::mnLayout_Click, [&](frmLayout &window) {
+    whileModal(app.window, [&](frmLayout &window) {
         firstWindow = &window;
         QTest::keyClicks(window.ui().Text1, QStringLiteral("Kept"));
         QTest::mouseClick(window.ui().OKButton, Qt::LeftButton);
     });
     const QString header = app.session.gPageHeader;
 
-    whileModal(app.window, &frmmain::mnLayout_Click, [&](frmLayout &window) {
+    whileModal(app.window, [&](frmLayout &window) {
         QCOMPARE(&window, firstWindow);
         QTest::keyClicks(window.ui().Text1, QStringLiteral(" edited"));
         pick(window.ui().Combo2, QStringLiteral("COLS"));
@@ -445,7 +434,7 @@ void tst_Layout::cancelKeepsHeaderAndValues()
     });
     QCOMPARE(app.session.gPageHeader, header);
 
-    whileModal(app.window, &frmmain::mnLayout_Click, [&](frmLayout &window) {
+    whileModal(app.window, [&](frmLayout &window) {
         QCOMPARE(window.ui().Text1->text(), QStringLiteral("Kept edited"));
         QCOMPARE(window.ui().Combo2->currentText(), QStringLiteral("COLS"));
         QTest::mouseClick(window.ui().OKButton, Qt::LeftButton);
@@ -496,7 +485,7 @@ void tst_Layout::frameCloseDiscardsWindow()
     test::App app;
     app.session.gPageHeader = QStringLiteral("<HTML><BODY><TABLE>");
     app.desktop.colorAnswers = {0x0000FF};
-    whileModal(app.window, &frmmain::mnLayout_Click, [&](frmLayout &window) {
+    whileModal(app.window, [&](frmLayout &window) {
         QTest::keyClicks(window.ui().Text1, QStringLiteral("Lost"));
         QTest::mouseClick(window.ui().Command1, Qt::LeftButton);
         stepUp(window.ui().UpDown3, 4);
@@ -506,7 +495,7 @@ void tst_Layout::frameCloseDiscardsWindow()
     QVERIFY(!app.window.findChild<frmLayout *>());
     QCOMPARE(app.session.gPageHeader, QStringLiteral("<HTML><BODY><TABLE>"));
 
-    whileModal(app.window, &frmmain::mnLayout_Click, [&](frmLayout &window) {
+    whileModal(app.window, [&](frmLayout &window) {
         const Ui::frmLayout &f = window.ui();
         QCOMPARE(f.Text1->text(), QString());
         QCOMPARE(f.Text2->text(), QString());
@@ -524,7 +513,7 @@ void tst_Layout::headerIsFirstLineOfPage()
     test::App app;
     app.session.gSqlQuery = QStringLiteral("SELECT * FROM Orders");
     app.desktop.colorAnswers = {0xFFFFFF, 0x0000FF};
-    whileModal(app.window, &frmmain::mnLayout_Click, [&](frmLayout &window) {
+    whileModal(app.window, [&](frmLayout &window) {
         const Ui::frmLayout &f = window.ui();
         enterEveryField(f);
         QTest::mouseClick(f.OKButton, Qt::LeftButton);

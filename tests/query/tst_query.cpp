@@ -78,6 +78,14 @@ struct App : test::App
     QLineEdit *labelText() { return child<QLineEdit>(&window.labelsWindow(), "Text1"); }
 };
 
+// The program with "Working..." installed over its engine, shown at once.
+struct WorkingApp : App
+{
+    WorkingApp() { engine.setWaitHooks(working.hooks()); }
+    ~WorkingApp() { engine.setWaitHooks({}); }
+    WorkingIndicator working{&window, 0};
+};
+
 // Presses Stop on "Working..." as soon as it shows.
 struct StopWhenWorking
 {
@@ -612,9 +620,7 @@ void tst_Query::endToEndPage()
 
 void tst_Query::stopLongStatement()
 {
-    App app;
-    WorkingIndicator working(&app.window, 0);
-    app.engine.setWaitHooks(working.hooks());
+    WorkingApp app;
     app.setDatabase(m_shop);
     // A result on show, read to its end, before the statement that is stopped.
     app.set(QStringLiteral("SELECT N FROM Numbers"));
@@ -623,7 +629,7 @@ void tst_Query::stopLongStatement()
 
     test::EngineGate gate(*app.engine.client());
     gate.close();
-    StopWhenWorking stop(working);
+    StopWhenWorking stop(app.working);
     app.set(QStringLiteral("SELECT Count(*) FROM Numbers AS A, Numbers AS B WHERE A.N + B.N = 77"));
     stop.timer.stop();
     gate.open();
@@ -632,7 +638,7 @@ void tst_Query::stopLongStatement()
     QVERIFY2(app.desktop.messages.constFirst().detail.endsWith(QStringLiteral("stopped.")),
              qPrintable(app.desktop.messages.constFirst().detail));
     QCOMPARE(app.window.sqlWindow().cursor().shape(), Qt::ArrowCursor);
-    QVERIFY(!working.window()); // gone with the work, not some time after it
+    QVERIFY(!app.working.window()); // gone with the work, not some time after it
 
     // The earlier result lost its rows with the engine: painting rows that
     // are not at hand runs nothing again and says why, once.
@@ -651,7 +657,6 @@ void tst_Query::stopLongStatement()
     app.set(QStringLiteral("SELECT Count(*) AS Total FROM Numbers"));
     QCOMPARE(app.desktop.messages.size(), 2);
     QCOMPARE(app.window.sqlWindow().grid().index(0, 0).data().toString(), QStringLiteral("3000"));
-    app.engine.setWaitHooks({});
 }
 
 void tst_Query::gridPaintsWhileEngineWorks()
@@ -659,9 +664,7 @@ void tst_Query::gridPaintsWhileEngineWorks()
     // The grid repaints while Set waits for the engine; painting must neither
     // ask the engine for rows in the middle of that request nor lose the rows
     // it brings.
-    App app;
-    WorkingIndicator working(&app.window, 0);
-    app.engine.setWaitHooks(working.hooks());
+    WorkingApp app;
     app.setDatabase(m_sparse);
     frmSQL &w = app.sql();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -670,7 +673,7 @@ void tst_Query::gridPaintsWhileEngineWorks()
     int paints = 0;
     QTimer watch;
     connect(&watch, &QTimer::timeout, [&] {
-        if (working.window()) {
+        if (app.working.window()) {
             child<QTableView>(&w, "MSFlexGrid1")->viewport()->repaint();
             if (++paints == 3)
                 gate.open();
@@ -686,14 +689,11 @@ void tst_Query::gridPaintsWhileEngineWorks()
     QCOMPARE(w.grid().rowCount(), 600);
     QCOMPARE(child<QTableView>(&w, "MSFlexGrid1")->currentIndex().data().toString(), QStringLiteral("400599"));
     QCOMPARE(app.desktop.prompts(), QStringList());
-    app.engine.setWaitHooks({});
 }
 
 void tst_Query::lastRecordCanBeStopped()
 {
-    App app;
-    WorkingIndicator working(&app.window, 0);
-    app.engine.setWaitHooks(working.hooks());
+    WorkingApp app;
     app.setDatabase(m_shop);
     test::EngineGate gate(*app.engine.client());
     app.set(QStringLiteral("SELECT A.N, B.N FROM Numbers AS A, Numbers AS B")); // 9,000,000 rows
@@ -701,12 +701,12 @@ void tst_Query::lastRecordCanBeStopped()
     QCOMPARE(w.grid().rowCount(), 512);
 
     gate.close();
-    StopWhenWorking stop(working);
+    StopWhenWorking stop(app.working);
     w.moveLast();
     stop.timer.stop();
     gate.open();
     QVERIFY(stop.saw);
-    QVERIFY(!working.window());
+    QVERIFY(!app.working.window());
     QTRY_COMPARE(app.desktop.prompts(), QStringList{QStringLiteral("SQL Error!")});
     QVERIFY2(app.desktop.messages.constFirst().detail.endsWith(QStringLiteral("stopped.")),
              qPrintable(app.desktop.messages.constFirst().detail));
@@ -716,7 +716,6 @@ void tst_Query::lastRecordCanBeStopped()
     QVERIFY(!child<QTableView>(&w, "MSFlexGrid1")->currentIndex().data().toString().isEmpty());
     QCoreApplication::sendPostedEvents();
     QCOMPARE(app.desktop.messages.size(), 1);
-    app.engine.setWaitHooks({});
 }
 
 void tst_Query::cellsAlignByType()
