@@ -2,6 +2,7 @@
 
 #include "acecolumns.h"
 
+#include "rc4.h"
 #include "reasons.h"
 
 #include <QDir>
@@ -111,26 +112,6 @@ bool usageMapIsSound(const MdbTableDef *table)
     const MdbHandle *mdb = table->entry->mdb;
     return table->usage_map && table->map_sz >= 1 && table->map_sz <= size_t(mdb->fmt->pg_size)
         && table->usage_map[0] <= 1;
-}
-
-void rc4(const unsigned char *key, int keyLength, unsigned char *data, int length)
-{
-    unsigned char state[256];
-    for (int i = 0; i < 256; ++i)
-        state[i] = static_cast<unsigned char>(i);
-    int j = 0;
-    for (int i = 0; i < 256; ++i) {
-        j = (j + state[i] + key[i % keyLength]) & 0xff;
-        std::swap(state[i], state[j]);
-    }
-    int i = 0;
-    j = 0;
-    for (int n = 0; n < length; ++n) {
-        i = (i + 1) & 0xff;
-        j = (j + state[i]) & 0xff;
-        std::swap(state[i], state[j]);
-        data[n] ^= state[(state[i] + state[j]) & 0xff];
-    }
 }
 
 QString checkFile(const QString &path, FileHeader *header)

@@ -47,9 +47,6 @@ struct FileHeader
 // else the reason in plain words.
 QString checkFile(const QString &path, FileHeader *header);
 
-// The RC4 stream cipher as Jet applies it to its header and encoded pages.
-void rc4(const unsigned char *key, int keyLength, unsigned char *data, int length);
-
 class JetFile
 {
 public:

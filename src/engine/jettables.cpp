@@ -2,8 +2,9 @@
 
 #include "acecolumns.h"
 
-#include "reasons.h"
 #include "decimal.h"
+#include "rc4.h"
+#include "reasons.h"
 
 #include <QByteArray>
 #include <QList>
