@@ -374,24 +374,24 @@ bool JetFile::readColumns(const CatalogEntry &entry, QList<Field> *fields, QStri
 qint16 daoType(int jetType)
 {
     switch (jetType) {
-    case MDB_BOOL: return 1;
-    case MDB_BYTE: return 2;
-    case MDB_INT: return 3;
-    case MDB_LONGINT: return 4;
-    case MDB_MONEY: return 5;
-    case MDB_FLOAT: return 6;
-    case MDB_DOUBLE: return 7;
-    case MDB_DATETIME: return 8;
-    case MDB_BINARY: return 9;
-    case MDB_TEXT: return 10;
-    case MDB_OLE: return 11;
-    case MDB_MEMO: return 12;
-    case MDB_REPID: return 15;
-    case MDB_NUMERIC: return 20;
+    case MDB_BOOL: return dbBoolean;
+    case MDB_BYTE: return dbByte;
+    case MDB_INT: return dbInteger;
+    case MDB_LONGINT: return dbLong;
+    case MDB_MONEY: return dbCurrency;
+    case MDB_FLOAT: return dbSingle;
+    case MDB_DOUBLE: return dbDouble;
+    case MDB_DATETIME: return dbDate;
+    case MDB_BINARY: return dbBinary;
+    case MDB_TEXT: return dbText;
+    case MDB_OLE: return dbLongBinary;
+    case MDB_MEMO: return dbMemo;
+    case MDB_REPID: return dbGUID;
+    case MDB_NUMERIC: return dbDecimal;
     // Attachment and multi-valued columns of ACE files; which kind a column
     // is lies in another system table, so they all report as attachments.
     case MDB_COMPLEX: return dbAttachment;
-    case JetBigInt: return 16;   // Large Number (dbBigInt)
+    case JetBigInt: return dbBigInt;   // Large Number
     case JetExtendedDate: return ExtendedDateTime;
     default: return 0;      // no DAO type; the browser names it by its code
     }
@@ -404,9 +404,10 @@ qint16 complexDaoType(const QString &templateName)
     // template is named "MSysComplexTypeVH_" and a number.
     if (templateName.startsWith(QLatin1String("MSysComplexTypeVH_"), Qt::CaseInsensitive))
         return VersionHistory;
-    static const struct { const char *kind; qint16 type; } kinds[] = {
-        {"Attachment", 101}, {"UnsignedByte", 102}, {"Short", 103}, {"Long", 104},
-        {"IEEESingle", 105}, {"IEEEDouble", 106}, {"GUID", 107}, {"Decimal", 108}, {"Text", 109},
+    static const struct { const char *kind; DaoType type; } kinds[] = {
+        {"Attachment", dbAttachment}, {"UnsignedByte", dbComplexByte}, {"Short", dbComplexInteger},
+        {"Long", dbComplexLong}, {"IEEESingle", dbComplexSingle}, {"IEEEDouble", dbComplexDouble},
+        {"GUID", dbComplexGUID}, {"Decimal", dbComplexDecimal}, {"Text", dbComplexText},
     };
     if (templateName.startsWith(prefix, Qt::CaseInsensitive)) {
         const QStringView kind = QStringView(templateName).mid(prefix.size());
