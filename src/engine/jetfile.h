@@ -4,6 +4,7 @@
 // inside the kolta-engine process: a damaged file may still crash or hang
 // libmdb, and the process boundary turns that into an error for the caller.
 
+#include "fileheader.h"
 #include "result.h"
 #include "schema.h"
 
@@ -32,20 +33,6 @@ struct CatalogEntry
     QString linkedDatabase;  // linked tables: the file and the table there
     QString foreignName;
 };
-
-// What the first page of a file says, read without libmdb.
-struct FileHeader
-{
-    int jetVersion = 0;      // 0 Jet 3, 1 Jet 4, 2.. ACE
-    int pageSize = 0;
-    quint32 dbKey = 0;       // non-zero: pages are RC4-encoded
-    bool hasPassword = false;
-    qint64 fileSize = 0;
-};
-
-// Checks that path names a readable, complete Jet file; empty on success,
-// else the reason in plain words.
-QString checkFile(const QString &path, FileHeader *header);
 
 class JetFile
 {
@@ -86,52 +73,5 @@ private:
 // Whether libmdb can scan the table's rows without tripping over its page
 // usage map (it dereferences a missing one).
 bool usageMapIsSound(const MdbTableDef *table);
-
-// DAO type code and size of a Jet column.
-qint16 daoType(int jetType);
-// DAO type code of an attachment or multi-valued column from the name of its
-// template table in MSysObjects ("MSysComplexType_Long" ...).
-qint16 complexDaoType(const QString &templateName);
-qint32 daoSize(int jetType, int storedSize, bool jet3);
-
-// The login check done before a database is opened: the account must exist,
-// and a password must be typed exactly when the account has one. Whether a
-// typed password is the right one is left to the server.
-Result<PasswordCheck> checkLogin(const QString &systemDb, const QString &user, const QString &password);
-
-// A database as the engine holds it open. Every request first looks at the
-// file: when it was changed or replaced since the last one, it is opened and
-// its catalog read again; a table's definition is read from the file at
-// every request. Messages name the file and the reason.
-class OpenDatabase
-{
-public:
-    explicit OpenDatabase(QString path) : m_path(std::move(path)) {}
-    QString path() const { return m_path; }
-    // The login check, then the file and its catalog; the message on failure.
-    Result<PasswordCheck> open(const QString &systemDb, const QString &user, const QString &password);
-    Result<QList<TableDef>> tableDefs();
-    Result<TableDef> tableDef(const QString &name);
-    // Every definition with its fields, in one pass.
-    Result<QList<TableDef>> allTableDefs();
-    // The file and its catalog for a statement, looked at afresh (read again
-    // only when the file changed); null with *message set when unreadable.
-    std::shared_ptr<JetFile> current(QList<CatalogEntry> *tables, QList<CatalogEntry> *queries, QString *message);
-
-private:
-    struct Stamp
-    {
-        qint64 device = 0, inode = 0, size = 0, modified = 0, changed = 0;
-        bool operator==(const Stamp &) const = default;
-    };
-    QString refresh();
-    void resolveComplexTypes(const CatalogEntry &table, const QList<int> &jetTypes, QList<Field> *fields);
-
-    QString m_path;
-    std::shared_ptr<JetFile> m_file;   // a statement may hold it past a refresh
-    Stamp m_stamp;
-    QList<CatalogEntry> m_catalog;
-    QList<CatalogEntry> m_queries;
-};
 
 } // namespace kolta::jet::engine

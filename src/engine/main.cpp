@@ -5,7 +5,7 @@
 //   kolta-engine tables FILE [--system-db MDW] [--user U] [--password P]
 //   kolta-engine query FILE STATEMENT [--system-db MDW] [--user U] [--password P] [--raw]
 
-#include "jetfile.h"
+#include "opendatabase.h"
 #include "reasons.h"
 #include "server.h"
 #include "statement.h"

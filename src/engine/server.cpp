@@ -1,6 +1,6 @@
 #include "server.h"
 
-#include "jetfile.h"
+#include "opendatabase.h"
 #include "statement.h"
 #include "reasons.h"
 

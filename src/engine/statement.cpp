@@ -2,6 +2,7 @@
 
 #include "jetfile.h"
 #include "jettables.h"
+#include "opendatabase.h"
 #include "queries.h"
 #include "reasons.h"
 #include "jetsql.h"

@@ -2,6 +2,7 @@
 #include "fixtures.h"
 
 #include "dao.h"
+#include "daotypes.h"
 #include "jetfile.h"
 #include "jettables.h"
 #include "queries.h"

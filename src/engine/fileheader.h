@@ -1,0 +1,25 @@
+#pragma once
+
+// The first page of a Jet file, read without libmdb: whether the file is one
+// the engine can read at all, before libmdb is let near it.
+
+#include <QString>
+#include <QtGlobal>
+
+namespace kolta::jet::engine {
+
+// What the first page of a file says.
+struct FileHeader
+{
+    int jetVersion = 0;      // 0 Jet 3, 1 Jet 4, 2.. ACE
+    int pageSize = 0;
+    quint32 dbKey = 0;       // non-zero: pages are RC4-encoded
+    bool hasPassword = false;
+    qint64 fileSize = 0;
+};
+
+// Checks that path names a readable, complete Jet file; empty on success,
+// else the reason in plain words.
+QString checkFile(const QString &path, FileHeader *header);
+
+} // namespace kolta::jet::engine
