@@ -463,11 +463,10 @@ int grid(qint64 size)
 // -1 on a failure. openFlags are added to both connections.
 double storeValues(const QString &path, qint64 size, int openFlags)
 {
-    QString reason;
-    auto file = jet::engine::JetFile::open(path, &reason);
-    QList<jet::engine::CatalogEntry> entries;
-    if (!file || !file->readCatalog(&entries, &reason)) {
-        fail(reason);
+    const auto file = jet::engine::JetFile::open(path);
+    const auto entries = file.ok() ? file.value()->readCatalog() : file.error();
+    if (!entries.ok()) {
+        fail(entries.error().message);
         return -1;
     }
     QElapsedTimer timer;
@@ -478,10 +477,11 @@ double storeValues(const QString &path, qint64 size, int openFlags)
     const std::unique_ptr<sqlite3, int (*)(sqlite3 *)> dbOwner(db, sqlite3_close);
     sqlite3_open_v2("", &store, flags, nullptr);
     const std::unique_ptr<sqlite3, int (*)(sqlite3 *)> storeOwner(store, sqlite3_close);
-    jet::engine::registerJetModule(db, file.get());
-    for (const auto &entry : entries) {
+    jet::engine::registerJetModule(db, file.value().get());
+    for (const auto &entry : entries.value()) {
+        // A table that cannot be made fails the statement below.
         if (entry.name == QLatin1String("Big"))
-            jet::engine::createJetTable(db, entry.name, entry);
+            static_cast<void>(jet::engine::createJetTable(db, entry.name, entry));
     }
     sqlite3_stmt *select = nullptr, *insert = nullptr;
     if (!sqliteExec(store, "CREATE TABLE r(c0, c1, c2, c3, c4)")
@@ -532,16 +532,15 @@ int engineSplit(qint64 size)
         rows.append({label, fmt(elapsed) + QStringLiteral(" ms"), fmt(elapsed * 1000.0 / double(size), 2) + QStringLiteral(" us")});
     };
     auto each = [&](Form form) -> double {
-        QString message;
         QElapsedTimer timer;
         timer.start();
-        auto statement = jet::engine::Statement::prepare(args, sql, form, &message);
-        if (!statement) {
-            fail(message);
+        const auto statement = jet::engine::Statement::prepare(args, sql, form);
+        if (!statement.ok()) {
+            fail(statement.error().message);
             return -1;
         }
         qint64 seen = 0;
-        if (!statement->each([&](const QVariantList &) { ++seen; }).ok() || seen != size) {
+        if (!statement.value()->each([&](const QVariantList &) { ++seen; }).ok() || seen != size) {
             fail(QStringLiteral("the statement broke off"));
             return -1;
         }
@@ -552,12 +551,12 @@ int engineSplit(qint64 size)
     if (raw < 0 || display < 0)
         return 1;
 
-    QString message;
     QElapsedTimer timer;
     timer.start();
-    auto statement = jet::engine::Statement::prepare(args, sql, Form::Display, &message);
-    if (!statement)
-        return fail(message);
+    const auto prepared = jet::engine::Statement::prepare(args, sql, Form::Display);
+    if (!prepared.ok())
+        return fail(prepared.error().message);
+    const auto &statement = prepared.value();
     while (!statement->atEnd()) {
         if (!statement->fetch(16384).ok())
             return fail(QStringLiteral("the statement broke off"));

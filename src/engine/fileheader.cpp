@@ -58,33 +58,33 @@ bool isEncryptedPackage(const QByteArray &start, int fd)
 
 } // namespace
 
-QString checkFile(const QString &path, FileHeader *header)
+Result<FileHeader> checkFile(const QString &path)
 {
     if (path.isEmpty())
-        return QStringLiteral("no file name was given");
+        return Error{QStringLiteral("no file name was given")};
     const QByteArray native = QFile::encodeName(path);
     struct stat info;
     if (::stat(native.constData(), &info) != 0)
-        return systemReason(errno);
+        return Error{systemReason(errno)};
     if (S_ISDIR(info.st_mode))
-        return QStringLiteral("it is a folder, not a database file");
+        return Error{QStringLiteral("it is a folder, not a database file")};
     if (!S_ISREG(info.st_mode))
-        return QStringLiteral("it is not a regular file");
+        return Error{QStringLiteral("it is not a regular file")};
 
     const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return systemReason(errno);
+        return Error{systemReason(errno)};
     QByteArray page(HeaderBytes, '\0');
     const ssize_t got = ::pread(fd, page.data(), HeaderBytes, 0);
     const int readError = errno;
     const bool encrypted = got > 0 && isEncryptedPackage(page.left(got), fd);
     ::close(fd);
     if (got < 0)
-        return systemReason(readError);
+        return Error{systemReason(readError)};
     if (got == 0)
-        return QStringLiteral("the file is empty, not an Access database");
+        return Error{QStringLiteral("the file is empty, not an Access database")};
     if (encrypted)
-        return QStringLiteral("the database is encrypted with a password, which cannot be read");
+        return Error{QStringLiteral("the database is encrypted with a password, which cannot be read")};
 
     static const char magic[] = {0, 1, 0, 0};
     // A workgroup file is a Jet database under its own name, padded with blanks.
@@ -92,19 +92,19 @@ QString checkFile(const QString &path, FileHeader *header)
         || std::memcmp(page.constData() + 4, "Standard ACE DB", 16) == 0
         || std::memcmp(page.constData() + 4, "Jet System DB  ", 16) == 0;
     if (got < 0x100 || std::memcmp(page.constData(), magic, 4) != 0 || !jet)
-        return QStringLiteral("it is not an Access (Jet) database");
+        return Error{QStringLiteral("it is not an Access (Jet) database")};
 
     FileHeader result;
     result.fileSize = info.st_size;
     result.jetVersion = static_cast<unsigned char>(page.at(VersionOffset));
     if (result.jetVersion > MDB_VER_ACCDB_2019)
-        return QStringLiteral("its format version (%1) is not known").arg(result.jetVersion);
+        return Error{QStringLiteral("its format version (%1) is not known").arg(result.jetVersion)};
     result.pageSize = result.jetVersion == MDB_VER_JET3 ? 2048 : 4096;
     // Page 0 describes the file, page 1 maps free pages, page 2 is the catalog.
     if (result.fileSize < 3 * result.pageSize)
-        return QStringLiteral("the file is truncated (it is too short to hold a database)");
+        return Error{QStringLiteral("the file is truncated (it is too short to hold a database)")};
     if (result.fileSize % result.pageSize != 0)
-        return QStringLiteral("the file is truncated (it ends in the middle of a page)");
+        return Error{QStringLiteral("the file is truncated (it ends in the middle of a page)")};
 
     auto *bytes = reinterpret_cast<unsigned char *>(page.data());
     static const unsigned char headerKey[] = {0xC7, 0xDA, 0x39, 0x6B};
@@ -129,13 +129,12 @@ QString checkFile(const QString &path, FileHeader *header)
         result.hasPassword = masked && raw;
     }
     if (result.hasPassword)
-        return QStringLiteral("the database is protected by a database password");
+        return Error{QStringLiteral("the database is protected by a database password")};
     // Access 2007 and later encrypt every page after the first when a file
     // has a database password; the key's place then holds a value.
     if (result.jetVersion >= MDB_VER_ACCDB_2007 && result.dbKey != 0)
-        return QStringLiteral("the database is encrypted with a database password, which cannot be read");
-    *header = result;
-    return {};
+        return Error{QStringLiteral("the database is encrypted with a database password, which cannot be read")};
+    return result;
 }
 
 } // namespace kolta::jet::engine

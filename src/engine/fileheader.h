@@ -3,6 +3,8 @@
 // The first page of a Jet file, read without libmdb: whether the file is one
 // the engine can read at all, before libmdb is let near it.
 
+#include "result.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -18,8 +20,8 @@ struct FileHeader
     qint64 fileSize = 0;
 };
 
-// Checks that path names a readable, complete Jet file; empty on success,
-// else the reason in plain words.
-QString checkFile(const QString &path, FileHeader *header);
+// Checks that path names a readable, complete Jet file; the reason in plain
+// words when it does not.
+Result<FileHeader> checkFile(const QString &path);
 
 } // namespace kolta::jet::engine

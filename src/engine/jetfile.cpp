@@ -38,8 +38,8 @@ struct BindBuffers
 
 // Reads the definition and columns of the table whose definition is on page,
 // into entry storage owned by the caller.
-bool loadTable(MdbHandle *mdb, qint64 fileSize, MdbCatalogEntry *entry, const QString &name,
-               quint32 page, TableHandle *handle, QString *reason)
+Result<void> loadTable(MdbHandle *mdb, qint64 fileSize, MdbCatalogEntry *entry, const QString &name,
+                       quint32 page, TableHandle *handle)
 {
     std::memset(entry, 0, sizeof(*entry));
     entry->mdb = mdb;
@@ -47,16 +47,12 @@ bool loadTable(MdbHandle *mdb, qint64 fileSize, MdbCatalogEntry *entry, const QS
     entry->table_pg = page;
     const QByteArray utf8 = name.toUtf8();
     std::snprintf(entry->object_name, sizeof(entry->object_name), "%s", utf8.constData());
-    if (page == 0 || qint64(page) * mdb->fmt->pg_size >= fileSize) {
-        *reason = QStringLiteral("the database file is damaged (a table points outside the file)");
-        return false;
-    }
+    if (page == 0 || qint64(page) * mdb->fmt->pg_size >= fileSize)
+        return Error{QStringLiteral("the database file is damaged (a table points outside the file)")};
     handle->table = mdb_read_table(entry);
-    if (!handle->table || !mdb_read_columns(handle->table)) {
-        *reason = reasons::Damaged;
-        return false;
-    }
-    return true;
+    if (!handle->table || !mdb_read_columns(handle->table))
+        return Error{QString(reasons::Damaged)};
+    return {};
 }
 
 } // namespace
@@ -68,25 +64,22 @@ bool usageMapIsSound(const MdbTableDef *table)
         && table->usage_map[0] <= 1;
 }
 
-std::unique_ptr<JetFile> JetFile::open(const QString &path, QString *reason)
+Result<std::unique_ptr<JetFile>> JetFile::open(const QString &path)
 {
-    FileHeader header;
-    *reason = checkFile(path, &header);
-    if (!reason->isEmpty())
-        return nullptr;
+    const Result<FileHeader> checked = checkFile(path);
+    if (!checked.ok())
+        return checked.error();
+    const FileHeader &header = checked.value();
     MdbHandle *mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
-    if (!mdb) {
-        *reason = reasons::Damaged;
-        return nullptr;
-    }
+    if (!mdb)
+        return Error{QString(reasons::Damaged)};
     std::unique_ptr<JetFile> file(new JetFile(mdb, path, header));
     // The catalog's definition must be readable; when it is not and pages
     // are encoded, the encoding is one libmdb does not undo.
     if (mdb_read_pg(mdb, 2) != mdb->fmt->pg_size || mdb->pg_buf[0] != 0x02) {
-        *reason = header.dbKey != 0 || header.jetVersion >= MDB_VER_ACCDB_2007
-            ? QStringLiteral("the database is encrypted in a way that cannot be read")
-            : QStringLiteral("the database file is damaged (its catalog is missing)");
-        return nullptr;
+        return Error{header.dbKey != 0 || header.jetVersion >= MDB_VER_ACCDB_2007
+                         ? QStringLiteral("the database is encrypted in a way that cannot be read")
+                         : QStringLiteral("the database file is damaged (its catalog is missing)")};
     }
     return file;
 }
@@ -101,19 +94,18 @@ JetFile::~JetFile()
     mdb_close(m_mdb);
 }
 
-bool JetFile::scanRows(const CatalogEntry &entry, const QStringList &columns,
-                       const std::function<bool(const QStringList &)> &row, QString *reason,
-                       QList<QByteArray> *bytes)
+Result<void> JetFile::scanRows(const CatalogEntry &entry, const QStringList &columns,
+                               const std::function<bool(const QStringList &)> &row, QList<QByteArray> *bytes)
 {
     MdbCatalogEntry storage;
     TableHandle handle;
-    if (!loadTable(m_mdb, m_header.fileSize, &storage, entry.name, entry.id & 0x00FFFFFF, &handle, reason))
-        return false;
+    const Result<void> loaded =
+        loadTable(m_mdb, m_header.fileSize, &storage, entry.name, entry.id & 0x00FFFFFF, &handle);
+    if (!loaded.ok())
+        return loaded;
     MdbTableDef *table = handle.table;
-    if (!usageMapIsSound(table)) {
-        *reason = reasons::Damaged;
-        return false;
-    }
+    if (!usageMapIsSound(table))
+        return Error{QString(reasons::Damaged)};
 
     BindBuffers binds(int(columns.size()), m_mdb->bind_size);
     QList<int> bound(columns.size(), 0);   // 1-based column numbers, 0 when absent
@@ -130,10 +122,8 @@ bool JetFile::scanRows(const CatalogEntry &entry, const QStringList &columns,
     qint64 rows = 0;
     QStringList values(columns.size());
     while (mdb_fetch_row(table)) {
-        if (++rows > rowLimit) {
-            *reason = reasons::PagesInCircle;
-            return false;
-        }
+        if (++rows > rowLimit)
+            return Error{QString(reasons::PagesInCircle)};
         for (int i = 0; i < columns.size(); ++i)
             values[i] = bound.at(i) ? QString::fromUtf8(binds.buffers.at(i).constData()) : QString();
         if (bytes) {
@@ -151,20 +141,18 @@ bool JetFile::scanRows(const CatalogEntry &entry, const QStringList &columns,
             }
         }
         if (!row(values))
-            return true;
+            return {};
     }
     // The definition counts the table's rows; fewer found means pages are
     // missing (a file cut short), never a shorter table.
-    if (rows < qint64(table->num_rows)) {
-        *reason = QString(reasons::RowsMissing).arg(entry.name);
-        return false;
-    }
-    return true;
+    if (rows < qint64(table->num_rows))
+        return Error{QString(reasons::RowsMissing).arg(entry.name)};
+    return {};
 }
 
-bool JetFile::readCatalog(QList<CatalogEntry> *entries, QString *reason, QList<CatalogEntry> *queries)
+Result<QList<CatalogEntry>> JetFile::readCatalog(QList<CatalogEntry> *queries)
 {
-    entries->clear();
+    QList<CatalogEntry> entries;
     if (queries)
         queries->clear();
     CatalogEntry catalog;
@@ -175,7 +163,7 @@ bool JetFile::readCatalog(QList<CatalogEntry> *entries, QString *reason, QList<C
                                  QStringLiteral("Database"), QStringLiteral("ForeignName")};
     bool complete = true;
     bool pastEnd = false;
-    const bool ok = scanRows(catalog, columns, [&](const QStringList &values) {
+    const Result<void> scanned = scanRows(catalog, columns, [&](const QStringList &values) {
         if (values.at(1).isEmpty() && values.at(2).isEmpty()) {
             complete = false;
             return false;
@@ -198,26 +186,27 @@ bool JetFile::readCatalog(QList<CatalogEntry> *entries, QString *reason, QList<C
         }
         entry.linkedDatabase = values.at(4);
         entry.foreignName = values.at(5);
-        (query ? queries : entries)->append(entry);
+        (query ? *queries : entries).append(entry);
         return true;
-    }, reason);
-    if (ok && (!complete || pastEnd)) {
-        *reason = pastEnd ? QString(reasons::CatalogPastEnd) : QString(reasons::CatalogDamaged);
-        return false;
-    }
-    return ok;
+    });
+    if (!scanned.ok())
+        return scanned.error();
+    if (!complete || pastEnd)
+        return Error{pastEnd ? QString(reasons::CatalogPastEnd) : QString(reasons::CatalogDamaged)};
+    return entries;
 }
 
-bool JetFile::readColumns(const CatalogEntry &entry, QList<Field> *fields, QString *reason,
-                          QList<int> *jetTypes, QList<AceColumn> *ace)
+Result<QList<Field>> JetFile::readColumns(const CatalogEntry &entry, QList<int> *jetTypes, QList<AceColumn> *ace)
 {
     MdbCatalogEntry storage;
     TableHandle handle;
     // libmdb keeps the last page it read; the definition comes from the file.
     m_mdb->cur_pg = 0;
-    if (!loadTable(m_mdb, m_header.fileSize, &storage, entry.name, entry.id & 0x00FFFFFF, &handle, reason))
-        return false;
-    fields->clear();
+    const Result<void> loaded =
+        loadTable(m_mdb, m_header.fileSize, &storage, entry.name, entry.id & 0x00FFFFFF, &handle);
+    if (!loaded.ok())
+        return loaded.error();
+    QList<Field> fields;
     if (jetTypes)
         jetTypes->clear();
     const bool jet3 = m_header.jetVersion == MDB_VER_JET3;
@@ -238,11 +227,11 @@ bool JetFile::readColumns(const CatalogEntry &entry, QList<Field> *fields, QStri
             field.Size = daoSize(type, qMax(0, column->col_size - CalculatedOverhead), jet3);
             field.Expression = aceColumns.at(i).expression;
         }
-        fields->append(field);
+        fields.append(field);
         if (jetTypes)
             jetTypes->append(column->col_type);
     }
-    return true;
+    return fields;
 }
 
 } // namespace kolta::jet::engine

@@ -37,8 +37,8 @@ struct CatalogEntry
 class JetFile
 {
 public:
-    // Opens path read-only; nullptr with *reason set when it cannot be read.
-    static std::unique_ptr<JetFile> open(const QString &path, QString *reason);
+    // Opens path read-only; the reason when it cannot be read.
+    static Result<std::unique_ptr<JetFile>> open(const QString &path);
     ~JetFile();
     JetFile(const JetFile &) = delete;
     JetFile &operator=(const JetFile &) = delete;
@@ -47,21 +47,20 @@ public:
     const FileHeader &header() const { return m_header; }
 
     // The table definitions of MSysObjects in stored order (other objects
-    // left out); the saved queries too when queries is given.
-    bool readCatalog(QList<CatalogEntry> *entries, QString *reason, QList<CatalogEntry> *queries = nullptr);
+    // left out); the saved queries go to queries when it is given.
+    Result<QList<CatalogEntry>> readCatalog(QList<CatalogEntry> *queries = nullptr);
     // A local table's columns in column order, with their Jet types when
     // jetTypes is given and what ACE files add when ace is given.
-    bool readColumns(const CatalogEntry &entry, QList<Field> *fields, QString *reason,
-                     QList<int> *jetTypes = nullptr, QList<AceColumn> *ace = nullptr);
+    Result<QList<Field>> readColumns(const CatalogEntry &entry, QList<int> *jetTypes = nullptr,
+                                     QList<AceColumn> *ace = nullptr);
     // The libmdb handle, for readers that clone it.
     MdbHandle *handle() const { return m_mdb; }
     // Calls row with the text of the named columns for every row of a local
     // table until it returns false. Columns missing from the table give "".
     // With bytes, each call also finds there the columns' stored bytes
     // (binary values whole, zero bytes included).
-    bool scanRows(const CatalogEntry &entry, const QStringList &columns,
-                  const std::function<bool(const QStringList &)> &row, QString *reason,
-                  QList<QByteArray> *bytes = nullptr);
+    Result<void> scanRows(const CatalogEntry &entry, const QStringList &columns,
+                          const std::function<bool(const QStringList &)> &row, QList<QByteArray> *bytes = nullptr);
 
 private:
     JetFile(MdbHandle *mdb, QString path, FileHeader header);

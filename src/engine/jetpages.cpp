@@ -73,11 +73,10 @@ QList<quint32> dataPages(MdbHandle *mdb, const MdbTableDef *table, quint32 pageC
     return pages;
 }
 
-QByteArray longValue(MdbHandle *mdb, int start, int size, bool *ok)
+std::optional<QByteArray> longValue(MdbHandle *mdb, int start, int size)
 {
-    *ok = true;
     if (size < LongValueHeader)
-        return {};
+        return QByteArray();
     const unsigned char *header = mdb->pg_buf + start;
     const quint32 word = qFromLittleEndian<quint32>(header);
     const quint32 length = word & 0x3fffffff;
@@ -89,10 +88,8 @@ QByteArray longValue(MdbHandle *mdb, int start, int size, bool *ok)
     int offset = 0;
     size_t rowSize = 0;
     if (word & 0x40000000u) {
-        if (mdb_find_pg_row(mdb, pageRow, &buffer, &offset, &rowSize) != 0) {
-            *ok = false;
-            return {};
-        }
+        if (mdb_find_pg_row(mdb, pageRow, &buffer, &offset, &rowSize) != 0)
+            return std::nullopt;
         return QByteArray(static_cast<const char *>(buffer) + offset, qMin<qsizetype>(qsizetype(rowSize), length));
     }
     QByteArray bytes;
@@ -106,7 +103,8 @@ QByteArray longValue(MdbHandle *mdb, int start, int size, bool *ok)
         bytes.append(reinterpret_cast<const char *>(row + 4),
                      qMin<qsizetype>(qsizetype(rowSize) - 4, qsizetype(length) - bytes.size()));
     }
-    *ok = bytes.size() >= qsizetype(length);
+    if (bytes.size() < qsizetype(length))
+        return std::nullopt;
     return bytes;
 }
 

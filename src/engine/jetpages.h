@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <optional>
 
 #include <mdbtools.h>
 
@@ -21,7 +22,7 @@ QList<quint32> dataPages(MdbHandle *mdb, const MdbTableDef *table, quint32 pageC
 
 // The bytes of a memo or OLE value of the row in the handle's page buffer:
 // inline in the row, on one page of long values, or in a chain of them.
-// *ok false when pages it needs are missing.
-QByteArray longValue(MdbHandle *mdb, int start, int size, bool *ok);
+// Nothing when pages it needs are missing.
+std::optional<QByteArray> longValue(MdbHandle *mdb, int start, int size);
 
 } // namespace kolta::jet::engine

@@ -93,13 +93,13 @@ int connect(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_v
     CatalogEntry entry;
     entry.name = table->name;
     entry.id = table->page;
-    QList<Field> fields;
     QList<int> types;
-    QString reason;
-    if (!table->file->readColumns(entry, &fields, &reason, &types, &table->ace)) {
-        *error = sqlite3_mprintf("%s", reason.toUtf8().constData());
+    const Result<QList<Field>> read = table->file->readColumns(entry, &types, &table->ace);
+    if (!read.ok()) {
+        *error = sqlite3_mprintf("%s", read.error().message.toUtf8().constData());
         return SQLITE_ERROR;
     }
+    const QList<Field> &fields = read.value();
     table->columnTypes = types;
     table->complexValues.resize(types.size());
     QString schema = QStringLiteral("CREATE TABLE x(");
@@ -310,7 +310,7 @@ int registerJetModule(sqlite3 *db, JetFile *file)
     return sqlite3_create_module(db, "jet", &module, file);
 }
 
-QString createJetTable(sqlite3 *db, const QString &sqliteName, const CatalogEntry &entry)
+Result<void> createJetTable(sqlite3 *db, const QString &sqliteName, const CatalogEntry &entry)
 {
     const QString sql = QStringLiteral("CREATE VIRTUAL TABLE temp.%1 USING jet(%2, n%3)")
                             .arg(quotedIdentifier(sqliteName), QString::number(entry.id & 0x00FFFFFF),
@@ -319,7 +319,7 @@ QString createJetTable(sqlite3 *db, const QString &sqliteName, const CatalogEntr
     if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK) {
         const QString reason = QString::fromUtf8(error ? error : sqlite3_errmsg(db));
         sqlite3_free(error);
-        return reason;
+        return Error{reason};
     }
     return {};
 }

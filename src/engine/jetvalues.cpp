@@ -88,11 +88,10 @@ std::optional<qint32> resultField(sqlite3_context *context, MdbHandle *mdb, cons
     int size = field->siz;
     if (calculated && type == MDB_MEMO) {
         // The long value holds the wrapped text.
-        bool complete = true;
-        const QByteArray bytes = longValue(mdb, field->start, field->siz, &complete);
-        const auto *inner = reinterpret_cast<const unsigned char *>(bytes.constData());
-        int innerSize = int(bytes.size());
-        if (!complete || !unwrapCalculated(&inner, &innerSize)) {
+        const std::optional<QByteArray> bytes = longValue(mdb, field->start, field->siz);
+        const auto *inner = bytes ? reinterpret_cast<const unsigned char *>(bytes->constData()) : nullptr;
+        int innerSize = bytes ? int(bytes->size()) : 0;
+        if (!bytes || !unwrapCalculated(&inner, &innerSize)) {
             sqlite3_result_null(context);
             return std::nullopt;
         }
@@ -173,9 +172,8 @@ std::optional<qint32> resultField(sqlite3_context *context, MdbHandle *mdb, cons
     }
     case MDB_MEMO:
     case MDB_OLE: {
-        bool complete = true;
-        const QByteArray bytes = longValue(mdb, field->start, field->siz, &complete);
-        if (!complete) {
+        const std::optional<QByteArray> bytes = longValue(mdb, field->start, field->siz);
+        if (!bytes) {
             // A memo cut short is damage, never a shorter text.
             const QByteArray reason =
                 QString(reasons::LongValueMissing).arg(QString::fromUtf8(column->name)).toUtf8();
@@ -184,10 +182,10 @@ std::optional<qint32> resultField(sqlite3_context *context, MdbHandle *mdb, cons
             break;
         }
         if (type == MDB_OLE) {
-            sqlite3_result_blob(context, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+            sqlite3_result_blob(context, bytes->constData(), int(bytes->size()), SQLITE_TRANSIENT);
             break;
         }
-        const int length = utf8Text(mdb, bytes.constData(), bytes.size(), buffer);
+        const int length = utf8Text(mdb, bytes->constData(), bytes->size(), buffer);
         sqlite3_result_text(context, buffer.constData(), length, SQLITE_TRANSIENT);
         break;
     }

@@ -28,23 +28,23 @@ Result<PasswordCheck> checkLogin(const QString &systemDb, const QString &user, c
         // only Admin, with none.
         if (user.compare(QLatin1String("Admin"), Qt::CaseInsensitive) != 0)
             return Error{QStringLiteral("the user %1 is not an account of the default workgroup "
-                                              "(set a workgroup file to log in as another user)")
-                                   .arg(quoted(user))};
+                                        "(set a workgroup file to log in as another user)")
+                             .arg(quoted(user))};
         return PasswordCheck::Checked;
     }
     const QString workgroup = QStringLiteral("the workgroup file %1").arg(quoted(systemDb));
     const auto unusable = [&](const QString &reason) {
         return Error{workgroup + QStringLiteral(" cannot be used: ") + reason};
     };
-    QString reason;
-    std::unique_ptr<JetFile> file = JetFile::open(systemDb, &reason);
-    if (!file)
-        return unusable(reason);
-    QList<CatalogEntry> entries;
-    if (!file->readCatalog(&entries, &reason))
-        return unusable(reason);
+    const Result<std::unique_ptr<JetFile>> opened = JetFile::open(systemDb);
+    if (!opened.ok())
+        return unusable(opened.error().message);
+    JetFile &file = *opened.value();
+    const Result<QList<CatalogEntry>> entries = file.readCatalog();
+    if (!entries.ok())
+        return unusable(entries.error().message);
     const CatalogEntry *accounts = nullptr;
-    for (const CatalogEntry &entry : entries) {
+    for (const CatalogEntry &entry : entries.value()) {
         if (entry.type == LocalTable && entry.name.compare(QLatin1String("MSysAccounts"), Qt::CaseInsensitive) == 0)
             accounts = &entry;
     }
@@ -54,16 +54,17 @@ Result<PasswordCheck> checkLogin(const QString &systemDb, const QString &user, c
     QByteArray stored;
     const QStringList columns = {QStringLiteral("Name"), QStringLiteral("FGroup"), QStringLiteral("Password")};
     QList<QByteArray> bytes;
-    if (!file->scanRows(*accounts, columns, [&](const QStringList &values) {
-            // Jet compares account names without regard to case; groups
-            // cannot log in.
-            const bool group = !values.at(1).isEmpty() && values.at(1) != QLatin1String("0");
-            found = !group && values.at(0).compare(user, Qt::CaseInsensitive) == 0;
-            if (found)
-                stored = bytes.at(2);
-            return !found;
-        }, &reason, &bytes))
-        return unusable(reason);
+    const Result<void> scanned = file.scanRows(*accounts, columns, [&](const QStringList &values) {
+        // Jet compares account names without regard to case; groups cannot
+        // log in.
+        const bool group = !values.at(1).isEmpty() && values.at(1) != QLatin1String("0");
+        found = !group && values.at(0).compare(user, Qt::CaseInsensitive) == 0;
+        if (found)
+            stored = bytes.at(2);
+        return !found;
+    }, &bytes);
+    if (!scanned.ok())
+        return unusable(scanned.error().message);
     if (!found)
         return Error{QStringLiteral("the user %1 is not an account of %2").arg(quoted(user), workgroup)};
     if (storesEmptyPassword(stored) != password.isEmpty())

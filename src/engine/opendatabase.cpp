@@ -16,6 +16,11 @@ namespace kolta::jet::engine {
 
 namespace {
 
+Error cannotOpen(const QString &path, const Error &reason)
+{
+    return Error{(QString(reasons::CannotOpen) + QLatin1String(": %2.")).arg(quoted(path), reason.message)};
+}
+
 // A linked table's definition lives in another file, named as Windows saw it;
 // besides that path, the same file name next to the database is tried.
 Result<TableDef> readLinkedTable(const QString &path, const CatalogEntry &entry)
@@ -31,23 +36,25 @@ Result<TableDef> readLinkedTable(const QString &path, const CatalogEntry &entry)
         const QString windowsName = target.section(QLatin1Char('\\'), -1);
         target = QFileInfo(path).absoluteDir().filePath(windowsName);
     }
-    QString reason;
-    std::unique_ptr<JetFile> file = JetFile::open(target, &reason);
-    if (!file)
+    const Result<std::unique_ptr<JetFile>> opened = JetFile::open(target);
+    if (!opened.ok())
         return failed(QStringLiteral("its file %1 cannot be opened: %2")
-                          .arg(quoted(entry.linkedDatabase), reason));
-    QList<CatalogEntry> entries;
-    if (!file->readCatalog(&entries, &reason))
-        return failed(reason);
+                          .arg(quoted(entry.linkedDatabase), opened.error().message));
+    JetFile &file = *opened.value();
+    const Result<QList<CatalogEntry>> entries = file.readCatalog();
+    if (!entries.ok())
+        return failed(entries.error().message);
     const QString foreign = entry.foreignName.isEmpty() ? entry.name : entry.foreignName;
-    for (const CatalogEntry &candidate : entries) {
+    for (const CatalogEntry &candidate : entries.value()) {
         if (candidate.type == LocalTable && candidate.name.compare(foreign, Qt::CaseInsensitive) == 0) {
             TableDef table;
             table.Name = entry.name;
             table.catalogType = entry.type;
             table.flags = entry.flags;
-            if (!file->readColumns(candidate, &table.Fields, &reason))
-                return failed(reason);
+            const Result<QList<Field>> fields = file.readColumns(candidate);
+            if (!fields.ok())
+                return failed(fields.error().message);
+            table.Fields = fields.value();
             return table;
         }
     }
@@ -56,7 +63,7 @@ Result<TableDef> readLinkedTable(const QString &path, const CatalogEntry &entry)
 
 } // namespace
 
-QString OpenDatabase::refresh()
+Result<void> OpenDatabase::refresh()
 {
     struct stat info;
     Stamp stamp;
@@ -72,13 +79,14 @@ QString OpenDatabase::refresh()
     m_file.reset();
     m_catalog.clear();
     m_queries.clear();
-    QString reason;
-    std::unique_ptr<JetFile> file = JetFile::open(m_path, &reason);
-    if (!file)
-        return reason;
-    if (!file->readCatalog(&m_catalog, &reason, &m_queries))
-        return reason;
-    m_file = std::move(file);
+    Result<std::unique_ptr<JetFile>> opened = JetFile::open(m_path);
+    if (!opened.ok())
+        return opened.error();
+    const Result<QList<CatalogEntry>> catalog = opened.value()->readCatalog(&m_queries);
+    if (!catalog.ok())
+        return catalog.error();
+    m_catalog = catalog.value();
+    m_file = std::move(opened.value());
     m_stamp = stamp;
     return {};
 }
@@ -86,30 +94,26 @@ QString OpenDatabase::refresh()
 Result<PasswordCheck> OpenDatabase::open(const QString &systemDb, const QString &user, const QString &password)
 {
     const Result<PasswordCheck> login = checkLogin(systemDb, user, password);
-    const QString reason = login.ok() ? refresh() : login.error().message;
-    if (reason.isEmpty())
+    const Result<void> refreshed = login.ok() ? refresh() : Result<void>(login.error());
+    if (refreshed.ok())
         return login;
-    return Error{(QString(reasons::CannotOpen) + QLatin1String(": %2.")).arg(quoted(m_path), reason)};
+    return cannotOpen(m_path, refreshed.error());
 }
 
-std::shared_ptr<JetFile> OpenDatabase::current(QList<CatalogEntry> *tables, QList<CatalogEntry> *queries,
-                                               QString *message)
+Result<CurrentFile> OpenDatabase::current()
 {
-    const QString reason = refresh();
-    if (!reason.isEmpty()) {
-        *message = (QString(reasons::CannotOpen) + QLatin1String(": %2.")).arg(quoted(m_path), reason);
-        return nullptr;
-    }
-    *tables = m_catalog;
-    *queries = m_queries;
-    return m_file;
+    const Result<void> refreshed = refresh();
+    if (!refreshed.ok())
+        return cannotOpen(m_path, refreshed.error());
+    return CurrentFile{m_file, m_catalog, m_queries};
 }
 
 Result<QList<TableDef>> OpenDatabase::tableDefs()
 {
-    const QString reason = refresh();
-    if (!reason.isEmpty())
-        return Error{(QString(reasons::CannotReadTables) + QLatin1String(": %2.")).arg(quoted(m_path), reason)};
+    const Result<void> refreshed = refresh();
+    if (!refreshed.ok())
+        return Error{(QString(reasons::CannotReadTables) + QLatin1String(": %2."))
+                         .arg(quoted(m_path), refreshed.error().message)};
     // Access keeps the values of attachment and multi-valued columns in
     // hidden tables of its own, which are no table definitions for DAO.
     const QList<quint32> hidden = complexValueTables(*m_file, m_catalog);
@@ -159,8 +163,8 @@ void OpenDatabase::resolveComplexTypes(const CatalogEntry &table, const QList<in
         return;
     const QStringList columns = {QStringLiteral("ColumnName"), QStringLiteral("ConceptualTableID"),
                                  QStringLiteral("ComplexTypeObjectID")};
-    QString reason;
-    m_file->scanRows(*complexColumns, columns, [&](const QStringList &values) {
+    // Columns a failed scan did not reach stay attachments.
+    static_cast<void>(m_file->scanRows(*complexColumns, columns, [&](const QStringList &values) {
         if (quint32(values.at(1).toLongLong()) != table.id)
             return true;
         for (int i = 0; i < fields->size(); ++i) {
@@ -168,7 +172,7 @@ void OpenDatabase::resolveComplexTypes(const CatalogEntry &table, const QList<in
                 (*fields)[i].Type = complexDaoType(names.value(quint32(values.at(2).toLongLong())));
         }
         return true;
-    }, &reason);
+    }));
 }
 
 Result<TableDef> OpenDatabase::tableDef(const QString &name)
@@ -177,9 +181,9 @@ Result<TableDef> OpenDatabase::tableDef(const QString &name)
         return Error{(QString(reasons::CannotReadTable) + QLatin1String(": %3."))
                                .arg(quoted(name), quoted(m_path), reason)};
     };
-    QString reason = refresh();
-    if (!reason.isEmpty())
-        return failed(reason);
+    const Result<void> refreshed = refresh();
+    if (!refreshed.ok())
+        return failed(refreshed.error().message);
     for (const CatalogEntry &entry : std::as_const(m_catalog)) {
         if (entry.name.compare(name, Qt::CaseInsensitive) != 0)
             continue;
@@ -190,11 +194,13 @@ Result<TableDef> OpenDatabase::tableDef(const QString &name)
         table.catalogType = entry.type;
         table.flags = entry.flags;
         QList<int> jetTypes;
-        if (!m_file->readColumns(entry, &table.Fields, &reason, &jetTypes)) {
+        const Result<QList<Field>> fields = m_file->readColumns(entry, &jetTypes);
+        if (!fields.ok()) {
             // A damaged table may have left libmdb's state in any shape.
             m_file.reset();
-            return failed(reason);
+            return failed(fields.error().message);
         }
+        table.Fields = fields.value();
         if (jetTypes.contains(MDB_COMPLEX))
             resolveComplexTypes(entry, jetTypes, &table.Fields);
         return table;

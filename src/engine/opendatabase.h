@@ -12,6 +12,14 @@
 
 namespace kolta::jet::engine {
 
+// The file and its catalog as a statement reads them.
+struct CurrentFile
+{
+    std::shared_ptr<JetFile> file;
+    QList<CatalogEntry> tables;
+    QList<CatalogEntry> queries;
+};
+
 // Every request first looks at the file: when it was changed or replaced
 // since the last one, it is opened and its catalog read again; a table's
 // definition is read from the file at every request. Messages name the file
@@ -28,8 +36,8 @@ public:
     // Every definition with its fields, in one pass.
     Result<QList<TableDef>> allTableDefs();
     // The file and its catalog for a statement, looked at afresh (read again
-    // only when the file changed); null with *message set when unreadable.
-    std::shared_ptr<JetFile> current(QList<CatalogEntry> *tables, QList<CatalogEntry> *queries, QString *message);
+    // only when the file changed).
+    Result<CurrentFile> current();
 
 private:
     struct Stamp
@@ -37,7 +45,8 @@ private:
         qint64 device = 0, inode = 0, size = 0, modified = 0, changed = 0;
         bool operator==(const Stamp &) const = default;
     };
-    QString refresh();
+    // The reason alone, without the file's name.
+    Result<void> refresh();
     void resolveComplexTypes(const CatalogEntry &table, const QList<int> &jetTypes, QList<Field> *fields);
 
     QString m_path;

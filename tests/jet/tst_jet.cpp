@@ -1187,13 +1187,14 @@ void TestJet::corpusSavedQueries()
     QFETCH(QString, query);
     QFETCH(QString, sql);
     QFETCH(QString, refusal);
-    QString reason;
-    const auto jet = engine::JetFile::open(Corpus + QLatin1Char('/') + file, &reason);
-    QVERIFY2(jet, qPrintable(reason));
-    QList<engine::CatalogEntry> tables, queries;
-    QVERIFY2(jet->readCatalog(&tables, &reason, &queries), qPrintable(reason));
-    QList<kolta::jetsql::CatalogQuery> saved;
-    QVERIFY2(engine::readSavedQueries(*jet, tables, queries, &saved, &reason), qPrintable(reason));
+    const auto jet = engine::JetFile::open(Corpus + QLatin1Char('/') + file);
+    QVERIFY2(jet.ok(), jet.ok() ? "" : qPrintable(jet.error().message));
+    QList<engine::CatalogEntry> queries;
+    const auto tables = jet.value()->readCatalog(&queries);
+    QVERIFY2(tables.ok(), tables.ok() ? "" : qPrintable(tables.error().message));
+    const auto read = engine::readSavedQueries(*jet.value(), tables.value(), queries);
+    QVERIFY2(read.ok(), read.ok() ? "" : qPrintable(read.error().message));
+    const QList<kolta::jetsql::CatalogQuery> &saved = read.value();
     const auto found = std::find_if(saved.cbegin(), saved.cend(), [&](const auto &q) { return q.name == query; });
     QVERIFY(found != saved.cend());
     QCOMPARE(found->jetSql, sql);
@@ -1371,18 +1372,21 @@ class SqlOverJet
 public:
     explicit SqlOverJet(const QString &path)
     {
-        QString reason;
-        file = engine::JetFile::open(path, &reason);
-        if (!file)
+        auto opened = engine::JetFile::open(path);
+        if (!opened.ok())
             return;
-        QList<engine::CatalogEntry> entries;
-        if (!file->readCatalog(&entries, &reason))
+        file = std::move(opened.value());
+        const auto entries = file->readCatalog();
+        if (!entries.ok())
             return;
         sqlite3_open(":memory:", &db);
         engine::registerJetModule(db, file.get());
-        for (const engine::CatalogEntry &entry : entries) {
-            if (entry.type == engine::LocalTable && !entry.name.startsWith(QLatin1String("MSys")))
-                error += engine::createJetTable(db, entry.name, entry);
+        for (const engine::CatalogEntry &entry : entries.value()) {
+            if (entry.type != engine::LocalTable || entry.name.startsWith(QLatin1String("MSys")))
+                continue;
+            const Result<void> created = engine::createJetTable(db, entry.name, entry);
+            if (!created.ok())
+                error += created.error().message;
         }
     }
     ~SqlOverJet() { sqlite3_close(db); }
@@ -1668,12 +1672,11 @@ QStringList readCutFileInChild(const QString &path, const QStringList &tables, i
         const int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, STDERR_FILENO);
         QStringList out;
-        QString reason;
-        QList<engine::CatalogEntry> entries;
-        const auto file = engine::JetFile::open(path, &reason);
+        const auto file = engine::JetFile::open(path);
+        const auto entries = file.ok() ? file.value()->readCatalog() : file.error();
         QStringList names;
-        if (file && file->readCatalog(&entries, &reason)) {
-            for (const engine::CatalogEntry &e : entries)
+        if (entries.ok()) {
+            for (const engine::CatalogEntry &e : entries.value())
                 names.append(e.name);
             out.append(names.join(u','));
         } else {
@@ -1686,8 +1689,8 @@ QStringList readCutFileInChild(const QString &path, const QStringList &tables, i
             QCryptographicHash values(QCryptographicHash::Sha1);
             const auto statement = engine::Statement::prepare(
                 {path, QString(), QStringLiteral("Admin"), QString()},
-                QStringLiteral("SELECT * FROM [%1]").arg(table), engine::Statement::Form::Raw, &reason);
-            const bool read = statement && statement->each([&](const QVariantList &row) {
+                QStringLiteral("SELECT * FROM [%1]").arg(table), engine::Statement::Form::Raw);
+            const bool read = statement.ok() && statement.value()->each([&](const QVariantList &row) {
                 ++count;
                 for (const QVariant &value : row)
                     values.addData(value.toString().toUtf8() + '\x1f');
@@ -1760,14 +1763,13 @@ void TestJet::sqlCutFilesNeverReadShort()
     const int pageSize = whole.at(0x14) == 0 ? 2048 : 4096;
     const QString path = m_dir.filePath(QStringLiteral("cut.mdb"));
     QVERIFY(fixtures::writeAll(path, whole));
-    QString reason;
     QStringList tables;
     {
-        const auto jet = engine::JetFile::open(path, &reason);
-        QVERIFY(jet);
-        QList<engine::CatalogEntry> entries;
-        QVERIFY(jet->readCatalog(&entries, &reason));
-        for (const engine::CatalogEntry &e : entries)
+        const auto jet = engine::JetFile::open(path);
+        QVERIFY(jet.ok());
+        const auto entries = jet.value()->readCatalog();
+        QVERIFY(entries.ok());
+        for (const engine::CatalogEntry &e : entries.value())
             if (e.type == engine::LocalTable && (e.flags & 0x80000002u) == 0)
                 tables.append(e.name);
     }
