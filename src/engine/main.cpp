@@ -5,7 +5,7 @@
 //   kolta-engine tables FILE [--system-db MDW] [--user U] [--password P]
 //   kolta-engine query FILE STATEMENT [--system-db MDW] [--user U] [--password P] [--raw]
 
-#include "jetfile.h"
+#include "opendatabase.h"
 #include "reasons.h"
 #include "server.h"
 #include "statement.h"
@@ -212,15 +212,14 @@ int runQuery(const QStringList &args, int out, int err)
         return 2;
     }
     parsed.login.path = parsed.positional.at(0);
-    QString problem;
-    const auto statement = engine::Statement::prepare(parsed.login, parsed.positional.at(1),
-                                                      parsed.raw ? engine::Statement::Form::Raw
-                                                                 : engine::Statement::Form::Display,
-                                                      &problem);
-    if (!statement) {
-        writeText(err, problem + QLatin1Char('\n'));
+    const auto prepared = engine::Statement::prepare(parsed.login, parsed.positional.at(1),
+                                                     parsed.raw ? engine::Statement::Form::Raw
+                                                                : engine::Statement::Form::Display);
+    if (!prepared.ok()) {
+        writeText(err, prepared.error().message + QLatin1Char('\n'));
         return 1;
     }
+    const auto &statement = prepared.value();
     QStringList names;
     for (const QString &name : statement->names())
         names.append(escaped(name));

@@ -246,15 +246,12 @@ QString rebuildUnion(const QList<QueryAttribute> &rows)
 
 } // namespace
 
-QString rebuildQuery(const QString &name, const QList<QueryAttribute> &stored, QString *refusal)
+Result<QString> rebuildQuery(const QString &name, const QList<QueryAttribute> &stored)
 {
-    refusal->clear();
     // Jet itself keeps a query to 32 tables and 255 fields; thousands of
     // rows only come from a damaged catalog, and would cost time squared.
-    if (stored.size() > 10000) {
-        *refusal = QString::fromLatin1(jetsql::texts::kTooComplex);
-        return QString();
-    }
+    if (stored.size() > 10000)
+        return Error{QString::fromLatin1(jetsql::texts::kTooComplex)};
     QList<QueryAttribute> rows = stored;
     std::stable_sort(rows.begin(), rows.end(),
                      [](const QueryAttribute &a, const QueryAttribute &b) { return a.attribute < b.attribute; });
@@ -266,10 +263,8 @@ QString rebuildQuery(const QString &name, const QList<QueryAttribute> &stored, Q
         if (row.attribute == Type)
             type = row.flag;
     }
-    if (rows.isEmpty() || (type != Select && type != Crosstab && type != Union)) {
-        *refusal = notReadable(name, type);
-        return QString();
-    }
+    if (rows.isEmpty() || (type != Select && type != Crosstab && type != Union))
+        return Error{notReadable(name, type)};
 
     int predicate = 0;
     QString top;
@@ -279,13 +274,11 @@ QString rebuildQuery(const QString &name, const QList<QueryAttribute> &stored, Q
     for (const QueryAttribute &row : std::as_const(rows)) {
         switch (row.attribute) {
         case Parameter:
-            *refusal = QStringLiteral("The saved query '%1' asks for parameters; the page cannot ask for values.")
-                           .arg(name);
-            return QString();
+            return Error{QStringLiteral("The saved query '%1' asks for parameters; the page cannot ask for values.")
+                             .arg(name)};
         case RemoteDb:
-            *refusal = QStringLiteral("The saved query '%1' reads another database; only the open database is "
-                                      "read here.").arg(name);
-            return QString();
+            return Error{QStringLiteral("The saved query '%1' reads another database; only the open database is "
+                                        "read here.").arg(name)};
         case Predicate:
             predicate = row.flag;
             top = row.name1;
@@ -338,15 +331,13 @@ QString rebuildQuery(const QString &name, const QList<QueryAttribute> &stored, Q
     if (type == Union) {
         const QString sql = rebuildUnion(rows);
         if (sql.isEmpty())
-            *refusal = QStringLiteral("The saved query '%1' cannot be read: its union is incomplete.").arg(name);
+            return Error{QStringLiteral("The saved query '%1' cannot be read: its union is incomplete.").arg(name)};
         return sql;
     }
     if ((predicate & AllFields) && !outputs.contains(QStringLiteral("*")))
         outputs.prepend(QStringLiteral("*"));
-    if (outputs.isEmpty() || (type == Crosstab && (transform.isEmpty() || pivot.isEmpty()))) {
-        *refusal = QStringLiteral("The saved query '%1' cannot be read: it has no output columns.").arg(name);
-        return QString();
-    }
+    if (outputs.isEmpty() || (type == Crosstab && (transform.isEmpty() || pivot.isEmpty())))
+        return Error{QStringLiteral("The saved query '%1' cannot be read: it has no output columns.").arg(name)};
     where += from.extraWhere();
     where.removeAll(QString());
 
@@ -362,10 +353,8 @@ QString rebuildQuery(const QString &name, const QList<QueryAttribute> &stored, Q
         sql += QStringLiteral("TOP ") + top + QLatin1String((predicate & TopPercent) ? " PERCENT " : " ");
     sql += outputs.join(QStringLiteral(", "));
     const QString tables = from.sql();
-    if (from.tooDeep()) {
-        *refusal = QString::fromLatin1(jetsql::texts::kTooComplex);
-        return QString();
-    }
+    if (from.tooDeep())
+        return Error{QString::fromLatin1(jetsql::texts::kTooComplex)};
     if (!tables.isEmpty())
         sql += QStringLiteral(" FROM ") + tables;
     if (!where.isEmpty())
@@ -381,23 +370,21 @@ QString rebuildQuery(const QString &name, const QList<QueryAttribute> &stored, Q
     return sql;
 }
 
-bool readSavedQueries(JetFile &file, const QList<CatalogEntry> &tables, const QList<CatalogEntry> &queries,
-                      QList<jetsql::CatalogQuery> *out, QString *reason)
+Result<QList<jetsql::CatalogQuery>> readSavedQueries(JetFile &file, const QList<CatalogEntry> &tables,
+                                                     const QList<CatalogEntry> &queries)
 {
-    out->clear();
+    QList<jetsql::CatalogQuery> out;
     if (queries.isEmpty())
-        return true;
+        return out;
     const auto store = std::find_if(tables.begin(), tables.end(), [](const CatalogEntry &e) {
         return e.type == LocalTable && e.name.compare(QLatin1String("MSysQueries"), Qt::CaseInsensitive) == 0;
     });
-    if (store == tables.end()) {
-        *reason = QStringLiteral("the database file is damaged (its saved queries cannot be found)");
-        return false;
-    }
+    if (store == tables.end())
+        return Error{QStringLiteral("the database file is damaged (its saved queries cannot be found)")};
     QHash<quint32, QList<QueryAttribute>> byQuery;
     const QStringList columns = {QStringLiteral("ObjectId"), QStringLiteral("Attribute"), QStringLiteral("Flag"),
                                  QStringLiteral("Name1"),    QStringLiteral("Name2"),     QStringLiteral("Expression")};
-    const bool ok = file.scanRows(*store, columns, [&](const QStringList &values) {
+    const Result<void> scanned = file.scanRows(*store, columns, [&](const QStringList &values) {
         QueryAttribute row;
         row.attribute = values.at(1).toInt();
         row.flag = values.at(2).toInt();
@@ -406,16 +393,20 @@ bool readSavedQueries(JetFile &file, const QList<CatalogEntry> &tables, const QL
         row.expression = values.at(5);
         byQuery[quint32(values.at(0).toLongLong())].append(row);
         return true;
-    }, reason);
-    if (!ok)
-        return false;
+    });
+    if (!scanned.ok())
+        return scanned.error();
     for (const CatalogEntry &entry : queries) {
         jetsql::CatalogQuery query;
         query.name = entry.name;
-        query.jetSql = rebuildQuery(entry.name, byQuery.value(entry.id), &query.refusal);
-        out->append(query);
+        const Result<QString> sql = rebuildQuery(entry.name, byQuery.value(entry.id));
+        if (sql.ok())
+            query.jetSql = sql.value();
+        else
+            query.refusal = sql.error().message;
+        out.append(query);
     }
-    return true;
+    return out;
 }
 
 } // namespace kolta::jet::engine

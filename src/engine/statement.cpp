@@ -2,6 +2,7 @@
 
 #include "jetfile.h"
 #include "jettables.h"
+#include "opendatabase.h"
 #include "queries.h"
 #include "reasons.h"
 #include "jetsql.h"
@@ -125,39 +126,35 @@ QString Statement::storeFailure(int code) const
     return failure(QStringLiteral("the rows read cannot be kept (%1)").arg(QLatin1String(sqlite3_errstr(code))));
 }
 
-std::unique_ptr<Statement> Statement::prepare(const protocol::OpenArgs &args, const QString &jetSql, Form form,
-                                              QString *message, jetsql::LikeWildcards like)
+Result<std::unique_ptr<Statement>> Statement::prepare(const protocol::OpenArgs &args, const QString &jetSql,
+                                                      Form form, jetsql::LikeWildcards like)
 {
     // The login and the file are checked as for opening the database.
     OpenDatabase database(args.path);
     const Result<PasswordCheck> opened = database.open(args.systemDb, args.user, args.password);
-    if (!opened.ok()) {
-        *message = opened.error().message;
-        return nullptr;
-    }
-    return prepare(database, jetSql, form, message, like);
+    if (!opened.ok())
+        return opened.error();
+    return prepare(database, jetSql, form, like);
 }
 
-std::unique_ptr<Statement> Statement::prepare(OpenDatabase &database, const QString &jetSql, Form form,
-                                              QString *message, jetsql::LikeWildcards like)
+Result<std::unique_ptr<Statement>> Statement::prepare(OpenDatabase &database, const QString &jetSql, Form form,
+                                                      jetsql::LikeWildcards like)
 {
     const QString path = database.path();
     std::unique_ptr<Statement> s(new Statement);
     s->m_form = form;
     s->m_scratchFolder = scratchFolder();
-    QString reason;
-    QList<CatalogEntry> entries;
-    QList<CatalogEntry> queries;
-    s->m_file = database.current(&entries, &queries, message);
-    if (!s->m_file)
-        return nullptr;
+    const Result<CurrentFile> current = database.current();
+    if (!current.ok())
+        return current.error();
+    s->m_file = current.value().file;
+    const QList<CatalogEntry> &entries = current.value().tables;
+    const QList<CatalogEntry> &queries = current.value().queries;
 
     if (sqlite3_open_v2(":memory:", &s->m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK
         || jetsql::registerJetFunctions(s->m_db) != SQLITE_OK
-        || registerJetModule(s->m_db, s->m_file.get()) != SQLITE_OK) {
-        *message = s->failure(QStringLiteral("the SQL engine cannot be started"));
-        return nullptr;
-    }
+        || registerJetModule(s->m_db, s->m_file.get()) != SQLITE_OK)
+        return Error{s->failure(QStringLiteral("the SQL engine cannot be started"))};
     // Tables the joins copy out go to a scratch file, not to memory.
     exec(s->m_db, QStringLiteral("PRAGMA temp_store = FILE"));
 
@@ -166,7 +163,6 @@ std::unique_ptr<Statement> Statement::prepare(OpenDatabase &database, const QStr
     for (const CatalogEntry &entry : entries) {
         if (entry.type != LocalTable)
             continue;
-        QList<Field> fields;
         jetsql::CatalogTable table;
         table.name = entry.name;
         // A damaged table is only an error when it is used, and then it is
@@ -176,37 +172,36 @@ std::unique_ptr<Statement> Statement::prepare(OpenDatabase &database, const QStr
                 + QLatin1String(": ") + why + QLatin1Char('.');
             catalog.tables.append(table);
         };
-        if (!s->m_file->readColumns(entry, &fields, &reason)) {
-            unreadable(reason);
+        const Result<QList<Field>> fields = s->m_file->readColumns(entry);
+        if (!fields.ok()) {
+            unreadable(fields.error().message);
             continue;
         }
         table.sqliteName = QStringLiteral("jet_t%1").arg(next++);
-        for (const Field &field : fields)
+        for (const Field &field : fields.value())
             table.columns.append({field.Name, field.Type});
-        const QString problem = createJetTable(s->m_db, table.sqliteName, entry);
-        if (!problem.isEmpty()) {
-            unreadable(problem);
+        const Result<void> created = createJetTable(s->m_db, table.sqliteName, entry);
+        if (!created.ok()) {
+            unreadable(created.error().message);
             continue;
         }
         catalog.tables.append(table);
     }
     // Unreadable saved queries only matter to a statement that names one:
     // it then finds no such query.
-    readSavedQueries(*s->m_file, entries, queries, &catalog.queries, &reason);
+    const Result<QList<jetsql::CatalogQuery>> saved = readSavedQueries(*s->m_file, entries, queries);
+    if (saved.ok())
+        catalog.queries = saved.value();
     sqlite3_set_authorizer(s->m_db, jetsql::readOnlyAuthorizer, nullptr);
 
     const Result<jetsql::Translation> translated = jetsql::translate(jetSql, catalog, s->m_db, like);
-    if (!translated.ok()) {
-        *message = translated.error().message;
-        return nullptr;
-    }
+    if (!translated.ok())
+        return translated.error();
     const jetsql::Translation &translation = translated.value();
     const QByteArray sql = translation.sqliteSql.toUtf8();
     const int prepared = sqlite3_prepare_v2(s->m_db, sql.constData(), int(sql.size()), &s->m_statement, nullptr);
-    if (prepared != SQLITE_OK) {
-        *message = s->sqlFailure(prepared);
-        return nullptr;
-    }
+    if (prepared != SQLITE_OK)
+        return Error{s->sqlFailure(prepared)};
     s->m_names = translation.columnNames;
     s->m_kinds = translation.columnKinds;
     s->m_serverNotes = translation.serverNotes;

@@ -30,16 +30,15 @@ class Statement
 public:
     enum class Form { Display, Raw, Page };   // Page: as a served page writes values
 
-    // Checks the login, opens the file and prepares jetSql; nullptr with
-    // *message set (Jet's words, or what failed with the file) when it cannot.
-    static std::unique_ptr<Statement> prepare(const protocol::OpenArgs &args, const QString &jetSql,
-                                              Form form, QString *message,
-                                              jetsql::LikeWildcards like = jetsql::LikeWildcards::Dao);
+    // Checks the login, opens the file and prepares jetSql; the message
+    // (Jet's words, or what failed with the file) when it cannot.
+    static Result<std::unique_ptr<Statement>> prepare(const protocol::OpenArgs &args, const QString &jetSql,
+                                                      Form form,
+                                                      jetsql::LikeWildcards like = jetsql::LikeWildcards::Dao);
     // The same on a database the engine holds open: its file and catalog as
     // they are, read again only when the file changed.
-    static std::unique_ptr<Statement> prepare(OpenDatabase &database, const QString &jetSql, Form form,
-                                              QString *message,
-                                              jetsql::LikeWildcards like = jetsql::LikeWildcards::Dao);
+    static Result<std::unique_ptr<Statement>> prepare(OpenDatabase &database, const QString &jetSql, Form form,
+                                                      jetsql::LikeWildcards like = jetsql::LikeWildcards::Dao);
     ~Statement();
     Statement(const Statement &) = delete;
     Statement &operator=(const Statement &) = delete;
