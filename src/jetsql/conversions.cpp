@@ -86,41 +86,41 @@ void fnCDbl(sqlite3_context *ctx, int, sqlite3_value **argv)
     sqlite3_result_double(ctx, *n);
 }
 
-void fnCSng(sqlite3_context *ctx, int, sqlite3_value **argv)
+namespace {
+
+// The number a conversion to a type that holds magnitudes up to limit takes;
+// nothing once the error is set (Null, not a number, too large).
+std::optional<double> numberWithin(sqlite3_context *ctx, sqlite3_value *arg, double limit)
 {
-    if (isNull(argv[0])) {
+    if (isNull(arg)) {
         setError(ctx, texts::kInvalidUseOfNull);
-        return;
+        return std::nullopt;
     }
-    std::optional<double> n = numberArg(argv[0]);
+    const std::optional<double> n = numberArg(arg);
     if (!n) {
         mismatch(ctx);
-        return;
+        return std::nullopt;
     }
-    if (std::fabs(*n) > 3.402823466e38) {
+    if (std::fabs(*n) > limit) {
         setError(ctx, texts::kOverflow);
-        return;
+        return std::nullopt;
     }
+    return n;
+}
+
+} // namespace
+
+void fnCSng(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
     // Single precision, shown with the seven digits a Single carries
-    sqlite3_result_double(ctx, QString::number(float(*n), 'g', 7).toDouble());
+    if (const std::optional<double> n = numberWithin(ctx, argv[0], 3.402823466e38))
+        sqlite3_result_double(ctx, QString::number(float(*n), 'g', 7).toDouble());
 }
 
 void fnCCur(sqlite3_context *ctx, int, sqlite3_value **argv)
 {
-    if (isNull(argv[0])) {
-        setError(ctx, texts::kInvalidUseOfNull);
-        return;
-    }
-    std::optional<double> n = numberArg(argv[0]);
-    if (!n) {
-        mismatch(ctx);
-        return;
-    }
-    if (std::fabs(*n) > 922337203685477.0) {
-        setError(ctx, texts::kOverflow);
-        return;
-    }
-    sqlite3_result_double(ctx, vba::roundBankers(*n, 4));
+    if (const std::optional<double> n = numberWithin(ctx, argv[0], 922337203685477.0))
+        sqlite3_result_double(ctx, vba::roundBankers(*n, 4));
 }
 
 void fnCDate(sqlite3_context *ctx, int, sqlite3_value **argv)
