@@ -8,20 +8,28 @@ namespace kolta::jetsql::functions {
 
 namespace {
 
+// The number a conversion to a whole number or a Double takes (a date's text
+// counts as its serial number); nothing once the error is set.
+std::optional<double> numberOrDate(sqlite3_context *ctx, sqlite3_value *arg)
+{
+    if (isNull(arg)) {
+        setError(ctx, texts::kInvalidUseOfNull);
+        return std::nullopt;
+    }
+    std::optional<double> n = numberArg(arg);
+    if (!n && sqlite3_value_type(arg) == SQLITE_TEXT)
+        n = vba::parseDate(textArg(arg));
+    if (!n)
+        mismatch(ctx);
+    return n;
+}
+
 template<qint64 Lo, qint64 Hi>
 void cInteger(sqlite3_context *ctx, int, sqlite3_value **argv)
 {
-    if (isNull(argv[0])) {
-        setError(ctx, texts::kInvalidUseOfNull);
+    const std::optional<double> n = numberOrDate(ctx, argv[0]);
+    if (!n)
         return;
-    }
-    std::optional<double> n = numberArg(argv[0]);
-    if (!n && sqlite3_value_type(argv[0]) == SQLITE_TEXT)
-        n = vba::parseDate(textArg(argv[0]));
-    if (!n) {
-        mismatch(ctx);
-        return;
-    }
     double r = vba::roundBankers(*n);
     if (r < double(Lo) || r > double(Hi)) {
         setError(ctx, texts::kOverflow);
@@ -72,18 +80,8 @@ void fnCByte(sqlite3_context *ctx, int argc, sqlite3_value **argv) { cInteger<0,
 
 void fnCDbl(sqlite3_context *ctx, int, sqlite3_value **argv)
 {
-    if (isNull(argv[0])) {
-        setError(ctx, texts::kInvalidUseOfNull);
-        return;
-    }
-    std::optional<double> n = numberArg(argv[0]);
-    if (!n && sqlite3_value_type(argv[0]) == SQLITE_TEXT)
-        n = vba::parseDate(textArg(argv[0]));
-    if (!n) {
-        mismatch(ctx);
-        return;
-    }
-    sqlite3_result_double(ctx, *n);
+    if (const std::optional<double> n = numberOrDate(ctx, argv[0]))
+        sqlite3_result_double(ctx, *n);
 }
 
 namespace {
