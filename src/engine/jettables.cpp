@@ -54,6 +54,7 @@ struct JetCursor : sqlite3_vtab_cursor
     QList<quint32> pages;            // the table's data pages, in file order
     qsizetype pageIndex = 0;         // the next of them to read
     int rowsOnPage = 0;              // of the page in the handle's buffer
+    int rowsStart = 0;               // where its rows may begin: after its offset table
     int nextRow = 0;
     sqlite3_int64 rowid = 0;
     qint64 fetched = 0;
@@ -173,6 +174,13 @@ int close(sqlite3_vtab_cursor *base)
     return SQLITE_OK;
 }
 
+int damagedPage(sqlite3_vtab_cursor *base)
+{
+    const auto *jetTable = static_cast<const JetTable *>(base->pVtab);
+    setError(base->pVtab, QString(reasons::PageRowsDamaged).arg(jetTable->name));
+    return SQLITE_CORRUPT;
+}
+
 // The next row of the table, read page by page in file order. Each row is
 // cracked once, into fields that still tell Null apart from "".
 int next(sqlite3_vtab_cursor *base)
@@ -206,6 +214,9 @@ int next(sqlite3_vtab_cursor *base)
             if (mdb->pg_buf[0] != MDB_PAGE_DATA || qFromLittleEndian<quint32>(mdb->pg_buf + 4) != cursor->entry.table_pg)
                 continue;
             cursor->rowsOnPage = qFromLittleEndian<quint16>(mdb->pg_buf + mdb->fmt->row_count_offset);
+            cursor->rowsStart = mdb->fmt->row_count_offset + 2 + 2 * cursor->rowsOnPage;
+            if (cursor->rowsStart > int(mdb->fmt->pg_size))
+                return damagedPage(base);
             continue;
         }
         const int row = cursor->nextRow++;
@@ -213,6 +224,10 @@ int next(sqlite3_vtab_cursor *base)
         size_t size = 0;
         if (mdb_find_row(mdb, row, &start, &size) != 0 || size == 0)
             continue;
+        // A row inside the page's header or offset table: the page counts
+        // more rows than it holds (its count is damaged).
+        if ((start & OffsetMask) < cursor->rowsStart)
+            return damagedPage(base);
         if (start & 0x4000)   // deleted
             continue;
         if (++cursor->fetched > cursor->rowLimit) {

@@ -204,6 +204,7 @@ private slots:
     void sqlCutFilesNeverReadShort_data();
     void sqlCutFilesNeverReadShort();
     void sqlLongValueOnLostPage();
+    void sqlPageCountingTooManyRows();
 
 private:
     QTemporaryDir m_dir;
@@ -1994,6 +1995,50 @@ void TestJet::sqlLongValueOnLostPage()
     QString failure;
     sql.rows(QStringLiteral("SELECT Text FROM Notes"), &failure);
     QVERIFY2(failure.contains(QLatin1String("cut short")), qPrintable(failure));
+}
+
+void TestJet::sqlPageCountingTooManyRows()
+{
+    // A data page whose row count was damaged upward: the bytes past its
+    // real rows are never read as rows.
+    if (!QFileInfo::exists(Corpus))
+        QSKIP("the shared corpus of real files is not here");
+    QByteArray bytes = fixtures::readAll(Corpus + QLatin1String("/testV2000.mdb"));
+    const QString path = m_dir.filePath(QStringLiteral("counted.mdb"));
+    QVERIFY(fixtures::writeAll(path, bytes));
+    QString table;
+    quint32 definition = 0;
+    {
+        const auto jet = engine::JetFile::open(path);
+        QVERIFY(jet.ok());
+        const auto entries = jet.value()->readCatalog();
+        QVERIFY(entries.ok());
+        for (const engine::CatalogEntry &e : entries.value()) {
+            if (e.type == engine::LocalTable && e.flags == 0 && table.isEmpty()) {
+                table = e.name;
+                definition = e.id & 0x00FFFFFF;
+            }
+        }
+    }
+    constexpr int PageSize = 4096;
+    constexpr int RowCountOffset = 12;
+    bool patched = false;
+    for (qsizetype at = 0; at + PageSize <= bytes.size() && !patched; at += PageSize) {
+        char *page = bytes.data() + at;
+        const quint16 rows = qFromLittleEndian<quint16>(page + RowCountOffset);
+        if (page[0] == 1 && qFromLittleEndian<quint32>(page + 4) == definition && rows > 0) {
+            qToLittleEndian<quint16>(quint16(rows + 40), page + RowCountOffset);
+            patched = true;
+        }
+    }
+    QVERIFY(patched);
+    QVERIFY(fixtures::writeAll(path, bytes));
+    QProcess process;
+    process.start(EngineProgram, {QStringLiteral("query"), path, QStringLiteral("SELECT Count(*) FROM [%1]").arg(table)});
+    QVERIFY(process.waitForFinished(60000));
+    const QString error = QString::fromUtf8(process.readAllStandardError());
+    QCOMPARE(process.exitCode(), 1);
+    QVERIFY2(error.contains(QLatin1String("counts more rows than it holds")), qPrintable(error));
 }
 
 QTEST_GUILESS_MAIN(TestJet)
