@@ -5,6 +5,7 @@
 #include "browser.h"
 #include "fieldline.h"
 #include "frmlayout.h"
+#include "frmpageoptions.h"
 #include "generateasp.h"
 #include "previewpage.h"
 #include "dao.h"
@@ -63,6 +64,7 @@ frmmain::frmmain(Module1 &session, Desktop &desktop, jet::DBEngine &engine, QWid
     connect(m_ui->mnExit, &QAction::triggered, this, &frmmain::mnExit_Click);
     connect(m_ui->mnSQLStatement, &QAction::triggered, this, &frmmain::mnSQLStatement_Click);
     connect(m_ui->mnLayout, &QAction::triggered, this, &frmmain::mnLayout_Click);
+    connect(m_ui->mnPageOptions, &QAction::triggered, this, &frmmain::mnPageOptions_Click);
 }
 
 frmmain::~frmmain() = default;
@@ -163,6 +165,13 @@ void frmmain::mnLayout_Click()
     if (!m_layout)
         m_layout = new frmLayout(m_session, m_desktop, this);
     m_layout->exec();
+}
+
+void frmmain::mnPageOptions_Click()
+{
+    if (!m_pageOptions)
+        m_pageOptions = new frmPageOptions(m_session, m_desktop, this);
+    m_pageOptions->exec();
 }
 
 bool frmmain::eventFilter(QObject *watched, QEvent *event)

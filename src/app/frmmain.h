@@ -14,6 +14,7 @@ namespace kolta {
 class frmAbout;
 class frmLabels;
 class frmLayout;
+class frmPageOptions;
 class frmSQL;
 namespace browse { class DatabaseBrowser; }
 namespace jet { class DBEngine; }
@@ -48,6 +49,7 @@ public:
     void mnExit_Click();
     void mnSQLStatement_Click();
     void mnLayout_Click();
+    void mnPageOptions_Click();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -67,6 +69,7 @@ private:
     QPointer<frmSQL> m_sql;
     QPointer<frmAbout> m_about;
     QPointer<frmLayout> m_layout;
+    QPointer<frmPageOptions> m_pageOptions;
     QPointer<frmLabels> m_labels;
     QString m_lastPageFolder;   // where the last page of this run was saved
 };
