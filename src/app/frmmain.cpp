@@ -7,6 +7,7 @@
 #include "frmlayout.h"
 #include "frmpageoptions.h"
 #include "generateasp.h"
+#include "openpage.h"
 #include "previewpage.h"
 #include "dao.h"
 #include "frmlabels.h"
@@ -60,6 +61,7 @@ frmmain::frmmain(Module1 &session, Desktop &desktop, jet::DBEngine &engine, QWid
     // The preview is there whenever a page can be generated.
     connect(m_ui->mnGenerateASP, &QAction::enabledChanged, m_ui->mnPreviewPage, &QAction::setEnabled);
     connect(m_ui->mnPreviewPage, &QAction::triggered, this, &frmmain::mnPreviewPage_Click);
+    connect(m_ui->mnOpenPage, &QAction::triggered, this, &frmmain::mnOpenPage_Click);
     connect(m_ui->mbAbout, &QAction::triggered, this, &frmmain::mbAbout_Click);
     connect(m_ui->mnExit, &QAction::triggered, this, &frmmain::mnExit_Click);
     connect(m_ui->mnSQLStatement, &QAction::triggered, this, &frmmain::mnSQLStatement_Click);
@@ -107,6 +109,15 @@ void frmmain::mnPreviewPage_Click()
                                                             : QFileInfo(m_session.gDataSource.text()).absolutePath();
     // A failure has been shown to the user; nothing else follows from it.
     static_cast<void>(pagegen::previewPage(m_session, m_engine, m_desktop, this, imageFolder));
+}
+
+void frmmain::mnOpenPage_Click()
+{
+    const auto opened = pagegen::openPage(m_session, m_cmd, m_desktop, this);
+    if (!opened.ok() || !opened.value())
+        return;
+    m_lastPageFolder = QFileInfo(*opened.value()).absolutePath();
+    m_browser->openSessionDatabase();
 }
 
 void frmmain::mbAbout_Click()

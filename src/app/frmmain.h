@@ -45,6 +45,7 @@ public:
     void mnPrintTableFields_Click();
     void mnGenerateASP_Click();
     void mnPreviewPage_Click();
+    void mnOpenPage_Click();
     void mbAbout_Click();
     void mnExit_Click();
     void mnSQLStatement_Click();

@@ -1,3 +1,4 @@
+#include "aspreader.h"
 #include "aspwriter.h"
 #include "generateasp.h"
 #include "scripteddesktop.h"
@@ -96,6 +97,12 @@ private slots:
     void generateOnFullDisk();
     void generateWithWriteLimit();
     void generateThroughMainWindowMenu();
+
+    void pageReadsBack_data();
+    void pageReadsBack();
+    void pageRefused_data();
+    void pageRefused();
+    void openPageThroughMenu();
 };
 
 void tst_PageGen::ordersPageByteForByte()
@@ -697,6 +704,96 @@ void tst_PageGen::generateThroughMainWindowMenu()
     QCOMPARE(app.window.cursor().shape(), Qt::ArrowCursor);
     QCOMPARE(readAll(target), readAll(QStringLiteral(KOLTA_TEST_DATA "/orders.asp")));
     QCOMPARE(app.window.cmd().FileName, target);
+}
+
+void tst_PageGen::pageReadsBack_data()
+{
+    QTest::addColumn<QByteArray>("page");
+    QTest::newRow("orders") << readAll(QStringLiteral(KOLTA_TEST_DATA "/orders.asp"));
+    QTest::newRow("products") << readAll(QStringLiteral(KOLTA_TEST_DATA "/products.asp"));
+
+    Module1 odd = ordersSession();
+    odd.gDataSource = QStringLiteral("C:\\db\\my orders;1.accdb");
+    odd.gUserId = QStringLiteral("O'Brien");
+    odd.gPassword = QStringLiteral("a'b\"c;d");
+    odd.gSystemDatabase = QStringLiteral("C:\\w\\system.mdw");
+    odd.gSqlQuery = QString::fromUtf8("SELECT \"%>\" & Name, 'ş😀'\r\nFROM T\nWHERE\tA\rAND B");
+    odd.gFieldLabels.set(0, QString::fromUtf8("<I>Name</I> 50<% ş"));
+    odd.gPageHeader = QString::fromUtf8("<HTML><TITLE>Café ş<%</TITLE><BODY><TABLE BORDER=1>");
+    QTest::newRow("odd values") << composeAspPageOrFail(odd);
+
+    Module1 all = optionsSession(25, QString::fromUtf8("None & <none> &amp; ş"), true);
+    all.gParameters << QueryParameter{QStringLiteral("Say \"%>\", <x>"), jet::dbLong, 0, QString()}
+                    << QueryParameter{QStringLiteral("Memo"), jet::dbMemo, 0, QString()}
+                    << QueryParameter{QStringLiteral("Amount"), jet::dbDecimal, 0, QString()}
+                    << QueryParameter{QStringLiteral("Yes"), jet::dbBoolean, 0, QString()};
+    QTest::newRow("every option") << composeAspPageOrFail(all);
+    QTest::newRow("paging only") << composeAspPageOrFail(optionsSession(3, QString(), false));
+}
+
+void tst_PageGen::pageReadsBack()
+{
+    QFETCH(QByteArray, page);
+    const auto read = pagegen::readAspPage(page);
+    QVERIFY2(read.ok(), qPrintable(read.ok() ? QString() : read.error().message));
+    QCOMPARE(composeAspPageOrFail(read.value()), page);
+}
+
+void tst_PageGen::pageRefused_data()
+{
+    QTest::addColumn<QByteArray>("page");
+    QTest::addColumn<QString>("reason");
+    const QByteArray orders = readAll(QStringLiteral(KOLTA_TEST_DATA "/orders.asp"));
+    QTest::newRow("empty file") << QByteArray() << "its lines do not end as KOLTA writes them";
+    QTest::newRow("line ends changed") << QByteArray(orders).replace("\r\n", "\n")
+                                       << "its lines do not end as KOLTA writes them";
+    QTest::newRow("another page") << QByteArray("<HTML><BODY><% Response.Write Now %></BODY></HTML>\r\n")
+                                  << "the database connection could not be read";
+    QTest::newRow("statement cut") << QByteArray(orders).replace("sqlquery=\"SELECT", "sqlquery=SELECT")
+                                   << "the SQL statement could not be read";
+    QTest::newRow("edited by hand") << QByteArray(orders).replace(" rs.movenext", " rs.MoveNext")
+                                    << "line 19 is not what KOLTA writes there";
+}
+
+void tst_PageGen::pageRefused()
+{
+    QFETCH(QByteArray, page);
+    QFETCH(QString, reason);
+    const auto read = pagegen::readAspPage(page);
+    QVERIFY(!read.ok());
+    QCOMPARE(read.error().message, QStringLiteral("It is not a page written by KOLTA: ") + reason + QLatin1Char('.'));
+}
+
+void tst_PageGen::openPageThroughMenu()
+{
+    QTemporaryDir dir;
+    const QString first = dir.filePath(QStringLiteral("first.asp"));
+    const QString again = dir.filePath(QStringLiteral("again.asp"));
+    {
+        QFile file(first);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(composeAspPageOrFail(optionsSession(10, QStringLiteral("None"), true)));
+    }
+    test::App app;
+    app.desktop.fileAnswers.push_back(dir.filePath(QStringLiteral("missing.asp")));
+    app.window.mnOpenPage_Click();
+    QCOMPARE(app.desktop.prompts().size(), 1);
+    QVERIFY(app.desktop.prompts().constFirst().contains(QLatin1String("missing.asp")));
+    QCOMPARE(app.session.gSqlQuery.text(), QString());
+
+    app.desktop.messages.clear();
+    app.desktop.fileAnswers.push_back(first);
+    app.window.mnOpenPage_Click();
+    QCOMPARE(app.session.gRowsPerPage, 10);
+    QCOMPARE(app.session.gParameters.size(), 2);
+    // The page's database is not on this machine: said, and the page can still be written.
+    QCOMPARE(app.desktop.prompts().size(), 1);
+    QVERIFY(app.action("mnGenerateASP")->isEnabled());
+    app.desktop.messages.clear();
+    app.desktop.fileAnswers.push_back(again);
+    app.window.mnGenerateASP_Click();
+    QCOMPARE(app.desktop.prompts(), QStringList{QStringLiteral("Done!")});
+    QCOMPARE(readAll(again), readAll(first));
 }
 
 QTEST_MAIN(tst_PageGen)

@@ -174,7 +174,7 @@ void tst_Shell::menuTree()
     for (QAction *a : bar.at(0)->menu()->actions())
         file << a->objectName() + QLatin1Char('=') + (a->isSeparator() ? QStringLiteral("-") : a->text());
     QCOMPARE(file, (QStringList{"mnSetDatabase=&Set Database...", "mnPrintTableFields=&Print Table Fields",
-                                "mnGenerateASP=&Generate ASP...", "mnPreviewPage=Pre&view Page...", "sep1=-", "mbAbout=About...", "sep2=-",
+                                "mnGenerateASP=&Generate ASP...", "mnPreviewPage=Pre&view Page...", "mnOpenPage=&Open Page...", "sep1=-", "mbAbout=About...", "sep2=-",
                                 "mnExit=E&xit"}));
     QStringList edit;
     for (QAction *a : bar.at(1)->menu()->actions())
