@@ -71,6 +71,13 @@ void DatabaseBrowser::setDatabase()
 
 void DatabaseBrowser::openSessionDatabase()
 {
+    // As Set Database does: the login first, filled from the page, which a
+    // Cancel leaves unopened.
+    frmLogin &window = login();
+    window.fill(m_session.gSystemDatabase.text(), m_session.gUserId.text(), m_session.gPassword.text());
+    window.showModal();
+    if (m_session.gLoginCancelled == -1)
+        return;
     useLogin();
     m_controls.Label6->setText(m_session.gDataSource.text());
     showDatabase();

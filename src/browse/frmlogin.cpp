@@ -33,6 +33,13 @@ void frmLogin::cmdOK_Click()
     hide();
 }
 
+void frmLogin::fill(const QString &systemDatabase, const QString &user, const QString &password)
+{
+    m_ui->Text1->setText(systemDatabase);
+    m_ui->txtUserName->setText(user);
+    m_ui->txtPassword->setText(password);
+}
+
 void frmLogin::cmdCancel_Click()
 {
     m_session.gLoginCancelled = -1;

@@ -26,6 +26,9 @@ public:
     void cmdCancel_Click();
     void Command1_Click();
 
+    // Puts a login (read back from a page) into the boxes.
+    void fill(const QString &systemDatabase, const QString &user, const QString &password);
+
     // Shows the window modally and returns when OK or Cancel has hidden it.
     // The focus starts in the first box of the tab order at every showing.
     void showModal();

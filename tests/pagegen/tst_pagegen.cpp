@@ -1,12 +1,15 @@
 #include "aspreader.h"
 #include "aspwriter.h"
+#include "frmlogin.h"
 #include "generateasp.h"
 #include "scripteddesktop.h"
 #include "testapp.h"
+#include "uitest.h"
 #include "texts.h"
 
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -783,7 +786,16 @@ void tst_PageGen::openPageThroughMenu()
 
     app.desktop.messages.clear();
     app.desktop.fileAnswers.push_back(first);
+    // The login comes first, filled from the page.
+    QStringList login;
+    test::onModal<frmLogin>([&login](frmLogin *window) {
+        for (const char *name : {"Text1", "txtUserName", "txtPassword"})
+            login << window->findChild<QLineEdit *>(QLatin1String(name))->text();
+        test::pressOK(window);
+    });
     app.window.mnOpenPage_Click();
+    QCOMPARE(login, (QStringList{app.session.gSystemDatabase.text(), app.session.gUserId.text(),
+                                 app.session.gPassword.text()}));
     QCOMPARE(app.session.gRowsPerPage, 10);
     QCOMPARE(app.session.gParameters.size(), 2);
     // The page's database is not on this machine: said, and the page can still be written.
