@@ -117,7 +117,10 @@ void frmmain::mnOpenPage_Click()
     if (!opened.ok() || !opened.value())
         return;
     m_lastPageFolder = QFileInfo(*opened.value()).absolutePath();
+    sqlWindow().setStatement(m_session.gSqlQuery.text());
     m_browser->openSessionDatabase();
+    if (m_session.gDatabase)
+        mnSQLStatement_Click();
 }
 
 void frmmain::mbAbout_Click()

@@ -87,6 +87,11 @@ void frmSQL::Form_Activate()
     m_ui->Label2->setText(m_session.gDataSource.text());
 }
 
+void frmSQL::setStatement(const QString &statement)
+{
+    m_ui->Text1->setPlainText(statement);
+}
+
 void frmSQL::failed(const QString &reason)
 {
     m_desktop.messageBox(this, QString(texts::SqlError), reason);

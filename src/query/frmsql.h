@@ -31,6 +31,8 @@ public:
     query::RecordsetModel &grid() { return *m_model; }
 
     void Form_Activate();
+    // Puts a statement (read back from a page) into the box, ready to Set.
+    void setStatement(const QString &statement);
     void cmdSet_Click();
     void cmdCopy_Click();
     void cmdCut_Click();

@@ -1,5 +1,6 @@
 #include "aspreader.h"
 #include "aspwriter.h"
+#include "frmsql.h"
 #include "frmlogin.h"
 #include "generateasp.h"
 #include "scripteddesktop.h"
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -798,6 +800,8 @@ void tst_PageGen::openPageThroughMenu()
                                  app.session.gPassword.text()}));
     QCOMPARE(app.session.gRowsPerPage, 10);
     QCOMPARE(app.session.gParameters.size(), 2);
+    QCOMPARE(app.window.sqlWindow().findChild<QPlainTextEdit *>(QStringLiteral("Text1"))->toPlainText(),
+             app.session.gSqlQuery.text());
     // The page's database is not on this machine: said, and the page can still be written.
     QCOMPARE(app.desktop.prompts().size(), 1);
     QVERIFY(app.action("mnGenerateASP")->isEnabled());
