@@ -241,7 +241,7 @@ Result<TableDef> EngineClient::tableDefOnce(int handle, const QString &name)
 }
 
 Result<EngineClient::Prepared> EngineClient::query(const protocol::OpenArgs &given, const QString &statement,
-                                                   StatementMode mode)
+                                                   StatementMode mode, const QList<protocol::ParameterValue> &values)
 {
     const protocol::OpenArgs args = absolute(given);
     const QString subject = QString(reasons::CannotRun).arg(quoted(given.path));
@@ -260,14 +260,28 @@ Result<EngineClient::Prepared> EngineClient::query(const protocol::OpenArgs &giv
         const Result<qint32> engine = engineHandle(held, subject);
         if (!engine.ok())
             return engine.error();
-        answer = call(Request::QueryOpen, protocol::pack(engine.value(), statement, quint8(mode)), subject);
+        answer = call(Request::QueryOpen, protocol::pack(engine.value(), statement, quint8(mode), values),
+                      subject);
     } else {
-        answer = call(Request::Query, protocol::pack(args, statement, quint8(mode)), subject);
+        answer = call(Request::Query, protocol::pack(args, statement, quint8(mode), values), subject);
     }
     Prepared prepared;
     if (const auto read = decode(answer, subject, prepared.cursor, prepared.names, prepared.serverNotes); !read.ok())
         return read.error();
     return prepared;
+}
+
+Result<QList<protocol::StatementParameter>> EngineClient::parameters(const protocol::OpenArgs &given,
+                                                                    const QString &statement)
+{
+    const QString subject = QString(reasons::CannotRun).arg(quoted(given.path));
+    const Work work(*this);
+    QList<protocol::StatementParameter> parameters;
+    if (const auto read = decode(call(Request::Parameters, protocol::pack(absolute(given), statement), subject),
+                                 subject, parameters);
+        !read.ok())
+        return read.error();
+    return parameters;
 }
 
 Result<EngineClient::Fetched> EngineClient::fetch(qint32 cursor, qint32 count, const QString &path)

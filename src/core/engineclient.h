@@ -88,8 +88,12 @@ public:
         qint32 rows = 0;
         bool atEnd = false;
     };
+    // values: for the statement's parameters, bound by name.
     Result<Prepared> query(const protocol::OpenArgs &args, const QString &statement,
-                           StatementMode mode = StatementMode::Dao);
+                           StatementMode mode = StatementMode::Dao,
+                           const QList<protocol::ParameterValue> &values = {});
+    // The parameters the statement asks for, in binding order.
+    Result<QList<protocol::StatementParameter>> parameters(const protocol::OpenArgs &args, const QString &statement);
     Result<Fetched> fetch(qint32 cursor, qint32 count, const QString &path);
     // Rows already read, as texts, with a bit per value that is a number.
     struct RowPage

@@ -14,7 +14,7 @@ namespace {
 enum Attribute {
     Start = 0,       // opens the query's rows
     Type = 1,        // Flag: the query type; left out of select queries by newer Access
-    Parameter = 2,   // Name1: a declared parameter
+    Parameter = 2,   // Name1: a declared parameter, Flag: its DAO type
     Predicate = 3,   // Flag: the Predicate bits; Name1: TOP's count
     RemoteDb = 4,    // Name1: the database of an IN clause
     Input = 5,       // Name1: table or query, Name2: alias; a union's parts: Expression, Name2
@@ -244,6 +244,29 @@ QString rebuildUnion(const QList<QueryAttribute> &rows)
     return sql;
 }
 
+// Jet SQL's word for a declared parameter's DAO type.
+QString parameterType(int daoType)
+{
+    switch (daoType) {
+    case 1: return QStringLiteral("Bit");
+    case 2: return QStringLiteral("Byte");
+    case 3: return QStringLiteral("Short");
+    case 4: return QStringLiteral("Long");
+    case 5: return QStringLiteral("Currency");
+    case 6: return QStringLiteral("IEEESingle");
+    case 7: return QStringLiteral("IEEEDouble");
+    case 8: return QStringLiteral("DateTime");
+    case 9: return QStringLiteral("Binary");
+    case 11: return QStringLiteral("LongBinary");
+    case 12: return QStringLiteral("LongText");
+    case 15: return QStringLiteral("Guid");
+    case 20: return QStringLiteral("Decimal");
+    default: return QStringLiteral("Text");
+    }
+}
+
+QString rebuildSelect(const QString &name, const QList<QueryAttribute> &rows, int type, QString *refusal);
+
 } // namespace
 
 QString rebuildQuery(const QString &name, const QList<QueryAttribute> &stored, QString *refusal)
@@ -270,7 +293,20 @@ QString rebuildQuery(const QString &name, const QList<QueryAttribute> &stored, Q
         *refusal = notReadable(name, type);
         return QString();
     }
+    QStringList declared;
+    for (const QueryAttribute &row : std::as_const(rows))
+        if (row.attribute == Parameter && !row.name1.isEmpty())
+            declared.append(bracketed(row.name1) + QLatin1Char(' ') + parameterType(row.flag));
+    const QString sql = rebuildSelect(name, rows, type, refusal);
+    if (sql.isEmpty() || declared.isEmpty())
+        return sql;
+    return QStringLiteral("PARAMETERS ") + declared.join(QStringLiteral(", ")) + QStringLiteral("; ") + sql;
+}
 
+namespace {
+
+QString rebuildSelect(const QString &name, const QList<QueryAttribute> &rows, int type, QString *refusal)
+{
     int predicate = 0;
     QString top;
     JoinForest from;
@@ -278,10 +314,6 @@ QString rebuildQuery(const QString &name, const QList<QueryAttribute> &stored, Q
     QStringList outputs, where, groupBy, having, orderBy;
     for (const QueryAttribute &row : std::as_const(rows)) {
         switch (row.attribute) {
-        case Parameter:
-            *refusal = QStringLiteral("The saved query '%1' asks for parameters; the page cannot ask for values.")
-                           .arg(name);
-            return QString();
         case RemoteDb:
             *refusal = QStringLiteral("The saved query '%1' reads another database; only the open database is "
                                       "read here.").arg(name);
@@ -380,6 +412,8 @@ QString rebuildQuery(const QString &name, const QList<QueryAttribute> &stored, Q
         sql += QStringLiteral(" PIVOT ") + pivot;
     return sql;
 }
+
+} // namespace
 
 bool readSavedQueries(JetFile &file, const QList<CatalogEntry> &tables, const QList<CatalogEntry> &queries,
                       QList<jetsql::CatalogQuery> *out, QString *reason)

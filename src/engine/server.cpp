@@ -142,20 +142,35 @@ QByteArray Server::handle(const QByteArray &request)
         protocol::OpenArgs args;
         QString sql;
         quint8 mode = 0;
-        in.stream() >> args >> sql >> mode;
+        Statement::Values values;
+        in.stream() >> args >> sql >> mode >> values;
         if (!in.finish() || mode > quint8(StatementMode::Provider))
             break;
         const bool provider = mode == quint8(StatementMode::Provider);
         QString problem;
         std::shared_ptr<Statement> statement = Statement::prepare(
             args, sql, provider ? Statement::Form::Page : Statement::Form::Display, &problem,
-            provider ? jetsql::LikeWildcards::Ansi : jetsql::LikeWildcards::Dao);
+            provider ? jetsql::LikeWildcards::Ansi : jetsql::LikeWildcards::Dao, values);
         return opened(statement, problem);
+    }
+    case Request::Parameters: {
+        protocol::OpenArgs args;
+        QString sql;
+        in.stream() >> args >> sql;
+        if (!in.finish())
+            break;
+        const auto parameters = Statement::parameters(args, sql);
+        if (!parameters.ok())
+            return errorAnswer(id, parameters.error().message);
+        Writer answer(id, quint16(Status::Ok));
+        answer.stream() << parameters.value();
+        return answer.payload();
     }
     case Request::QueryOpen: {
         QString sql;
         quint8 mode = 0;
-        in.stream() >> handle >> sql >> mode;
+        Statement::Values values;
+        in.stream() >> handle >> sql >> mode >> values;
         if (!in.finish() || mode > quint8(StatementMode::Provider))
             break;
         if (!database())
@@ -164,7 +179,7 @@ QByteArray Server::handle(const QByteArray &request)
         QString problem;
         std::shared_ptr<Statement> statement = Statement::prepare(
             *database(), sql, provider ? Statement::Form::Page : Statement::Form::Display, &problem,
-            provider ? jetsql::LikeWildcards::Ansi : jetsql::LikeWildcards::Dao);
+            provider ? jetsql::LikeWildcards::Ansi : jetsql::LikeWildcards::Dao, values);
         return opened(statement, problem);
     }
     case Request::Fetch: {

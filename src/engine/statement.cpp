@@ -5,6 +5,7 @@
 #include "queries.h"
 #include "reasons.h"
 #include "jetsql.h"
+#include "sqltexts.h"
 
 #include <QFileInfo>
 
@@ -126,7 +127,7 @@ QString Statement::storeFailure(int code) const
 }
 
 std::unique_ptr<Statement> Statement::prepare(const protocol::OpenArgs &args, const QString &jetSql, Form form,
-                                              QString *message, jetsql::LikeWildcards like)
+                                              QString *message, jetsql::LikeWildcards like, const Values &values)
 {
     // The login and the file are checked as for opening the database.
     OpenDatabase database(args.path);
@@ -135,11 +136,78 @@ std::unique_ptr<Statement> Statement::prepare(const protocol::OpenArgs &args, co
         *message = opened.error().message;
         return nullptr;
     }
-    return prepare(database, jetSql, form, message, like);
+    return build(database, jetSql, form, message, like, &values);
 }
 
 std::unique_ptr<Statement> Statement::prepare(OpenDatabase &database, const QString &jetSql, Form form,
-                                              QString *message, jetsql::LikeWildcards like)
+                                              QString *message, jetsql::LikeWildcards like, const Values &values)
+{
+    return build(database, jetSql, form, message, like, &values);
+}
+
+Result<QList<protocol::StatementParameter>> Statement::parameters(const protocol::OpenArgs &args,
+                                                                  const QString &jetSql)
+{
+    OpenDatabase database(args.path);
+    const Result<PasswordCheck> opened = database.open(args.systemDb, args.user, args.password);
+    if (!opened.ok())
+        return opened.error();
+    QString message;
+    const std::unique_ptr<Statement> s = build(database, jetSql, Form::Display, &message,
+                                               jetsql::LikeWildcards::Dao, nullptr);
+    if (!s)
+        return Error{message};
+    QList<protocol::StatementParameter> out;
+    for (const jetsql::Parameter &p : s->m_parameters)
+        out.append({p.name, p.daoType, p.size});
+    return out;
+}
+
+bool Statement::bind(const Values &values, QString *message)
+{
+    int missing = 0;
+    for (const jetsql::Parameter &p : std::as_const(m_parameters)) {
+        const auto given = std::find_if(values.begin(), values.end(), [&](const protocol::ParameterValue &v) {
+            return v.name.compare(p.name, Qt::CaseInsensitive) == 0;
+        });
+        if (given == values.end()) {
+            ++missing;
+            continue;
+        }
+        const Result<QVariant> value = jetsql::parameterValue(p, given->value);
+        if (!value.ok()) {
+            *message = QStringLiteral("The parameter [%1]: %2").arg(p.name, value.error().message);
+            return false;
+        }
+        const int index = sqlite3_bind_parameter_index(m_statement, p.sqliteName.toUtf8().constData());
+        if (index == 0)
+            continue;   // declared, never used
+        const QVariant &v = value.value();
+        int rc = SQLITE_OK;
+        if (v.isNull())
+            rc = sqlite3_bind_null(m_statement, index);
+        else if (v.typeId() == QMetaType::LongLong)
+            rc = sqlite3_bind_int64(m_statement, index, v.toLongLong());
+        else if (v.typeId() == QMetaType::Double)
+            rc = sqlite3_bind_double(m_statement, index, v.toDouble());
+        else {
+            const QByteArray text = v.toString().toUtf8();
+            rc = sqlite3_bind_text(m_statement, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        }
+        if (rc != SQLITE_OK) {
+            *message = sqlFailure(rc);
+            return false;
+        }
+    }
+    if (missing > 0) {
+        *message = QString::fromLatin1(jetsql::texts::kTooFewParameters).arg(missing);
+        return false;
+    }
+    return true;
+}
+
+std::unique_ptr<Statement> Statement::build(OpenDatabase &database, const QString &jetSql, Form form,
+                                            QString *message, jetsql::LikeWildcards like, const Values *values)
 {
     const QString path = database.path();
     std::unique_ptr<Statement> s(new Statement);
@@ -195,7 +263,8 @@ std::unique_ptr<Statement> Statement::prepare(OpenDatabase &database, const QStr
     readSavedQueries(*s->m_file, entries, queries, &catalog.queries, &reason);
     sqlite3_set_authorizer(s->m_db, jetsql::readOnlyAuthorizer, nullptr);
 
-    const Result<jetsql::Translation> translated = jetsql::translate(jetSql, catalog, s->m_db, like);
+    const Result<jetsql::Translation> translated =
+        jetsql::translate(jetSql, catalog, s->m_db, like, jetsql::Parameters::Bound);
     if (!translated.ok()) {
         *message = translated.error().message;
         return nullptr;
@@ -210,6 +279,9 @@ std::unique_ptr<Statement> Statement::prepare(OpenDatabase &database, const QStr
     s->m_names = translation.columnNames;
     s->m_kinds = translation.columnKinds;
     s->m_serverNotes = translation.serverNotes;
+    s->m_parameters = translation.parameters;
+    if (values && !s->bind(*values, message))
+        return nullptr;
     return s;
 }
 

@@ -1546,9 +1546,10 @@ void TestJetSqlEndToEnd::rebuildQuery_data()
                                  row(6, 2, {}, {}, "A"), row(6, 1, {}, {}, "B"), row(9, 2, {}, {}, "A"),
                                  row(9, 1, {}, {}, "B")}
         << "TRANSFORM Count(*) AS [N] SELECT A FROM [T] GROUP BY A PIVOT B" << "";
-    QTest::newRow("parameters") << QList<QueryAttribute>{row(0, 0), row(2, 4, "Which"), row(5, 0, "T"),
-                                                         row(6, 0, {}, {}, "A")}
-                                << "" << "The saved query 'Q' asks for parameters; the page cannot ask for values.";
+    // As Access writes them (queryTestV2007.accdb): Name1 the name, Flag the DAO type.
+    QTest::newRow("parameters") << QList<QueryAttribute>{row(0, 0), row(2, 4, "Which"), row(2, 10, "User Name"),
+                                                         row(5, 0, "T"), row(6, 0, {}, {}, "A")}
+                                << "PARAMETERS [Which] Long, [User Name] Text; SELECT A FROM [T]" << "";
     QTest::newRow("no rows") << QList<QueryAttribute>{} << ""
                              << "The saved query 'Q' is not a select query; only select queries can be read here.";
     // A catalog chaining hundreds of joins (only damage writes one).
