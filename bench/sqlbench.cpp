@@ -587,7 +587,7 @@ public:
     void clearClipboard() override {}
     void setClipboardText(const QString &) override {}
     QString clipboardText() override { return QString(); }
-    QString print(QWidget *, const Printout &) override { return QString(); }
+    Result<PrintOutcome> print(QWidget *, const Printout &) override { return PrintOutcome::Declined; }
     bool openInBrowser(const QUrl &) override { return false; }
 
     QStringList messages;

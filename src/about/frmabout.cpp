@@ -1,30 +1,25 @@
 #include "frmabout.h"
 #include "ui_frmabout.h"
 
+#include "fonts.h"
 #include "richtext.h"
 #include "rtfreader.h"
-
-#include <QCloseEvent>
-#include <QKeyEvent>
-#include <QScreen>
+#include "windowstyle.h"
 
 namespace kolta {
 
 frmAbout::frmAbout(Module1 &, Desktop &, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
-                          | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    : Dialog(parent, Escape::Ignored)
     , m_ui(std::make_unique<Ui::frmAbout>())
 {
     m_ui->setupUi(this);
     // Text that carries no font of its own is shown in the classic dialog font.
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPointSizeF(8.25);
+    const QFont font = classicDialogFont();
     m_ui->RichTextBox1->setFont(font);
     m_ui->RichTextBox1->document()->setDefaultFont(font);
-    // A fixed client area of 7065 x 4545 twips, centred on the screen.
-    setFixedSize(471, 303);
-    if (const QScreen *screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    // 7065 x 4545 twips.
+    makeFixedDialog(this, 471, 303);
+    centerOnScreen(this);
 
     connect(m_ui->OKButton, &QPushButton::clicked, this, &frmAbout::OKButton_Click);
     // The first control in the tab order has the focus when the window first shows.
@@ -33,38 +28,22 @@ frmAbout::frmAbout(Module1 &, Desktop &, QWidget *parent)
 
 frmAbout::~frmAbout() = default;
 
-bool frmAbout::LoadFile(const QString &path)
+Result<void> frmAbout::LoadFile(const QString &path)
 {
     QTextDocument &document = *m_ui->RichTextBox1->document();
-    const std::optional<about::RtfDocument> rtf = about::readRtfFile(path);
-    if (!rtf) {
+    const Result<about::RtfDocument> rtf = about::readRtfFile(path);
+    if (!rtf.ok()) {
         document.clear();
-        return false;
+        return rtf.error();
     }
-    about::fillTextDocument(document, *rtf);
+    about::fillTextDocument(document, rtf.value());
     m_ui->RichTextBox1->moveCursor(QTextCursor::Start);
-    return true;
+    return {};
 }
 
 void frmAbout::OKButton_Click()
 {
     hide();
-}
-
-void frmAbout::closeEvent(QCloseEvent *event)
-{
-    event->accept();
-    deleteLater();
-}
-
-void frmAbout::keyPressEvent(QKeyEvent *event)
-{
-    // Escape is bound to no button here, so it must not reject the dialog.
-    if (event->key() == Qt::Key_Escape) {
-        event->ignore();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 } // namespace kolta

@@ -1,9 +1,10 @@
 #pragma once
 
 #include "desktop.h"
+#include "dialog.h"
 #include "module1.h"
+#include "result.h"
 
-#include <QDialog>
 #include <memory>
 
 namespace Ui { class frmAbout; }
@@ -11,7 +12,7 @@ namespace Ui { class frmAbout; }
 namespace kolta {
 
 // The about box: the program's about text, formatted, and a button that hides it.
-class frmAbout : public QDialog
+class frmAbout : public Dialog
 {
     Q_OBJECT
 public:
@@ -21,15 +22,10 @@ public:
     Ui::frmAbout &ui() { return *m_ui; }
 
     // Shows the rich text file in RichTextBox1. A file that cannot be read
-    // leaves the box empty and returns false.
-    bool LoadFile(const QString &path);
+    // leaves the box empty.
+    Result<void> LoadFile(const QString &path);
 
     void OKButton_Click();
-
-protected:
-    // Closing through the frame discards the window and the text in it.
-    void closeEvent(QCloseEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     std::unique_ptr<Ui::frmAbout> m_ui;

@@ -69,10 +69,10 @@ frmmain::~frmmain() = default;
 
 void frmmain::Form_Load()
 {
-    // Creates the about window hidden; its text is loaded this once.
-    if (!m_about)
-        m_about = new frmAbout(m_session, m_desktop, this);
-    m_about->LoadFile(QCoreApplication::applicationDirPath() + QLatin1StringView("/kolta.rtf"));
+    // Creates the about window hidden; its text is loaded this once. Without
+    // its text the about box stays empty; the program starts all the same.
+    static_cast<void>(
+        aboutWindow().LoadFile(QCoreApplication::applicationDirPath() + QLatin1StringView("/kolta.rtf")));
 }
 
 void frmmain::Combo1_Click()
@@ -92,8 +92,9 @@ void frmmain::mnPrintTableFields_Click()
 
 void frmmain::mnGenerateASP_Click()
 {
-    if (const auto saved = pagegen::generateAsp(m_session, m_cmd, m_desktop, this))
-        m_lastPageFolder = QFileInfo(*saved).absolutePath();
+    const auto saved = pagegen::generateAsp(m_session, m_cmd, m_desktop, this);
+    if (saved.ok() && saved.value())
+        m_lastPageFolder = QFileInfo(*saved.value()).absolutePath();
 }
 
 void frmmain::mnPreviewPage_Click()
@@ -102,14 +103,20 @@ void frmmain::mnPreviewPage_Click()
     const QString imageFolder = !m_lastPageFolder.isEmpty() ? m_lastPageFolder
         : m_session.gDataSource.isEmpty()                   ? QString()
                                                             : QFileInfo(m_session.gDataSource.text()).absolutePath();
-    pagegen::previewPage(m_session, m_engine, m_desktop, this, imageFolder);
+    // A failure has been shown to the user; nothing else follows from it.
+    static_cast<void>(pagegen::previewPage(m_session, m_engine, m_desktop, this, imageFolder));
 }
 
 void frmmain::mbAbout_Click()
 {
+    aboutWindow().exec();
+}
+
+frmAbout &frmmain::aboutWindow()
+{
     if (!m_about)
         m_about = new frmAbout(m_session, m_desktop, this);
-    m_about->exec();
+    return *m_about;
 }
 
 void frmmain::mnExit_Click()

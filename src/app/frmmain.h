@@ -54,6 +54,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    frmAbout &aboutWindow();
     // Puts "Type" over the type column and "Size" over the sizes' right edge.
     void placeColumnHeadings();
 

@@ -31,7 +31,7 @@ frmLogin &DatabaseBrowser::login()
 {
     // A login window closed through its frame comes back empty.
     if (!m_login || m_login->discarded())
-        m_login = std::make_unique<frmLogin>(m_session, m_desktop, m_controls.window);
+        m_login = new frmLogin(m_session, m_desktop, m_controls.window);
     return *m_login;
 }
 
@@ -134,9 +134,10 @@ void DatabaseBrowser::printTableFields()
     const int count = m_controls.List1->count();
     for (int i = 0; i < count; ++i)
         printer.printLine(m_controls.List1->item(i)->text());
-    const QString error = printer.endDoc();
-    if (!error.isEmpty())
-        m_desktop.messageBox(m_controls.window, QStringLiteral("The table fields could not be printed."), error);
+    const auto printed = printer.endDoc();
+    if (!printed.ok())
+        m_desktop.messageBox(m_controls.window, QStringLiteral("The table fields could not be printed."),
+                             printed.error().message);
 }
 
 } // namespace kolta::browse

@@ -53,7 +53,7 @@ private:
     jet::DBEngine &m_engine;
     CommonDialog &m_cmd;
     BrowserControls m_controls;
-    std::unique_ptr<frmLogin> m_login;
+    QPointer<frmLogin> m_login;
     // Logins whose password was left to the server and the user told so.
     QSet<QString> m_passwordNoted;
 };

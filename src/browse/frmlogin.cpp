@@ -4,12 +4,10 @@
 #include "texts.h"
 #include "windowstyle.h"
 
-#include <QCloseEvent>
-
 namespace kolta {
 
 frmLogin::frmLogin(Module1 &session, Desktop &desktop, QWidget *parent)
-    : QDialog(parent)
+    : Dialog(parent, Escape::Cancels)
     , m_ui(std::make_unique<Ui::frmLogin>())
     , m_session(session)
     , m_cmd(desktop, this)
@@ -59,13 +57,6 @@ void frmLogin::showModal()
 void frmLogin::reject()
 {
     cmdCancel_Click();
-}
-
-void frmLogin::closeEvent(QCloseEvent *event)
-{
-    m_discarded = true;
-    cmdCancel_Click();
-    event->accept();
 }
 
 } // namespace kolta

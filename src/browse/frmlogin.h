@@ -1,9 +1,9 @@
 #pragma once
 
 #include "commondialog.h"
+#include "dialog.h"
 #include "module1.h"
 
-#include <QDialog>
 #include <memory>
 
 namespace Ui { class frmLogin; }
@@ -12,7 +12,7 @@ namespace kolta {
 
 // The workgroup login asked for by Set Database. It is kept (hidden) between
 // uses, so its boxes show what was typed last time.
-class frmLogin : public QDialog
+class frmLogin : public Dialog
 {
     Q_OBJECT
 public:
@@ -30,20 +30,14 @@ public:
     // The focus starts in the first box of the tab order at every showing.
     void showModal();
 
-    // Closed through its frame: the owner replaces it with a fresh window.
-    bool discarded() const { return m_discarded; }
-
 protected:
-    // Escape counts as Cancel.
+    // Escape and the frame's close box count as Cancel.
     void reject() override;
-    // The frame's close box counts as Cancel and discards the window.
-    void closeEvent(QCloseEvent *event) override;
 
 private:
     std::unique_ptr<Ui::frmLogin> m_ui;
     Module1 &m_session;
     CommonDialog m_cmd;
-    bool m_discarded = false;
 };
 
 } // namespace kolta

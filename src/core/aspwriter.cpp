@@ -198,12 +198,11 @@ QString withBackgroundIn(const QString &header, const QString &folder)
 
 } // namespace
 
-std::variant<QByteArray, QString> composeAspPage(const Module1 &s)
+Result<QByteArray> composeAspPage(const Module1 &s)
 {
-    // The last heading index is computed once, as a 16-bit value.
     const auto headingLines = headings(s);
     if (!headingLines.ok())
-        return headingLines.error().message;
+        return headingLines.error();
 
     QString page;
     auto line = [&page](const QString &text) { page += text + CrLf; };

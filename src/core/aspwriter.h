@@ -1,12 +1,12 @@
 #pragma once
 
-#include "dao.h"
 #include "module1.h"
+#include "result.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QVariant>
-#include <variant>
 
 namespace kolta::pagegen {
 
@@ -23,9 +23,8 @@ bool isAceDatabase(const QString &path);
 QString connectionString(const Module1 &session);
 
 // The whole page, Windows-1252 with CR LF line ends, from the session values.
-// On failure (a heading missing from gFieldLabels, a count out of range) the
-// reason instead.
-std::variant<QByteArray, QString> composeAspPage(const Module1 &session);
+// Fails when a heading is missing from gFieldLabels or the count is out of range.
+Result<QByteArray> composeAspPage(const Module1 &session);
 
 // What the statement of the page gives, for a preview.
 struct PageRows
@@ -38,7 +37,6 @@ struct PageRows
 // The HTML that the page of composeAspPage sends for these rows, with a line
 // saying how many more it would show; a relative BACKGROUND image is made a
 // file address in imageFolder, where the browser finds it beside the page.
-Result<QString> composePagePreview(const Module1 &session, const PageRows &result,
-                                        const QString &imageFolder);
+Result<QString> composePagePreview(const Module1 &session, const PageRows &result, const QString &imageFolder);
 
 } // namespace kolta::pagegen

@@ -17,6 +17,11 @@ QString systemReason(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+Error systemError(int error)
+{
+    return Error{systemReason(error)};
+}
+
 // Owns the temporary file until it has been renamed into place.
 class TempFile
 {
@@ -34,8 +39,7 @@ public:
 
 // The file a name stands for: a symbolic link is followed (a relative one
 // from its own folder) as far as it leads, to a file that may not exist yet.
-// Empty with *reason when the links run in a circle.
-QString resolved(const QString &path, QString *reason)
+Result<QString> resolved(const QString &path)
 {
     QString current = QFileInfo(path).absoluteFilePath();
     // As many links as the system itself follows in one name.
@@ -47,41 +51,40 @@ QString resolved(const QString &path, QString *reason)
         if (current.isEmpty())
             break;
     }
-    *reason = systemReason(ELOOP);
-    return QString();
+    return systemError(ELOOP);
 }
 
 } // namespace
 
-QString writeFileAtomically(const QString &path, const QByteArray &bytes)
+Result<void> writeFileAtomically(const QString &path, const QByteArray &bytes)
 {
     if (path.isEmpty())
-        return QStringLiteral("No file name was given.");
+        return Error{QStringLiteral("No file name was given.")};
     // Saving onto a link saves the page it points to; the link stays.
-    QString reason;
-    const QString targetName = resolved(path, &reason);
-    if (targetName.isEmpty())
-        return reason;
+    const Result<QString> resolvedName = resolved(path);
+    if (!resolvedName.ok())
+        return resolvedName.error();
+    const QString &targetName = resolvedName.value();
     const QFileInfo target(targetName);
     const QByteArray targetPath = QFile::encodeName(targetName);
 
     struct stat existing;
     const bool exists = ::lstat(targetPath.constData(), &existing) == 0;
     if (exists && S_ISDIR(existing.st_mode))
-        return QStringLiteral("It is a folder.");
+        return Error{QStringLiteral("It is a folder.")};
     if (exists && !S_ISREG(existing.st_mode))
-        return QStringLiteral("It is not an ordinary file (a device, a pipe or a socket); a page is not written "
-                              "there.");
+        return Error{QStringLiteral("It is not an ordinary file (a device, a pipe or a socket); a page is not "
+                                    "written there.")};
     // Root may write anything, so the file's own mode is asked as well.
     if (exists && (!(existing.st_mode & S_IWUSR) || ::access(targetPath.constData(), W_OK) != 0))
-        return QStringLiteral("The file is read-only; it is left as it is.");
+        return Error{QStringLiteral("The file is read-only; it is left as it is.")};
     // A file with several names cannot be replaced for all of them at once,
     // and written in place a failed write would lose the old page: the
     // user decides.
     if (exists && existing.st_nlink > 1)
-        return QStringLiteral("The file has %1 names (hard links); replacing it would part them. Save under another "
-                              "name, or remove the other names first.")
-            .arg(existing.st_nlink);
+        return Error{QStringLiteral("The file has %1 names (hard links); replacing it would part them. Save under "
+                                    "another name, or remove the other names first.")
+                         .arg(existing.st_nlink)};
 
     // A short name, so that it fits in the folder beside the longest name.
     const QByteArray folder = QFile::encodeName(target.absolutePath());
@@ -89,7 +92,7 @@ QString writeFileAtomically(const QString &path, const QByteArray &bytes)
     TempFile temp;
     temp.fd = ::mkstemp(pattern.data());
     if (temp.fd < 0)
-        return systemReason(errno);
+        return systemError(errno);
     temp.path = pattern;
 
     // A new file gets the usual permissions; a replaced one keeps its own.
@@ -102,7 +105,7 @@ QString writeFileAtomically(const QString &path, const QByteArray &bytes)
         mode = 0666 & ~mask;
     }
     if (::fchmod(temp.fd, mode) != 0)
-        return systemReason(errno);
+        return systemError(errno);
 
     const char *data = bytes.constData();
     qsizetype left = bytes.size();
@@ -111,25 +114,25 @@ QString writeFileAtomically(const QString &path, const QByteArray &bytes)
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            return systemReason(errno);
+            return systemError(errno);
         }
         if (written == 0)
-            return systemReason(ENOSPC);
+            return systemError(ENOSPC);
         data += written;
         left -= written;
     }
     if (::fsync(temp.fd) != 0)
-        return systemReason(errno);
+        return systemError(errno);
     struct stat written;
     if (::fstat(temp.fd, &written) != 0)
-        return systemReason(errno);
+        return systemError(errno);
     if (written.st_size != bytes.size())
-        return QStringLiteral("The file was not written completely.");
+        return Error{QStringLiteral("The file was not written completely.")};
     const int fd = std::exchange(temp.fd, -1);
     if (::close(fd) != 0)
-        return systemReason(errno);
+        return systemError(errno);
     if (::rename(temp.path.constData(), targetPath.constData()) != 0)
-        return systemReason(errno);
+        return systemError(errno);
     temp.path.clear();
     // The rename itself lasts only once the folder is on disk.
     const int folderFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -138,10 +141,10 @@ QString writeFileAtomically(const QString &path, const QByteArray &bytes)
         const int error = errno;
         ::close(folderFd);
         if (synced != 0 && error == EIO)
-            return QStringLiteral("The page was written, but the folder could not be flushed to disk: %1.")
-                .arg(systemReason(error));
+            return Error{QStringLiteral("The page was written, but the folder could not be flushed to disk: %1.")
+                             .arg(systemReason(error))};
     }
-    return QString();
+    return {};
 }
 
 } // namespace kolta

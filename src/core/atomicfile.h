@@ -1,5 +1,7 @@
 #pragma once
 
+#include "result.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -10,7 +12,7 @@ namespace kolta {
 // the size are checked, and only then is it renamed over the target, and the
 // folder is synced. A symbolic link is written through (the link stays);
 // anything but an ordinary file, a read-only file and one with several names
-// (hard links) are refused. Returns the reason of a failure, empty on success.
-QString writeFileAtomically(const QString &path, const QByteArray &bytes);
+// (hard links) are refused.
+Result<void> writeFileAtomically(const QString &path, const QByteArray &bytes);
 
 } // namespace kolta

@@ -1,5 +1,6 @@
 #include "rtfreader.h"
 
+#include <QDir>
 #include <QFile>
 #include <QStringDecoder>
 
@@ -558,14 +559,13 @@ RtfDocument parseRtf(QByteArrayView data)
     return Parser(data).run();
 }
 
-std::optional<RtfDocument> readRtfFile(const QString &path)
+Result<RtfDocument> readRtfFile(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray data = file.readAll();
+    const QByteArray data = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
+        return Error{QStringLiteral("\"%1\" could not be read: %2.")
+                         .arg(QDir::toNativeSeparators(path), file.errorString())};
     return parseRtf(data);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "result.h"
+
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
@@ -66,7 +68,7 @@ struct RtfDocument
 // be read up to the damage, unknown control words are skipped.
 RtfDocument parseRtf(QByteArrayView data);
 
-// Reads an .rtf file; nothing when the file cannot be read.
-std::optional<RtfDocument> readRtfFile(const QString &path);
+// Reads an .rtf file; fails only when the file cannot be read.
+Result<RtfDocument> readRtfFile(const QString &path);
 
 } // namespace kolta::about

@@ -1,3 +1,7 @@
+// One piece on purpose: a recursive-descent parser of Jet SQL whose
+// functions follow the grammar and call one another (a statement holds
+// subqueries, an expression holds statements); split, each part would need
+// the others' private declarations.
 #include "parser.h"
 
 #include "lexer.h"

@@ -2,10 +2,9 @@
 #include "ui_frmlayout.h"
 
 #include "pageheader.h"
+#include "windowstyle.h"
 
-#include <QCloseEvent>
 #include <QKeyEvent>
-#include <QScreen>
 #include <QToolButton>
 
 namespace kolta {
@@ -80,17 +79,15 @@ void UpDown::resizeEvent(QResizeEvent *)
 }
 
 frmLayout::frmLayout(Module1 &session, Desktop &desktop, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
-                          | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    : Dialog(parent, Escape::Ignored)
     , m_ui(std::make_unique<Ui::frmLayout>())
     , m_session(session)
     , m_cmd(desktop, this)
 {
     m_ui->setupUi(this);
-    // A fixed client area of 7620 x 4830 twips, centred on the screen.
-    setFixedSize(508, 322);
-    if (const QScreen *screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    // 7620 x 4830 twips.
+    makeFixedDialog(this, 508, 322);
+    centerOnScreen(this);
 
     // The first control in the tab order has the focus when the window first shows.
     m_ui->OKButton->setFocus();
@@ -141,22 +138,6 @@ void frmLayout::pickColor(QLineEdit *box, QWidget *swatch)
     QPalette palette = swatch->palette();
     palette.setColor(QPalette::Window, QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF));
     swatch->setPalette(palette);
-}
-
-void frmLayout::closeEvent(QCloseEvent *event)
-{
-    event->accept();
-    deleteLater();
-}
-
-void frmLayout::keyPressEvent(QKeyEvent *event)
-{
-    // Escape is bound to no button here, so it must not reject the dialog.
-    if (event->key() == Qt::Key_Escape) {
-        event->ignore();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 } // namespace kolta

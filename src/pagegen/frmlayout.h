@@ -1,9 +1,9 @@
 #pragma once
 
 #include "commondialog.h"
+#include "dialog.h"
 #include "module1.h"
 
-#include <QDialog>
 #include <QLineEdit>
 #include <QPointer>
 #include <memory>
@@ -62,7 +62,7 @@ private:
 };
 
 // The page layout editor: nine fields from which OK composes gPageHeader.
-class frmLayout : public QDialog
+class frmLayout : public Dialog
 {
     Q_OBJECT
 public:
@@ -76,11 +76,6 @@ public:
     void CancelButton_Click();
     void Command1_Click();
     void Command2_Click();
-
-protected:
-    // Closing through the frame discards the window; its buttons only hide it.
-    void closeEvent(QCloseEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void pickColor(QLineEdit *box, QWidget *swatch);

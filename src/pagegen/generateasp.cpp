@@ -9,11 +9,24 @@
 
 namespace kolta::pagegen {
 
-std::optional<QString> generateAsp(Module1 &session, CommonDialog &cmd, Desktop &desktop, QWidget *window)
+namespace {
+
+Result<void> writePage(const Module1 &session, const QString &fileName)
+{
+    const auto page = composeAspPage(session);
+    if (!page.ok())
+        return page.error();
+    return writeFileAtomically(fileName, page.value());
+}
+
+} // namespace
+
+Result<std::optional<QString>> generateAsp(Module1 &session, CommonDialog &cmd, Desktop &desktop,
+                                           QWidget *window)
 {
     if (session.gSqlQuery.isEmpty()) {
         desktop.messageBox(window, QString(texts::NoSqlStatement));
-        return std::nullopt;
+        return Error{QString(texts::NoSqlStatement)};
     }
     // Stored in the session, so it stays even when the dialog is cancelled.
     if (session.gPageHeader.isEmpty())
@@ -23,24 +36,19 @@ std::optional<QString> generateAsp(Module1 &session, CommonDialog &cmd, Desktop 
     cmd.Filter = QString(texts::AspFilter);
     cmd.FileName = QString();
     if (cmd.ShowSave() != DialogResult::Ok)
-        return std::nullopt;
+        return std::optional<QString>();
 
     const QString fileName = cmd.FileName;
-    const auto page = composeAspPage(session);
-    QString reason;
-    if (const auto *error = std::get_if<QString>(&page))
-        reason = *error;
-    else
-        reason = writeFileAtomically(fileName, std::get<QByteArray>(page));
-    if (!reason.isEmpty()) {
+    const Result<void> written = writePage(session, fileName);
+    if (!written.ok()) {
         desktop.messageBox(window,
                            QStringLiteral("The page could not be saved as \"%1\".")
                                .arg(QDir::toNativeSeparators(fileName)),
-                           reason);
-        return std::nullopt;
+                           written.error().message);
+        return written.error();
     }
     desktop.messageBox(window, QString(texts::Done));
-    return fileName;
+    return std::optional<QString>(fileName);
 }
 
 } // namespace kolta::pagegen

@@ -42,28 +42,21 @@ Result<PageRows> pageRows(const Module1 &session, jet::DBEngine &engine)
     return result;
 }
 
-} // namespace
-
-std::optional<QString> previewPage(const Module1 &session, jet::DBEngine &engine, Desktop &desktop,
-                                   QWidget *window, const QString &imageFolder)
+// The preview written to a temporary file and opened in the browser; the file's name.
+Result<QString> showPreview(const Module1 &session, jet::DBEngine &engine, Desktop &desktop,
+                            const QString &imageFolder)
 {
-    if (session.gSqlQuery.isEmpty()) {
-        desktop.messageBox(window, QString(texts::NoSqlStatement));
-        return std::nullopt;
-    }
     Module1 page;
     page.gPageHeader = session.gPageHeader.isEmpty() ? QString(texts::DefaultPageHeader) : session.gPageHeader;
     page.gFieldCount = session.gFieldCount;
     page.gFieldLabels = session.gFieldLabels;
 
-    const Hourglass hourglass(window);
     const auto rows = pageRows(session, engine);
-    const auto html = rows.ok() ? composePagePreview(page, rows.value(), imageFolder)
-                                : Result<QString>(rows.error());
-    if (!html.ok()) {
-        desktop.messageBox(window, QString(texts::PreviewFailed), html.error().message);
-        return std::nullopt;
-    }
+    if (!rows.ok())
+        return rows.error();
+    const auto html = composePagePreview(page, rows.value(), imageFolder);
+    if (!html.ok())
+        return html.error();
 
     QTemporaryFile file(QDir::temp().filePath(QStringLiteral("kolta-preview-XXXXXX.html")));
     // The browser reads it after this command has ended.
@@ -72,18 +65,31 @@ std::optional<QString> previewPage(const Module1 &session, jet::DBEngine &engine
     // whatever character set the page's own header names or leaves out.
     const QByteArray bytes = QByteArray("\xEF\xBB\xBF") + html.value().toUtf8();
     if (!file.open() || file.write(bytes) != bytes.size() || !file.flush()) {
-        desktop.messageBox(window, QString(texts::PreviewFailed), file.errorString());
+        const Error failed{file.errorString()};
         file.remove();
-        return std::nullopt;
+        return failed;
     }
     file.close();
-    if (!desktop.openInBrowser(QUrl::fromLocalFile(file.fileName()))) {
-        desktop.messageBox(window, QString(texts::PreviewFailed),
-                           QStringLiteral("No web browser could be started to show \"%1\".")
-                               .arg(QDir::toNativeSeparators(file.fileName())));
-        return std::nullopt;
-    }
+    if (!desktop.openInBrowser(QUrl::fromLocalFile(file.fileName())))
+        return Error{QStringLiteral("No web browser could be started to show \"%1\".")
+                         .arg(QDir::toNativeSeparators(file.fileName()))};
     return file.fileName();
+}
+
+} // namespace
+
+Result<QString> previewPage(const Module1 &session, jet::DBEngine &engine, Desktop &desktop, QWidget *window,
+                            const QString &imageFolder)
+{
+    if (session.gSqlQuery.isEmpty()) {
+        desktop.messageBox(window, QString(texts::NoSqlStatement));
+        return Error{QString(texts::NoSqlStatement)};
+    }
+    const Hourglass hourglass(window);
+    const auto shown = showPreview(session, engine, desktop, imageFolder);
+    if (!shown.ok())
+        desktop.messageBox(window, QString(texts::PreviewFailed), shown.error().message);
+    return shown;
 }
 
 } // namespace kolta::pagegen

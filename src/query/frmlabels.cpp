@@ -3,13 +3,10 @@
 
 #include "windowstyle.h"
 
-#include <QCloseEvent>
-#include <QKeyEvent>
-
 namespace kolta {
 
 frmLabels::frmLabels(Module1 &session, QWidget *parent)
-    : QDialog(parent)
+    : Dialog(parent, Escape::Ignored)
     , m_ui(std::make_unique<Ui::frmLabels>())
     , m_session(session)
 {
@@ -70,22 +67,6 @@ void frmLabels::showModal()
         m_ui->cmdSet->setFocus();
     }
     exec();
-}
-
-void frmLabels::closeEvent(QCloseEvent *event)
-{
-    QDialog::closeEvent(event);
-    if (event->isAccepted())
-        deleteLater();
-}
-
-void frmLabels::keyPressEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_Escape) {
-        event->ignore();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 } // namespace kolta

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "dialog.h"
 #include "module1.h"
 
-#include <QDialog>
 #include <memory>
 
 namespace Ui { class frmLabels; }
@@ -11,7 +11,7 @@ namespace kolta {
 
 // Gives each result column the heading the page prints above it. The list is
 // filled by the SQL statement window after each successful try.
-class frmLabels : public QDialog
+class frmLabels : public Dialog
 {
     Q_OBJECT
 public:
@@ -32,12 +32,6 @@ public:
 
     // Shows the window modally and returns when it is hidden again.
     void showModal();
-
-protected:
-    // Closed through its frame, the window is discarded.
-    void closeEvent(QCloseEvent *event) override;
-    // Escape is bound to no button here, so it must not hide the window.
-    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     std::unique_ptr<Ui::frmLabels> m_ui;

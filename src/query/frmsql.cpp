@@ -9,8 +9,6 @@
 #include "texts.h"
 #include "windowstyle.h"
 
-#include <QCloseEvent>
-#include <QKeyEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -22,7 +20,7 @@ namespace kolta {
 
 frmSQL::frmSQL(Module1 &session, Desktop &desktop, jet::DBEngine &engine,
                std::function<frmLabels &()> labels, QWidget *parent)
-    : QDialog(parent)
+    : Dialog(parent, Escape::Ignored)
     , m_ui(std::make_unique<Ui::frmSQL>())
     , m_session(session)
     , m_desktop(desktop)
@@ -80,23 +78,7 @@ bool frmSQL::event(QEvent *event)
 {
     if (event->type() == QEvent::WindowActivate)
         Form_Activate();
-    return QDialog::event(event);
-}
-
-void frmSQL::closeEvent(QCloseEvent *event)
-{
-    QDialog::closeEvent(event);
-    if (event->isAccepted())
-        deleteLater();
-}
-
-void frmSQL::keyPressEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_Escape) {
-        event->ignore();
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    return Dialog::event(event);
 }
 
 void frmSQL::Form_Activate()

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "desktop.h"
+#include "dialog.h"
 #include "module1.h"
 
-#include <QDialog>
 #include <functional>
 #include <memory>
 
@@ -17,7 +17,7 @@ namespace query { class RecordsetModel; }
 
 // Where the statement is written and tried; a successful try names the
 // result's columns for the labels editor and the page.
-class frmSQL : public QDialog
+class frmSQL : public Dialog
 {
     Q_OBJECT
 public:
@@ -46,10 +46,6 @@ public:
 
 protected:
     bool event(QEvent *event) override;
-    // Closed through its frame, the window is discarded.
-    void closeEvent(QCloseEvent *event) override;
-    // Escape is bound to no button here, so it must not hide the window.
-    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void buildDataBar();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "result.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -16,6 +18,9 @@ struct Printout
     double pointSize = 12;
     QStringList lines;
 };
+
+// What became of a document sent to print when it did not fail.
+enum class PrintOutcome { Printed, Declined };
 
 // The desktop services the windows call: dialogs, message box, clipboard,
 // printer. QtDesktop is the program's; tests script the dialogs.
@@ -42,10 +47,9 @@ public:
     // The clipboard's plain text, empty when it holds none.
     virtual QString clipboardText() = 0;
 
-    // Sends a document to the printer (or, with none configured, offers a PDF
-    // file). Returns an error text when it could not be printed, empty when it
-    // was printed or the user declined.
-    virtual QString print(QWidget *parent, const Printout &document) = 0;
+    // Sends a document to the printer, or, with none configured, offers a PDF
+    // file, which the user may decline.
+    virtual Result<PrintOutcome> print(QWidget *parent, const Printout &document) = 0;
 
     // Opens a document in the user's web browser; false when none could be started.
     virtual bool openInBrowser(const QUrl &url) = 0;

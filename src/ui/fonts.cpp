@@ -1,7 +1,6 @@
 #include "fonts.h"
 
 #include <QApplication>
-#include <QFont>
 
 namespace kolta {
 
@@ -10,9 +9,14 @@ void installClassicFonts()
     QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
     QFont::insertSubstitution(QStringLiteral("Courier New"), QStringLiteral("Liberation Mono"));
     QFont::insertSubstitution(QStringLiteral("Courier"), QStringLiteral("Liberation Mono"));
+    QApplication::setFont(classicDialogFont());
+}
+
+QFont classicDialogFont()
+{
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPointSizeF(8.25);
-    QApplication::setFont(font);
+    return font;
 }
 
 } // namespace kolta

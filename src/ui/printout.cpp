@@ -6,11 +6,11 @@
 
 namespace kolta {
 
-QString renderPrintout(QPrinter &printer, const Printout &document)
+Result<void> renderPrintout(QPrinter &printer, const Printout &document)
 {
     QPainter painter;
     if (!painter.begin(&printer))
-        return QStringLiteral("The printer could not be started.");
+        return Error{QStringLiteral("The printer could not be started.")};
 
     QFont font(document.fontName);
     font.setPointSizeF(document.pointSize);
@@ -25,7 +25,7 @@ QString renderPrintout(QPrinter &printer, const Printout &document)
         if (y > 0 && y + lineHeight > page.height()) {
             if (!printer.newPage()) {
                 painter.end();
-                return QStringLiteral("The printer refused a new page.");
+                return Error{QStringLiteral("The printer refused a new page.")};
             }
             y = 0;
         }
@@ -33,11 +33,11 @@ QString renderPrintout(QPrinter &printer, const Printout &document)
         y += lineHeight;
     }
     if (!painter.end())
-        return QStringLiteral("The printout could not be finished.");
-    return QString();
+        return Error{QStringLiteral("The printout could not be finished.")};
+    return {};
 }
 
-QString Printer::endDoc()
+Result<PrintOutcome> Printer::endDoc()
 {
     const Printout document = std::exchange(m_document, Printout{m_document.fontName, m_document.pointSize, {}});
     return m_desktop.print(m_owner, document);

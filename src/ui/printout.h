@@ -6,9 +6,8 @@ class QPrinter;
 
 namespace kolta {
 
-// Prints the document's lines top to bottom, starting a new page when one is
-// full. Returns an error text, empty on success.
-QString renderPrintout(QPrinter &printer, const Printout &document);
+// Prints the document's lines top to bottom, starting a new page when one is full.
+Result<void> renderPrintout(QPrinter &printer, const Printout &document);
 
 // The printer object the windows use: font, lines, end of document.
 class Printer
@@ -19,8 +18,8 @@ public:
     void setFontName(const QString &name) { m_document.fontName = name; }
     void setFontSize(double points) { m_document.pointSize = points; }
     void printLine(const QString &text) { m_document.lines << text; }
-    // Hands the document to the printer and starts a new one; returns an error text.
-    QString endDoc();
+    // Hands the document to the printer and starts a new one.
+    Result<PrintOutcome> endDoc();
 
 private:
     Desktop &m_desktop;

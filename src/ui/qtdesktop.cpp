@@ -149,23 +149,35 @@ QString QtDesktop::defaultPrinterName()
     return QPrinterInfo::defaultPrinterName();
 }
 
-QString QtDesktop::print(QWidget *parent, const Printout &document)
+namespace {
+
+Result<PrintOutcome> printOn(QPrinter &printer, const Printout &document)
+{
+    const Result<void> rendered = renderPrintout(printer, document);
+    if (!rendered.ok())
+        return rendered.error();
+    return PrintOutcome::Printed;
+}
+
+} // namespace
+
+Result<PrintOutcome> QtDesktop::print(QWidget *parent, const Printout &document)
 {
     const QString printerName = defaultPrinterName();
     if (!printerName.isEmpty()) {
         QPrinter printer(QPrinterInfo::printerInfo(printerName));
-        return renderPrintout(printer, document);
+        return printOn(printer, document);
     }
 
     if (!askYesNo(parent, QStringLiteral("No printer is set up. Save the printout as a PDF file instead?")))
-        return QString();
+        return PrintOutcome::Declined;
     const auto path = showFileDialog(parent, FileDialogKind::Save, QString(texts::PdfFilter), QString());
     if (!path)
-        return QString();
+        return PrintOutcome::Declined;
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(*path);
-    return renderPrintout(printer, document);
+    return printOn(printer, document);
 }
 
 } // namespace kolta

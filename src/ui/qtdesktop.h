@@ -23,7 +23,7 @@ public:
     void setClipboardText(const QString &text) override;
     QString clipboardText() override;
 
-    QString print(QWidget *parent, const Printout &document) override;
+    Result<PrintOutcome> print(QWidget *parent, const Printout &document) override;
     bool openInBrowser(const QUrl &url) override;
 
 protected:

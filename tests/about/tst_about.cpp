@@ -2,6 +2,8 @@
 #include "richtext.h"
 #include "rtfreader.h"
 #include "scripteddesktop.h"
+#include "testapp.h"
+#include "uitest.h"
 #include "fonts.h"
 #include "frmmain.h"
 #include "ui_frmabout.h"
@@ -15,7 +17,6 @@
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QScreen>
-#include <QTimer>
 #include <QtTest>
 
 #include <functional>
@@ -57,19 +58,10 @@ bool writeFile(const QString &path, const QByteArray &data)
     return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }
 
+// About... of the main window; script runs while the about box is up.
 void whileModal(frmmain &main, const std::function<void(frmAbout &)> &script)
 {
-    bool ran = false;
-    QTimer::singleShot(0, &main, [&] {
-        ran = true;
-        QPointer<frmAbout> window = qobject_cast<frmAbout *>(QApplication::activeModalWidget());
-        QVERIFY2(window, "the about box is not shown modally");
-        script(*window);
-        if (window && window->isVisible())
-            window->hide();
-    });
-    main.mbAbout_Click();
-    QVERIFY(ran);
+    test::whileModal<frmAbout>([&main] { main.mbAbout_Click(); }, script);
 }
 
 } // namespace
@@ -331,13 +323,16 @@ void tst_About::fuzz()
 void tst_About::unreadableFile()
 {
     QTemporaryDir dir;
-    QVERIFY(!readRtfFile(dir.filePath(QStringLiteral("missing.rtf"))));
-    QVERIFY(!readRtfFile(dir.path()));
+    const QString missing = dir.filePath(QStringLiteral("missing.rtf"));
+    const auto notThere = readRtfFile(missing);
+    QVERIFY(!notThere.ok());
+    QVERIFY2(notThere.error().message.contains(missing), qPrintable(notThere.error().message));
+    QVERIFY(!readRtfFile(dir.path()).ok());
     const QString empty = dir.filePath(QStringLiteral("empty.rtf"));
     QVERIFY(writeFile(empty, QByteArray()));
-    const std::optional<RtfDocument> doc = readRtfFile(empty);
-    QVERIFY(doc);
-    QVERIFY(doc->paragraphs.isEmpty());
+    const auto doc = readRtfFile(empty);
+    QVERIFY(doc.ok());
+    QVERIFY(doc.value().paragraphs.isEmpty());
 }
 
 void tst_About::toTextDocument()
@@ -386,14 +381,15 @@ void tst_About::toTextDocument()
 
 void tst_About::ourAboutText()
 {
-    const std::optional<RtfDocument> doc = readRtfFile(QStringLiteral(KOLTA_ABOUT_TEXT));
-    QVERIFY(doc);
-    QVERIFY(doc->paragraphs.size() > 5);
-    const RtfParagraph &title = doc->paragraphs.first();
+    const auto read = readRtfFile(QStringLiteral(KOLTA_ABOUT_TEXT));
+    QVERIFY(read.ok());
+    const RtfDocument &doc = read.value();
+    QVERIFY(doc.paragraphs.size() > 5);
+    const RtfParagraph &title = doc.paragraphs.first();
     QCOMPARE(title.text(), QStringLiteral("KOLTA"));
     QCOMPARE(title.alignment, RtfAlignment::Center);
     QVERIFY(title.runs.first().format.bold);
-    const QString text = doc->text();
+    const QString text = doc.text();
     QVERIFY(text.contains(QStringLiteral("read-only")));
     QVERIFY(text.contains(QStringLiteral("ASP")));
     QVERIFY(text.contains(QStringLiteral("—")));
@@ -459,7 +455,7 @@ void tst_About::loadFile()
     for (int i = 0; i < 60; ++i)
         body += "Line " + QByteArray::number(i) + "\\par ";
     QVERIFY(writeFile(path, rtf(body.constData())));
-    QVERIFY(window.LoadFile(path));
+    QVERIFY(window.LoadFile(path).ok());
     QVERIFY(box->toPlainText().startsWith(QStringLiteral("Line 0\nLine 1\n")));
 
     // Long text scrolls.
@@ -468,18 +464,16 @@ void tst_About::loadFile()
     QVERIFY(box->verticalScrollBar()->isVisible());
     window.hide();
 
-    QVERIFY(!window.LoadFile(dir.filePath(QStringLiteral("missing.rtf"))));
+    QVERIFY(!window.LoadFile(dir.filePath(QStringLiteral("missing.rtf"))).ok());
     QCOMPARE(box->toPlainText(), QString());
 }
 
 void tst_About::startupLoadsTextOnce()
 {
-    Module1 session;
-    test::ScriptedDesktop desktop;
-    frmmain main(session, desktop);
-    QVERIFY(!main.findChild<frmAbout *>());
-    main.Form_Load();
-    frmAbout *about = main.findChild<frmAbout *>();
+    test::App app;
+    QVERIFY(!app.window.findChild<frmAbout *>());
+    app.window.Form_Load();
+    frmAbout *about = app.window.findChild<frmAbout *>();
     QVERIFY(about);
     QVERIFY(!about->isVisible());
     QTextDocument *document = about->ui().RichTextBox1->document();
@@ -488,7 +482,7 @@ void tst_About::startupLoadsTextOnce()
     const int revision = document->revision();
 
     for (int visit = 0; visit < 2; ++visit) {
-        whileModal(main, [&](frmAbout &window) {
+        whileModal(app.window, [&](frmAbout &window) {
             QCOMPARE(&window, about);
             QCOMPARE(window.ui().RichTextBox1->document(), document);
             QCOMPARE(document->toPlainText(), text);
@@ -497,27 +491,25 @@ void tst_About::startupLoadsTextOnce()
         });
     }
     QCOMPARE(document->revision(), revision);
-    QCOMPARE(main.findChildren<frmAbout *>().size(), 1);
+    QCOMPARE(app.window.findChildren<frmAbout *>().size(), 1);
 }
 
 void tst_About::frameCloseLeavesEmptyBox()
 {
-    Module1 session;
-    test::ScriptedDesktop desktop;
-    frmmain main(session, desktop);
-    main.Form_Load();
-    whileModal(main, [&](frmAbout &window) {
+    test::App app;
+    app.window.Form_Load();
+    whileModal(app.window, [&](frmAbout &window) {
         QVERIFY(!window.ui().RichTextBox1->document()->isEmpty());
         QVERIFY(window.close());
     });
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(!main.findChild<frmAbout *>());
+    QVERIFY(!app.window.findChild<frmAbout *>());
 
-    whileModal(main, [&](frmAbout &window) {
+    whileModal(app.window, [&](frmAbout &window) {
         QVERIFY(window.ui().RichTextBox1->document()->isEmpty());
         QTest::mouseClick(window.ui().OKButton, Qt::LeftButton);
     });
-    QVERIFY(main.findChild<frmAbout *>());
+    QVERIFY(app.window.findChild<frmAbout *>());
 }
 
 void tst_About::programStartsWithoutAboutText_data()

@@ -4,6 +4,7 @@
 #include "jetwriter.h"
 #include "dao.h"
 #include "scripteddesktop.h"
+#include "testapp.h"
 #include "uitest.h"
 #include "fonts.h"
 #include "frmmain.h"
@@ -25,6 +26,8 @@ using namespace kolta;
 namespace jw = kolta::jetwriter;
 
 using test::child;
+using test::pressOK;
+using test::typeLogin;
 
 namespace {
 
@@ -38,29 +41,11 @@ void onLogin(std::function<void(frmLogin *)> action)
     test::onModal<frmLogin>(std::move(action));
 }
 
-void typeLogin(frmLogin *login, const QString &system, const QString &user, const QString &password)
+struct App : test::App
 {
-    login->findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(system);
-    login->findChild<QLineEdit *>(QStringLiteral("txtUserName"))->setText(user);
-    login->findChild<QLineEdit *>(QStringLiteral("txtPassword"))->setText(password);
-}
-
-void pressOK(frmLogin *login)
-{
-    QTest::mouseClick(login->findChild<QPushButton *>(QStringLiteral("cmdOK")), Qt::LeftButton);
-}
-
-struct App
-{
-    Module1 session;
-    test::ScriptedDesktop desktop;
-    jet::DBEngine engine;
-    frmmain window{session, desktop, engine};
-
     QComboBox *tables() { return window.findChild<QComboBox *>(QStringLiteral("Combo1")); }
     QListWidget *fields() { return window.findChild<QListWidget *>(QStringLiteral("List1")); }
     QString label(const char *name) { return window.findChild<QLabel *>(QLatin1String(name))->text(); }
-    QAction *action(const char *name) { return window.findChild<QAction *>(QLatin1String(name)); }
     bool editEnabled() { return window.findChild<QMenu *>(QStringLiteral("mnEdit"))->menuAction()->isEnabled(); }
 
     QStringList tableNames()
@@ -76,18 +61,6 @@ struct App
         for (int i = 0; i < fields()->count(); ++i)
             lines << fields()->item(i)->text();
         return lines;
-    }
-
-    // Set Database with OK in the login window and the given file chosen.
-    void setDatabase(const std::optional<QString> &file, const QString &system = QString(),
-                     const QString &user = QString(), const QString &password = QString())
-    {
-        desktop.fileAnswers.push_back(file);
-        onLogin([=](frmLogin *login) {
-            typeLogin(login, system, user, password);
-            pressOK(login);
-        });
-        window.mnSetDatabase_Click();
     }
 };
 

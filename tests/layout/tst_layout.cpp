@@ -2,6 +2,8 @@
 #include "frmlayout.h"
 #include "pageheader.h"
 #include "scripteddesktop.h"
+#include "testapp.h"
+#include "uitest.h"
 #include "fonts.h"
 #include "frmmain.h"
 #include "ui_frmlayout.h"
@@ -13,7 +15,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QTimer>
 #include <QToolButton>
 #include <QtTest>
 
@@ -33,21 +34,10 @@ QRect twips(int left, int top, int width, int height)
     return QRect(qRound(left / 15.0), qRound(top / 15.0), qRound(width / 15.0), qRound(height / 15.0));
 }
 
-// Runs a command of the main window that shows a window modally; script runs
-// while it is up. Whatever the script leaves open is hidden so the command returns.
-void whileModal(frmmain &main, void (frmmain::*command)(), const std::function<void(frmLayout &)> &script)
+// Layout... of the main window's Edit menu; script runs while the window is up.
+void whileModal(frmmain &main, const std::function<void(frmLayout &)> &script)
 {
-    bool ran = false;
-    QTimer::singleShot(0, &main, [&] {
-        ran = true;
-        QPointer<frmLayout> window = qobject_cast<frmLayout *>(QApplication::activeModalWidget());
-        QVERIFY2(window, "the layout window is not shown modally");
-        script(*window);
-        if (window && window->isVisible())
-            window->hide();
-    });
-    (main.*command)();
-    QVERIFY(ran);
+    test::whileModal<frmLayout>([&main] { main.mnLayout_Click(); }, script);
 }
 
 void flushDeferredDeletes()
@@ -328,17 +318,15 @@ void tst_Layout::tabOrder()
 
 void tst_Layout::keysBoundToNoButton()
 {
-    Module1 session;
-    test::ScriptedDesktop desktop;
-    frmmain main(session, desktop);
-    whileModal(main, &frmmain::mnLayout_Click, [&](frmLayout &window) {
+    test::App app;
+    whileModal(app.window, [&](frmLayout &window) {
         QTest::keyClicks(window.ui().Text1, QStringLiteral("T"));
         QTest::keyClick(window.ui().Text1, Qt::Key_Return);
         QTest::keyClick(window.ui().Text1, Qt::Key_Escape);
         window.ui().OKButton->setFocus();
         QTest::keyClick(window.ui().OKButton, Qt::Key_Return);
         QVERIFY(window.isVisible());
-        QCOMPARE(session.gPageHeader, QString());
+        QCOMPARE(app.session.gPageHeader, QString());
     });
 }
 
@@ -394,11 +382,9 @@ void tst_Layout::upDownBinding()
 
 void tst_Layout::everyFieldThroughTheWindow()
 {
-    Module1 session;
-    test::ScriptedDesktop desktop;
-    desktop.colorAnswers = {0xFFFFFF, 0x0000FF};
-    frmmain main(session, desktop);
-    whileModal(main, &frmmain::mnLayout_Click, [&](frmLayout &window) {
+    test::App app;
+    app.desktop.colorAnswers = {0xFFFFFF, 0x0000FF};
+    whileModal(app.window, [&](frmLayout &window) {
         const Ui::frmLayout &f = window.ui();
         enterEveryField(f);
         QCOMPARE(f.Text2->text(), QStringLiteral("FFFFFF"));
@@ -408,56 +394,52 @@ void tst_Layout::everyFieldThroughTheWindow()
         QTest::mouseClick(f.OKButton, Qt::LeftButton);
         QVERIFY(!window.isVisible());
     });
-    QCOMPARE(session.gPageHeader, EveryField);
-    QCOMPARE(desktop.unexpectedDialogs, 0);
+    QCOMPARE(app.session.gPageHeader, EveryField);
+    QCOMPARE(app.desktop.unexpectedDialogs, 0);
 }
 
 void tst_Layout::okTwiceGivesSameHeader()
 {
-    Module1 session;
-    test::ScriptedDesktop desktop;
-    frmmain main(session, desktop);
-    whileModal(main, &frmmain::mnLayout_Click, [&](frmLayout &window) {
+    test::App app;
+    whileModal(app.window, [&](frmLayout &window) {
         QTest::keyClicks(window.ui().Text1, QStringLiteral("Sales"));
         stepUp(window.ui().UpDown1, 2);
         QTest::mouseClick(window.ui().OKButton, Qt::LeftButton);
     });
-    const QString first = session.gPageHeader;
+    const QString first = app.session.gPageHeader;
     QCOMPARE(first, QStringLiteral("<HTML><TITLE>Sales</TITLE><H1><P ALIGN=LEFT>Sales</P></H1><BODY><TABLE BORDER=2>"));
-    whileModal(main, &frmmain::mnLayout_Click, [&](frmLayout &window) {
+    whileModal(app.window, [&](frmLayout &window) {
         QTest::mouseClick(window.ui().OKButton, Qt::LeftButton);
     });
-    QCOMPARE(session.gPageHeader, first);
+    QCOMPARE(app.session.gPageHeader, first);
 }
 
 void tst_Layout::cancelKeepsHeaderAndValues()
 {
-    Module1 session;
-    test::ScriptedDesktop desktop;
-    frmmain main(session, desktop);
+    test::App app;
     frmLayout *firstWindow = nullptr;
-    whileModal(main, &frmmain::mnLayout_Click, [&](frmLayout &window) {
+    whileModal(app.window, [&](frmLayout &window) {
         firstWindow = &window;
         QTest::keyClicks(window.ui().Text1, QStringLiteral("Kept"));
         QTest::mouseClick(window.ui().OKButton, Qt::LeftButton);
     });
-    const QString header = session.gPageHeader;
+    const QString header = app.session.gPageHeader;
 
-    whileModal(main, &frmmain::mnLayout_Click, [&](frmLayout &window) {
+    whileModal(app.window, [&](frmLayout &window) {
         QCOMPARE(&window, firstWindow);
         QTest::keyClicks(window.ui().Text1, QStringLiteral(" edited"));
         pick(window.ui().Combo2, QStringLiteral("COLS"));
         QTest::mouseClick(window.ui().CancelButton, Qt::LeftButton);
         QVERIFY(!window.isVisible());
     });
-    QCOMPARE(session.gPageHeader, header);
+    QCOMPARE(app.session.gPageHeader, header);
 
-    whileModal(main, &frmmain::mnLayout_Click, [&](frmLayout &window) {
+    whileModal(app.window, [&](frmLayout &window) {
         QCOMPARE(window.ui().Text1->text(), QStringLiteral("Kept edited"));
         QCOMPARE(window.ui().Combo2->currentText(), QStringLiteral("COLS"));
         QTest::mouseClick(window.ui().OKButton, Qt::LeftButton);
     });
-    QCOMPARE(session.gPageHeader,
+    QCOMPARE(app.session.gPageHeader,
              QStringLiteral("<HTML><TITLE>Kept edited</TITLE><H1><P ALIGN=LEFT>Kept edited</P></H1>"
                             "<BODY><TABLE RULES=COLS>"));
 }
@@ -500,22 +482,20 @@ void tst_Layout::cancelledColorDialogChangesNothing()
 
 void tst_Layout::frameCloseDiscardsWindow()
 {
-    Module1 session;
-    session.gPageHeader = QStringLiteral("<HTML><BODY><TABLE>");
-    test::ScriptedDesktop desktop;
-    desktop.colorAnswers = {0x0000FF};
-    frmmain main(session, desktop);
-    whileModal(main, &frmmain::mnLayout_Click, [&](frmLayout &window) {
+    test::App app;
+    app.session.gPageHeader = QStringLiteral("<HTML><BODY><TABLE>");
+    app.desktop.colorAnswers = {0x0000FF};
+    whileModal(app.window, [&](frmLayout &window) {
         QTest::keyClicks(window.ui().Text1, QStringLiteral("Lost"));
         QTest::mouseClick(window.ui().Command1, Qt::LeftButton);
         stepUp(window.ui().UpDown3, 4);
         QVERIFY(window.close());
     });
     flushDeferredDeletes();
-    QVERIFY(!main.findChild<frmLayout *>());
-    QCOMPARE(session.gPageHeader, QStringLiteral("<HTML><BODY><TABLE>"));
+    QVERIFY(!app.window.findChild<frmLayout *>());
+    QCOMPARE(app.session.gPageHeader, QStringLiteral("<HTML><BODY><TABLE>"));
 
-    whileModal(main, &frmmain::mnLayout_Click, [&](frmLayout &window) {
+    whileModal(app.window, [&](frmLayout &window) {
         const Ui::frmLayout &f = window.ui();
         QCOMPARE(f.Text1->text(), QString());
         QCOMPARE(f.Text2->text(), QString());
@@ -525,25 +505,22 @@ void tst_Layout::frameCloseDiscardsWindow()
         QCOMPARE(window.cmd().Color, quint32(0));
         QTest::mouseClick(f.CancelButton, Qt::LeftButton);
     });
-    QCOMPARE(main.findChildren<frmLayout *>().size(), 1);
+    QCOMPARE(app.window.findChildren<frmLayout *>().size(), 1);
 }
 
 void tst_Layout::headerIsFirstLineOfPage()
 {
-    Module1 session;
-    session.gSqlQuery = QStringLiteral("SELECT * FROM Orders");
-    test::ScriptedDesktop desktop;
-    desktop.colorAnswers = {0xFFFFFF, 0x0000FF};
-    frmmain main(session, desktop);
-    whileModal(main, &frmmain::mnLayout_Click, [&](frmLayout &window) {
+    test::App app;
+    app.session.gSqlQuery = QStringLiteral("SELECT * FROM Orders");
+    app.desktop.colorAnswers = {0xFFFFFF, 0x0000FF};
+    whileModal(app.window, [&](frmLayout &window) {
         const Ui::frmLayout &f = window.ui();
         enterEveryField(f);
         QTest::mouseClick(f.OKButton, Qt::LeftButton);
     });
-    const auto page = pagegen::composeAspPage(session);
-    QVERIFY(std::holds_alternative<QByteArray>(page));
-    const QByteArray bytes = std::get<QByteArray>(page);
-    QVERIFY(bytes.startsWith(EveryField.toLatin1() + "\r\n"));
+    const auto page = pagegen::composeAspPage(app.session);
+    QVERIFY(page.ok());
+    QVERIFY(page.value().startsWith(EveryField.toLatin1() + "\r\n"));
 }
 
 QTEST_MAIN(tst_Layout)

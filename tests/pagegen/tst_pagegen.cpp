@@ -1,7 +1,7 @@
 #include "aspwriter.h"
 #include "generateasp.h"
 #include "scripteddesktop.h"
-#include "frmmain.h"
+#include "testapp.h"
 #include "texts.h"
 
 #include <QDir>
@@ -44,11 +44,11 @@ QByteArray readAll(const QString &path)
 QByteArray composeAspPageOrFail(const Module1 &s)
 {
     const auto page = pagegen::composeAspPage(s);
-    if (const auto *error = std::get_if<QString>(&page)) {
-        qWarning("compose failed: %s", qPrintable(*error));
+    if (!page.ok()) {
+        qWarning("compose failed: %s", qPrintable(page.error().message));
         return QByteArray();
     }
-    return std::get<QByteArray>(page);
+    return page.value();
 }
 
 QList<QByteArray> linesOf(const QByteArray &page)
@@ -277,11 +277,15 @@ void tst_PageGen::missingLabelFails()
 {
     Module1 s = ordersSession();
     s.gFieldCount = 4; // more columns than headings
-    QVERIFY(std::holds_alternative<QString>(pagegen::composeAspPage(s)));
+    const auto missing = pagegen::composeAspPage(s);
+    QVERIFY(!missing.ok());
+    QCOMPARE(missing.error().message, QStringLiteral("There is no heading for column 4."));
     Module1 unsized;
     unsized.gSqlQuery = QStringLiteral("x");
     unsized.gFieldCount = 1;
-    QVERIFY(std::holds_alternative<QString>(pagegen::composeAspPage(unsized)));
+    const auto none = pagegen::composeAspPage(unsized);
+    QVERIFY(!none.ok());
+    QCOMPARE(none.error().message, QStringLiteral("There is no heading for column 1."));
 }
 
 void tst_PageGen::sameSessionSameBytes()
@@ -299,7 +303,7 @@ struct Harness
     QWidget window;
     CommonDialog cmd{desktop, &window};
 
-    void run() { pagegen::generateAsp(session, cmd, desktop, &window); }
+    Result<std::optional<QString>> run() { return pagegen::generateAsp(session, cmd, desktop, &window); }
 };
 
 void tst_PageGen::generateWritesAndSaysDone()
@@ -309,7 +313,9 @@ void tst_PageGen::generateWritesAndSaysDone()
     Harness h;
     h.cmd.FileName = QStringLiteral("left over");
     h.desktop.fileAnswers.push_back(target);
-    h.run();
+    const auto saved = h.run();
+    QVERIFY(saved.ok());
+    QCOMPARE(saved.value(), std::optional<QString>(target));
 
     QCOMPARE(h.desktop.fileDialogs.size(), 1);
     const auto &call = h.desktop.fileDialogs.constFirst();
@@ -337,7 +343,7 @@ void tst_PageGen::generateRefusesEmptyStatement()
     QFETCH(bool, unset);
     Harness h;
     h.session.gSqlQuery = unset ? VariantText() : VariantText(QString());
-    h.run();
+    QVERIFY(!h.run().ok());
     QCOMPARE(h.desktop.prompts(), QStringList{QStringLiteral("No SQL Statement!")});
     QVERIFY(h.desktop.fileDialogs.isEmpty());
     QCOMPARE(h.session.gPageHeader, QString());
@@ -347,7 +353,9 @@ void tst_PageGen::generateCancelKeepsDefaultHeader()
 {
     Harness h;
     h.desktop.fileAnswers.push_back(std::nullopt);
-    h.run();
+    const auto cancelled = h.run();
+    QVERIFY(cancelled.ok());
+    QVERIFY(!cancelled.value());
     QCOMPARE(h.desktop.fileDialogs.size(), 1);
     QVERIFY(h.desktop.messages.isEmpty());
     QCOMPARE(h.session.gPageHeader, QStringLiteral("<HTML><BODY><TABLE>"));
@@ -360,7 +368,7 @@ void tst_PageGen::generateKeepsOwnHeader()
     Harness h;
     h.session.gPageHeader = QStringLiteral("<HTML><TITLE>T</TITLE><BODY><TABLE BORDER=1>");
     h.desktop.fileAnswers.push_back(dir.filePath(QStringLiteral("p.asp")));
-    h.run();
+    QVERIFY(h.run().ok());
     QVERIFY(readAll(dir.filePath(QStringLiteral("p.asp"))).startsWith("<HTML><TITLE>T</TITLE><BODY><TABLE BORDER=1>\r\n<% \r\n"));
     QCOMPARE(h.session.gPageHeader, QStringLiteral("<HTML><TITLE>T</TITLE><BODY><TABLE BORDER=1>"));
 }
@@ -376,11 +384,11 @@ void tst_PageGen::generateReplacesExistingFile()
     }
     Harness h;
     h.desktop.fileAnswers.push_back(target);
-    h.run();
+    QVERIFY(h.run().ok());
     const QByteArray first = readAll(target);
     QCOMPARE(first, readAll(QStringLiteral(KOLTA_TEST_DATA "/orders.asp")));
     h.desktop.fileAnswers.push_back(target);
-    h.run();
+    QVERIFY(h.run().ok());
     QCOMPARE(readAll(target), first);
     QCOMPARE(h.desktop.prompts(), (QStringList{QStringLiteral("Done!"), QStringLiteral("Done!")}));
 }
@@ -432,10 +440,11 @@ void tst_PageGen::generateIntoReadOnlyFolder()
     Harness h;
     const QString target = folder + QStringLiteral("/page.asp");
     h.desktop.fileAnswers.push_back(target);
-    h.run();
+    const auto refused = h.run();
+    QVERIFY(!refused.ok());
     QCOMPARE(h.desktop.messages.size(), 1);
     QVERIFY(h.desktop.messages.constFirst().prompt.contains(QStringLiteral("page.asp")));
-    QVERIFY(!h.desktop.messages.constFirst().detail.isEmpty());
+    QCOMPARE(h.desktop.messages.constFirst().detail, refused.error().message);
     QVERIFY(!QFile::exists(target));
     QCOMPARE(h.window.cursor().shape(), Qt::ArrowCursor);
     if (!mount)
@@ -465,7 +474,7 @@ void tst_PageGen::generateOnFullDisk()
     Harness h;
     h.session.gSqlQuery = QString(20000, QLatin1Char('x'));
     h.desktop.fileAnswers.push_back(target);
-    h.run();
+    QVERIFY(!h.run().ok());
     QCOMPARE(h.desktop.messages.size(), 1);
     QVERIFY(h.desktop.messages.constFirst().prompt != QStringLiteral("Done!"));
     QCOMPARE(readAll(target), old);
@@ -493,10 +502,11 @@ void tst_PageGen::generateWithWriteLimit()
     struct rlimit small = saved;
     small.rlim_cur = 4096;
     QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    h.run();
+    const bool written = h.run().ok();
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
 
+    QVERIFY(!written);
     QCOMPARE(h.desktop.messages.size(), 1);
     QVERIFY(h.desktop.messages.constFirst().prompt.contains(QStringLiteral("page.asp")));
     QCOMPARE(readAll(target), old);
@@ -506,17 +516,16 @@ void tst_PageGen::generateWithWriteLimit()
 void tst_PageGen::generateThroughMainWindowMenu()
 {
     QTemporaryDir dir;
-    Module1 session = ordersSession();
-    test::ScriptedDesktop desktop;
-    frmmain window(session, desktop);
+    test::App app;
+    app.session = ordersSession();
     const QString target = dir.filePath(QStringLiteral("menu.asp"));
-    desktop.fileAnswers.push_back(target);
-    window.mnGenerateASP_Click();
-    QCOMPARE(desktop.prompts(), QStringList{QStringLiteral("Done!")});
-    QCOMPARE(desktop.fileDialogs.constFirst().ownerCursor, Qt::WaitCursor);
-    QCOMPARE(window.cursor().shape(), Qt::ArrowCursor);
+    app.desktop.fileAnswers.push_back(target);
+    app.window.mnGenerateASP_Click();
+    QCOMPARE(app.desktop.prompts(), QStringList{QStringLiteral("Done!")});
+    QCOMPARE(app.desktop.fileDialogs.constFirst().ownerCursor, Qt::WaitCursor);
+    QCOMPARE(app.window.cursor().shape(), Qt::ArrowCursor);
     QCOMPARE(readAll(target), readAll(QStringLiteral(KOLTA_TEST_DATA "/orders.asp")));
-    QCOMPARE(window.cmd().FileName, target);
+    QCOMPARE(app.window.cmd().FileName, target);
 }
 
 QTEST_MAIN(tst_PageGen)

@@ -252,8 +252,11 @@ void tst_Platform::printerDocuments()
     printer.setFontSize(12);
     printer.printLine(QStringLiteral("one"));
     printer.printLine(QStringLiteral("two"));
-    QCOMPARE(printer.endDoc(), QString());
-    QCOMPARE(printer.endDoc(), QString());
+    for (int document = 0; document < 2; ++document) {
+        const auto printed = printer.endDoc();
+        QVERIFY(printed.ok());
+        QCOMPARE(printed.value(), PrintOutcome::Printed);
+    }
     QCOMPARE(desktop.printed.size(), 2);
     QCOMPARE(desktop.printed.at(0).lines, (QStringList{"one", "two"}));
     QCOMPARE(desktop.printed.at(0).fontName, QStringLiteral("Courier"));
@@ -270,13 +273,17 @@ void tst_Platform::noPrinterOffersPdf()
     Printout doc{QStringLiteral("Courier"), 12, {QStringLiteral("ID      long")}};
 
     desktop.yesNoAnswers = {false};
-    QCOMPARE(desktop.print(nullptr, doc), QString());
+    const auto declined = desktop.print(nullptr, doc);
+    QVERIFY(declined.ok());
+    QCOMPARE(declined.value(), PrintOutcome::Declined);
     QCOMPARE(desktop.questions.size(), 1);
     QVERIFY(desktop.fileDialogs.isEmpty());
 
     desktop.yesNoAnswers = {true};
     desktop.fileAnswers = {pdf};
-    QCOMPARE(desktop.print(nullptr, doc), QString());
+    const auto saved = desktop.print(nullptr, doc);
+    QVERIFY(saved.ok());
+    QCOMPARE(saved.value(), PrintOutcome::Printed);
     QCOMPARE(desktop.fileDialogs.constLast().filter, QStringLiteral("PDF documents (*.pdf)|*.pdf"));
     QFile file(pdf);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -296,7 +303,7 @@ void tst_Platform::pdfBreaksPages()
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdf);
-    QCOMPARE(renderPrintout(printer, doc), QString());
+    QVERIFY(renderPrintout(printer, doc).ok());
 
     QProcess text;
     text.start(pdftotext, {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
@@ -317,7 +324,7 @@ void tst_Platform::atomicWriteKeepsMode()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("p.asp"));
-    QCOMPARE(writeFileAtomically(path, "first"), QString());
+    QVERIFY(writeFileAtomically(path, "first").ok());
     struct stat info;
     QCOMPARE(::stat(QFile::encodeName(path).constData(), &info), 0);
     const mode_t mask = ::umask(0);
@@ -325,7 +332,7 @@ void tst_Platform::atomicWriteKeepsMode()
     QCOMPARE(info.st_mode & 0777, 0666 & ~mask);
 
     QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0640), 0);
-    QCOMPARE(writeFileAtomically(path, "second"), QString());
+    QVERIFY(writeFileAtomically(path, "second").ok());
     QCOMPARE(::stat(QFile::encodeName(path).constData(), &info), 0);
     QCOMPARE(info.st_mode & 0777, mode_t(0640));
     QFile file(path);
@@ -336,9 +343,11 @@ void tst_Platform::atomicWriteKeepsMode()
 void tst_Platform::atomicWriteRefusesFolder()
 {
     QTemporaryDir dir;
-    QVERIFY(!writeFileAtomically(dir.path(), "x").isEmpty());
-    QVERIFY(!writeFileAtomically(QString(), "x").isEmpty());
-    QVERIFY(!writeFileAtomically(dir.filePath(QStringLiteral("missing/p.asp")), "x").isEmpty());
+    for (const QString &path : {dir.path(), QString(), dir.filePath(QStringLiteral("missing/p.asp"))}) {
+        const Result<void> written = writeFileAtomically(path, "x");
+        QVERIFY(!written.ok());
+        QVERIFY(!written.error().message.isEmpty());
+    }
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
 }
 
@@ -392,8 +401,8 @@ void tst_Platform::atomicWriteTargets()
     }
     const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden
                                                           | QDir::System);
-    const QString reason = writeFileAtomically(dir.filePath(saved), "new");
-    QCOMPARE(reason.isEmpty(), written);
+    const Result<void> saving = writeFileAtomically(dir.filePath(saved), "new");
+    QCOMPARE(saving.ok(), written);
     if (written)
         QCOMPARE(contents(page), QByteArray("new"));
     else if (kind != QLatin1String("fifo") && kind != QLatin1String("device"))

@@ -1,4 +1,3 @@
-#include "frmlogin.h"
 #include "enginegate.h"
 #include "jetwriter.h"
 #include "aspwriter.h"
@@ -9,6 +8,7 @@
 #include "frmsql.h"
 #include "recordsetmodel.h"
 #include "scripteddesktop.h"
+#include "testapp.h"
 #include "uitest.h"
 #include "fonts.h"
 #include "frmmain.h"
@@ -58,21 +58,8 @@ QStringList labelsOf(const Module1 &session)
     return labels;
 }
 
-struct App
+struct App : test::App
 {
-    Module1 session;
-    test::ScriptedDesktop desktop;
-    jet::DBEngine engine;
-    frmmain window{session, desktop, engine};
-
-    void open(const QString &file)
-    {
-        desktop.fileAnswers.push_back(file);
-        onModal<frmLogin>([](frmLogin *login) {
-            QTest::mouseClick(child<QPushButton>(login, "cmdOK"), Qt::LeftButton);
-        });
-        window.mnSetDatabase_Click();
-    }
     frmSQL &sql()
     {
         window.mnSQLStatement_Click();
@@ -89,6 +76,14 @@ struct App
     }
     QComboBox *labelList() { return child<QComboBox>(&window.labelsWindow(), "Combo1"); }
     QLineEdit *labelText() { return child<QLineEdit>(&window.labelsWindow(), "Text1"); }
+};
+
+// The program with "Working..." installed over its engine, shown at once.
+struct WorkingApp : App
+{
+    WorkingApp() { engine.setWaitHooks(working.hooks()); }
+    ~WorkingApp() { engine.setWaitHooks({}); }
+    WorkingIndicator working{&window, 0};
 };
 
 // Presses Stop on "Working..." as soon as it shows.
@@ -389,7 +384,7 @@ void tst_Query::clipboard()
 void tst_Query::activationPointsAtDatabase()
 {
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     QCOMPARE(app.desktop.prompts(), QStringList());
     QCOMPARE(app.session.gDataSource.text(), m_shop);
     frmSQL &w = app.sql();
@@ -402,7 +397,7 @@ void tst_Query::activationPointsAtDatabase()
     const QString other = m_dir.filePath(QStringLiteral("other.mdb"));
     QVERIFY(QFile::copy(m_shop, other));
     w.cmdClose_Click();
-    app.open(other);
+    app.setDatabase(other);
     QCOMPARE(&app.sql(), &w);
     QCOMPARE(child<QLabel>(&w, "Label2")->text(), other);
     QCOMPARE(w.Data1().DatabaseName, other);
@@ -411,7 +406,7 @@ void tst_Query::activationPointsAtDatabase()
 void tst_Query::emptyStatementFails()
 {
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     app.set(QStringLiteral("SELECT ID, Name FROM Products"));
     QCOMPARE(app.session.gFieldCount, qint16(2));
     app.set(QString());
@@ -427,7 +422,7 @@ void tst_Query::emptyStatementFails()
 void tst_Query::columnsShrinkAndGrow()
 {
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     app.set(QStringLiteral("SELECT ID, Name, Price, Stock, Added FROM Products"));
     QCOMPARE(app.session.gFieldCount, qint16(5));
     app.set(QStringLiteral("SELECT Name, Price, ID FROM Products"));
@@ -448,7 +443,7 @@ void tst_Query::columnsShrinkAndGrow()
 void tst_Query::setAgainResetsHeadings()
 {
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     app.set(QStringLiteral("SELECT Name, Price FROM Products"));
     app.labelText()->setText(QStringLiteral("Product"));
     app.window.labelsWindow().cmdSet_Click();
@@ -461,7 +456,7 @@ void tst_Query::setAgainResetsHeadings()
 void tst_Query::failedSetKeepsEarlierResult()
 {
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     app.set(QStringLiteral("SELECT Name, Price FROM Products"));
     app.labelText()->setText(QStringLiteral("Product"));
     app.window.labelsWindow().cmdSet_Click();
@@ -484,7 +479,7 @@ void tst_Query::failedSetKeepsEarlierResult()
 void tst_Query::jetColumnNames()
 {
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     app.set(QStringLiteral("SELECT Name, Price*2, Count(*) AS N FROM Products GROUP BY Name, Price"));
     QCOMPARE(comboItems(app.labelList()), (QStringList{"Name", "Expr1001", "N"}));
     app.set(QStringLiteral("SELECT * FROM Products INNER JOIN Orders ON Products.ID = Orders.ProductID"));
@@ -498,7 +493,7 @@ void tst_Query::jetColumnNames()
 void tst_Query::closeKeepsFrameCloseDiscards()
 {
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     app.set(QStringLiteral("SELECT ID FROM Products"));
     frmSQL *first = &app.window.sqlWindow();
     const int rows = first->grid().rowCount();
@@ -528,7 +523,7 @@ void tst_Query::closeKeepsFrameCloseDiscards()
 void tst_Query::labelsShownModally()
 {
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     app.set(QStringLiteral("SELECT Name, Price FROM Products"));
     bool modal = false;
     bool upAfterEscape = false;
@@ -561,7 +556,7 @@ void tst_Query::labelsShownModally()
 void tst_Query::dataBarMoves()
 {
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     app.set(QStringLiteral("SELECT ID FROM Products ORDER BY ID"));
     frmSQL &w = app.window.sqlWindow();
     auto *grid = child<QTableView>(&w, "MSFlexGrid1");
@@ -587,7 +582,7 @@ void tst_Query::failurePartWayIsShown()
     // CInt overflows from ID 328 on, after the rows Set reads: the grid keeps
     // the rows before it and says why it ends there.
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     app.set(QStringLiteral("SELECT ID, CInt(ID * 100) FROM Products"));
     QVERIFY(app.desktop.messages.isEmpty());
     frmSQL &w = app.window.sqlWindow();
@@ -605,7 +600,7 @@ void tst_Query::failurePartWayIsShown()
 void tst_Query::endToEndPage()
 {
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     app.set(QStringLiteral("SELECT Name, Price FROM Products WHERE ID < 3"));
     app.labelText()->setText(QStringLiteral("Product"));
     app.window.labelsWindow().cmdSet_Click();
@@ -625,10 +620,8 @@ void tst_Query::endToEndPage()
 
 void tst_Query::stopLongStatement()
 {
-    App app;
-    WorkingIndicator working(&app.window, 0);
-    app.engine.setWaitHooks(working.hooks());
-    app.open(m_shop);
+    WorkingApp app;
+    app.setDatabase(m_shop);
     // A result on show, read to its end, before the statement that is stopped.
     app.set(QStringLiteral("SELECT N FROM Numbers"));
     app.window.sqlWindow().moveLast();
@@ -636,7 +629,7 @@ void tst_Query::stopLongStatement()
 
     test::EngineGate gate(*app.engine.client());
     gate.close();
-    StopWhenWorking stop(working);
+    StopWhenWorking stop(app.working);
     app.set(QStringLiteral("SELECT Count(*) FROM Numbers AS A, Numbers AS B WHERE A.N + B.N = 77"));
     stop.timer.stop();
     gate.open();
@@ -645,7 +638,7 @@ void tst_Query::stopLongStatement()
     QVERIFY2(app.desktop.messages.constFirst().detail.endsWith(QStringLiteral("stopped.")),
              qPrintable(app.desktop.messages.constFirst().detail));
     QCOMPARE(app.window.sqlWindow().cursor().shape(), Qt::ArrowCursor);
-    QVERIFY(!working.window()); // gone with the work, not some time after it
+    QVERIFY(!app.working.window()); // gone with the work, not some time after it
 
     // The earlier result lost its rows with the engine: painting rows that
     // are not at hand runs nothing again and says why, once.
@@ -664,7 +657,6 @@ void tst_Query::stopLongStatement()
     app.set(QStringLiteral("SELECT Count(*) AS Total FROM Numbers"));
     QCOMPARE(app.desktop.messages.size(), 2);
     QCOMPARE(app.window.sqlWindow().grid().index(0, 0).data().toString(), QStringLiteral("3000"));
-    app.engine.setWaitHooks({});
 }
 
 void tst_Query::gridPaintsWhileEngineWorks()
@@ -672,10 +664,8 @@ void tst_Query::gridPaintsWhileEngineWorks()
     // The grid repaints while Set waits for the engine; painting must neither
     // ask the engine for rows in the middle of that request nor lose the rows
     // it brings.
-    App app;
-    WorkingIndicator working(&app.window, 0);
-    app.engine.setWaitHooks(working.hooks());
-    app.open(m_sparse);
+    WorkingApp app;
+    app.setDatabase(m_sparse);
     frmSQL &w = app.sql();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     test::EngineGate gate(*app.engine.client());
@@ -683,7 +673,7 @@ void tst_Query::gridPaintsWhileEngineWorks()
     int paints = 0;
     QTimer watch;
     connect(&watch, &QTimer::timeout, [&] {
-        if (working.window()) {
+        if (app.working.window()) {
             child<QTableView>(&w, "MSFlexGrid1")->viewport()->repaint();
             if (++paints == 3)
                 gate.open();
@@ -699,27 +689,24 @@ void tst_Query::gridPaintsWhileEngineWorks()
     QCOMPARE(w.grid().rowCount(), 600);
     QCOMPARE(child<QTableView>(&w, "MSFlexGrid1")->currentIndex().data().toString(), QStringLiteral("400599"));
     QCOMPARE(app.desktop.prompts(), QStringList());
-    app.engine.setWaitHooks({});
 }
 
 void tst_Query::lastRecordCanBeStopped()
 {
-    App app;
-    WorkingIndicator working(&app.window, 0);
-    app.engine.setWaitHooks(working.hooks());
-    app.open(m_shop);
+    WorkingApp app;
+    app.setDatabase(m_shop);
     test::EngineGate gate(*app.engine.client());
     app.set(QStringLiteral("SELECT A.N, B.N FROM Numbers AS A, Numbers AS B")); // 9,000,000 rows
     frmSQL &w = app.window.sqlWindow();
     QCOMPARE(w.grid().rowCount(), 512);
 
     gate.close();
-    StopWhenWorking stop(working);
+    StopWhenWorking stop(app.working);
     w.moveLast();
     stop.timer.stop();
     gate.open();
     QVERIFY(stop.saw);
-    QVERIFY(!working.window());
+    QVERIFY(!app.working.window());
     QTRY_COMPARE(app.desktop.prompts(), QStringList{QStringLiteral("SQL Error!")});
     QVERIFY2(app.desktop.messages.constFirst().detail.endsWith(QStringLiteral("stopped.")),
              qPrintable(app.desktop.messages.constFirst().detail));
@@ -729,13 +716,12 @@ void tst_Query::lastRecordCanBeStopped()
     QVERIFY(!child<QTableView>(&w, "MSFlexGrid1")->currentIndex().data().toString().isEmpty());
     QCoreApplication::sendPostedEvents();
     QCOMPARE(app.desktop.messages.size(), 1);
-    app.engine.setWaitHooks({});
 }
 
 void tst_Query::cellsAlignByType()
 {
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     app.set(QStringLiteral("SELECT ID, Name, Price, Added, IIf(ID = 1, 'one', ID) FROM Products"));
     const query::RecordsetModel &grid = app.window.sqlWindow().grid();
     const auto alignment = [&](int row, int column) {
@@ -765,7 +751,7 @@ void tst_Query::statementsUseTheOpenFile()
         return count;
     };
     App app;
-    app.open(path);
+    app.setDatabase(path);
     const int bySetDatabase = opens();
     app.set(QStringLiteral("SELECT Name FROM Products"));
     app.set(QStringLiteral("SELECT Count(*) FROM Orders"));
@@ -794,7 +780,7 @@ void tst_Query::serverNotes()
     QFETCH(QString, statement);
     QFETCH(QString, note);
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     frmSQL &w = app.sql();
     auto *label = child<QLabel>(&w, "lblServerNote");
     auto *grid = child<QTableView>(&w, "MSFlexGrid1");
@@ -858,7 +844,7 @@ void tst_Query::previewIsWhatTheServerSends()
         QSKIP("The page runner of ../shared/tools is not here.");
 
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     app.set(statement);
     QVERIFY2(app.desktop.messages.isEmpty(), qPrintable(app.desktop.prompts().join(QLatin1Char(' '))));
     for (int i = 0; i < labels.size(); ++i)
@@ -909,7 +895,7 @@ void tst_Query::previewIsWhatTheServerSends()
 void tst_Query::previewOfBigResultWithImage()
 {
     App app;
-    app.open(m_shop);
+    app.setDatabase(m_shop);
     app.set(QStringLiteral("SELECT N FROM Numbers"));
     app.session.gPageHeader = QStringLiteral("<HTML><BODY BACKGROUND=\"img/bg.gif\"><TABLE>");
     app.window.mnPreviewPage_Click();

@@ -1,7 +1,7 @@
-#include "scripteddesktop.h"
 #include "fonts.h"
 #include "frmmain.h"
 #include "module1.h"
+#include "testapp.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -94,33 +94,17 @@ void tst_Shell::fieldLabelsGrowAndShrink()
     QCOMPARE(labels.upperBound(), 0);
 }
 
-namespace {
-
-struct MainWindow
-{
-    Module1 session;
-    test::ScriptedDesktop desktop;
-    frmmain window{session, desktop};
-};
-
-QAction *action(frmmain &w, const char *name)
-{
-    return w.findChild<QAction *>(QLatin1String(name));
-}
-
-} // namespace
-
 void tst_Shell::mainWindowDesign()
 {
-    MainWindow m;
-    m.window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&m.window));
-    QCOMPARE(m.window.objectName(), QStringLiteral("frmmain"));
-    QCOMPARE(m.window.windowTitle(), QStringLiteral("KOLTA - Main"));
-    QWidget *client = m.window.centralWidget();
+    test::App app;
+    app.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&app.window));
+    QCOMPARE(app.window.objectName(), QStringLiteral("frmmain"));
+    QCOMPARE(app.window.windowTitle(), QStringLiteral("KOLTA - Main"));
+    QWidget *client = app.window.centralWidget();
     QCOMPARE(client->size(), QSize(467, 332));
-    QCOMPARE(m.window.minimumSize(), m.window.maximumSize());
-    const Qt::WindowFlags flags = m.window.windowFlags();
+    QCOMPARE(app.window.minimumSize(), app.window.maximumSize());
+    const Qt::WindowFlags flags = app.window.windowFlags();
     QVERIFY(flags & Qt::WindowMinimizeButtonHint);
     QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
 }
@@ -149,8 +133,8 @@ void tst_Shell::controls()
     QFETCH(QString, text);
     QFETCH(QRect, twips);
 
-    MainWindow m;
-    QWidget *widget = m.window.centralWidget()->findChild<QWidget *>(name);
+    test::App app;
+    QWidget *widget = app.window.centralWidget()->findChild<QWidget *>(name);
     QVERIFY(widget);
     QCOMPARE(QString::fromLatin1(widget->metaObject()->className()), className);
     const QRect designed(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15);
@@ -178,8 +162,8 @@ void tst_Shell::controls()
 
 void tst_Shell::menuTree()
 {
-    MainWindow m;
-    const QList<QAction *> bar = m.window.menuBar()->actions();
+    test::App app;
+    const QList<QAction *> bar = app.window.menuBar()->actions();
     QCOMPARE(bar.size(), 2);
     QCOMPARE(bar.at(0)->text(), QStringLiteral("&File"));
     QCOMPARE(bar.at(1)->text(), QStringLiteral("&Edit"));
@@ -200,31 +184,31 @@ void tst_Shell::menuTree()
 
 void tst_Shell::menuStartStates()
 {
-    MainWindow m;
-    QVERIFY(action(m.window, "mnSetDatabase")->isEnabled());
-    QVERIFY(action(m.window, "mnPrintTableFields")->isEnabled());
-    QVERIFY(!action(m.window, "mnGenerateASP")->isEnabled());
-    QVERIFY(!action(m.window, "mnPreviewPage")->isEnabled());
-    QVERIFY(action(m.window, "mbAbout")->isEnabled());
-    QVERIFY(action(m.window, "mnExit")->isEnabled());
-    QMenu *edit = m.window.findChild<QMenu *>(QStringLiteral("mnEdit"));
+    test::App app;
+    QVERIFY(app.action("mnSetDatabase")->isEnabled());
+    QVERIFY(app.action("mnPrintTableFields")->isEnabled());
+    QVERIFY(!app.action("mnGenerateASP")->isEnabled());
+    QVERIFY(!app.action("mnPreviewPage")->isEnabled());
+    QVERIFY(app.action("mbAbout")->isEnabled());
+    QVERIFY(app.action("mnExit")->isEnabled());
+    QMenu *edit = app.window.findChild<QMenu *>(QStringLiteral("mnEdit"));
     QVERIFY(!edit->menuAction()->isEnabled());
     // The entries themselves are enabled; the whole menu is what is off.
-    QVERIFY(action(m.window, "mnSQLStatement")->isEnabled());
-    QVERIFY(action(m.window, "mnLayout")->isEnabled());
+    QVERIFY(app.action("mnSQLStatement")->isEnabled());
+    QVERIFY(app.action("mnLayout")->isEnabled());
 }
 
 void tst_Shell::accessKeysOpenMenus()
 {
-    MainWindow m;
-    m.window.show();
-    QVERIFY(QTest::qWaitForWindowActive(&m.window));
-    QMenu *file = m.window.findChild<QMenu *>(QStringLiteral("mnFile"));
-    QTest::keyClick(&m.window, Qt::Key_F, Qt::AltModifier);
+    test::App app;
+    app.window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&app.window));
+    QMenu *file = app.window.findChild<QMenu *>(QStringLiteral("mnFile"));
+    QTest::keyClick(&app.window, Qt::Key_F, Qt::AltModifier);
     QTRY_VERIFY(file->isVisible());
     file->close();
-    QMenu *edit = m.window.findChild<QMenu *>(QStringLiteral("mnEdit"));
-    QTest::keyClick(&m.window, Qt::Key_E, Qt::AltModifier);
+    QMenu *edit = app.window.findChild<QMenu *>(QStringLiteral("mnEdit"));
+    QTest::keyClick(&app.window, Qt::Key_E, Qt::AltModifier);
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
     QVERIFY(!edit->isVisible()); // disabled until a database is open
@@ -232,23 +216,23 @@ void tst_Shell::accessKeysOpenMenus()
 
 void tst_Shell::exitEndsProgram()
 {
-    MainWindow m;
-    m.window.show();
-    QTimer::singleShot(0, &m.window, [&m] { action(m.window, "mnExit")->trigger(); });
+    test::App app;
+    app.window.show();
+    QTimer::singleShot(0, &app.window, [&app] { app.action("mnExit")->trigger(); });
     QTimer guard;
     guard.setSingleShot(true);
     connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
     guard.start(10000);
     QCOMPARE(QCoreApplication::exec(), 0);
-    QVERIFY(m.desktop.messages.isEmpty());
+    QVERIFY(app.desktop.messages.isEmpty());
 }
 
 void tst_Shell::frameCloseEndsProgram()
 {
-    MainWindow m;
-    m.window.show();
+    test::App app;
+    app.window.show();
     QWidget hiddenSibling; // a window kept loaded but hidden must not keep the program alive
-    QTimer::singleShot(0, &m.window, [&m] { m.window.close(); });
+    QTimer::singleShot(0, &app.window, [&app] { app.window.close(); });
     QTimer guard;
     guard.setSingleShot(true);
     connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });

@@ -9,6 +9,7 @@
 #include "frmlabels.h"
 #include "frmsql.h"
 #include "scripteddesktop.h"
+#include "testapp.h"
 #include "fonts.h"
 #include "frmmain.h"
 #include "ui_frmlayout.h"
@@ -76,10 +77,11 @@ int main(int argc, char *argv[])
     QTemporaryDir scratch(QDir::tempPath() + QStringLiteral("/kolta-XXXXXX"));
     const QString database = writeSample(scratch.path());
 
-    Module1 session;
-    test::ScriptedDesktop desktop;
+    test::App program;
+    Module1 &session = program.session;
+    test::ScriptedDesktop &desktop = program.desktop;
+    frmmain &main = program.window;
     desktop.colorAnswers = {0xFFFFFF, 0x0000FF};
-    frmmain main(session, desktop);
     main.Form_Load();
     main.move(20, 20);
     main.show();

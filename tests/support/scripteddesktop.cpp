@@ -67,11 +67,11 @@ bool ScriptedDesktop::askYesNo(QWidget *, const QString &question)
     return answer;
 }
 
-QString ScriptedDesktop::print(QWidget *parent, const Printout &document)
+Result<PrintOutcome> ScriptedDesktop::print(QWidget *parent, const Printout &document)
 {
     if (!printerName.isEmpty()) {
         printed.append(document);
-        return QString();
+        return PrintOutcome::Printed;
     }
     return QtDesktop::print(parent, document);
 }

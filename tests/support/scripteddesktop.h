@@ -55,7 +55,7 @@ public:
     std::optional<quint32> showColorDialog(QWidget *parent, quint32 color) override;
     void messageBox(QWidget *parent, const QString &prompt, const QString &detail = QString()) override;
     bool askYesNo(QWidget *parent, const QString &question) override;
-    QString print(QWidget *parent, const Printout &document) override;
+    Result<PrintOutcome> print(QWidget *parent, const Printout &document) override;
     bool openInBrowser(const QUrl &url) override;
 
 protected:

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QRect>
 #include <QTimer>
@@ -34,6 +35,27 @@ void onModal(std::function<void(T *)> action)
             QTest::qWait(10);
         }
     });
+}
+
+// Runs command, which shows a window of type T modally; script runs while it
+// is up. Whatever the script leaves open is hidden so that command returns.
+template<typename T>
+void whileModal(const std::function<void()> &command, const std::function<void(T &)> &script)
+{
+    bool ran = false;
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        ran = true;
+        QPointer<T> window = qobject_cast<T *>(QApplication::activeModalWidget());
+        QVERIFY2(window, qPrintable(QLatin1String(T::staticMetaObject.className()) + " is not shown modally"));
+        script(*window);
+        if (window && window->isVisible())
+            window->hide();
+    });
+    timer.start(0);
+    command();
+    QVERIFY(ran);
 }
 
 // A control as the form lays it out: name, place in twips, caption.
