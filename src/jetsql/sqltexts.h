@@ -25,7 +25,7 @@ inline constexpr char kMissingTable[] =
     "Make sure it exists and that its name is spelled correctly.";
 inline constexpr char kTooFewParameters[] = "Too few parameters. Expected %1.";
 inline constexpr char kSyntaxParameters[] = "Syntax error in PARAMETER clause.";
-inline constexpr char kDuplicateParameter[] = "Duplicate output alias '%1'.";
+inline constexpr char kDuplicateParameter[] = "The parameter [%1] is declared twice.";
 inline constexpr char kAmbiguousField[] =
     "The specified field '%1' could refer to more than one table listed in the FROM clause of your SQL statement.";
 inline constexpr char kUndefinedFunction[] = "Undefined function '%1' in expression.";
