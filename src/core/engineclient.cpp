@@ -249,12 +249,7 @@ Result<EngineClient::Prepared> EngineClient::query(const protocol::OpenArgs &giv
     const Work work(*this);
     // A database the program holds open with the same login is used as the
     // engine holds it: the file is not opened nor its catalog read again.
-    int held = 0;
-    for (auto it = m_opened.cbegin(); it != m_opened.cend() && !held; ++it) {
-        const protocol::OpenArgs &o = it->args;
-        if (o.path == args.path && o.systemDb == args.systemDb && o.user == args.user && o.password == args.password)
-            held = it.key();
-    }
+    const int held = heldWith(args);
     Result<QByteArray> answer = Error{};
     if (held) {
         const Result<qint32> engine = engineHandle(held, subject);
@@ -271,13 +266,31 @@ Result<EngineClient::Prepared> EngineClient::query(const protocol::OpenArgs &giv
     return prepared;
 }
 
+int EngineClient::heldWith(const protocol::OpenArgs &args) const
+{
+    for (auto it = m_opened.cbegin(); it != m_opened.cend(); ++it) {
+        const protocol::OpenArgs &o = it->args;
+        if (o.path == args.path && o.systemDb == args.systemDb && o.user == args.user && o.password == args.password)
+            return it.key();
+    }
+    return 0;
+}
+
 Result<QList<protocol::StatementParameter>> EngineClient::parameters(const protocol::OpenArgs &given,
                                                                     const QString &statement)
 {
+    const protocol::OpenArgs args = absolute(given);
     const QString subject = QString(reasons::CannotRun).arg(quoted(given.path));
     const Work work(*this);
+    qint32 engine = 0;
+    if (const int held = heldWith(args)) {
+        const Result<qint32> opened = engineHandle(held, subject);
+        if (!opened.ok())
+            return opened.error();
+        engine = opened.value();
+    }
     QList<protocol::StatementParameter> parameters;
-    if (const auto read = decode(call(Request::Parameters, protocol::pack(absolute(given), statement), subject),
+    if (const auto read = decode(call(Request::Parameters, protocol::pack(engine, args, statement), subject),
                                  subject, parameters);
         !read.ok())
         return read.error();

@@ -146,6 +146,8 @@ private:
     // Opens args in the engine (starting one); the engine's handle.
     Result<qint32> openInEngine(const protocol::OpenArgs &args, const QString &subject, PasswordCheck *password);
     Result<qint32> engineHandle(int handle, const QString &subject);
+    // The program's handle of a database open with these login values, 0: none.
+    int heldWith(const protocol::OpenArgs &args) const;
     Result<int> openOnce(const protocol::OpenArgs &args, PasswordCheck *password);
     Result<QList<TableDef>> tableDefsOnce(int handle, protocol::Request kind);
     Result<TableDef> tableDefOnce(int handle, const QString &name);

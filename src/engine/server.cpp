@@ -156,10 +156,13 @@ QByteArray Server::handle(const QByteArray &request)
     case Request::Parameters: {
         protocol::OpenArgs args;
         QString sql;
-        in.stream() >> args >> sql;
+        in.stream() >> handle >> args >> sql;
         if (!in.finish())
             break;
-        const auto parameters = Statement::parameters(args, sql);
+        if (handle != 0 && !database())
+            return errorAnswer(id, reasons::NotOpen);
+        const auto parameters = handle != 0 ? Statement::parameters(*database(), sql)
+                                            : Statement::parameters(args, sql);
         if (!parameters.ok())
             return errorAnswer(id, parameters.error().message);
         Writer answer(id, quint16(Status::Ok));

@@ -152,6 +152,11 @@ Result<QList<protocol::StatementParameter>> Statement::parameters(const protocol
     const Result<PasswordCheck> opened = database.open(args.systemDb, args.user, args.password);
     if (!opened.ok())
         return opened.error();
+    return parameters(database, jetSql);
+}
+
+Result<QList<protocol::StatementParameter>> Statement::parameters(OpenDatabase &database, const QString &jetSql)
+{
     QString message;
     const std::unique_ptr<Statement> s = build(database, jetSql, Form::Display, &message,
                                                jetsql::LikeWildcards::Dao, nullptr);

@@ -48,6 +48,7 @@ public:
     // The parameters jetSql asks for, in binding order, or why it cannot run.
     static Result<QList<protocol::StatementParameter>> parameters(const protocol::OpenArgs &args,
                                                                   const QString &jetSql);
+    static Result<QList<protocol::StatementParameter>> parameters(OpenDatabase &database, const QString &jetSql);
     ~Statement();
     Statement(const Statement &) = delete;
     Statement &operator=(const Statement &) = delete;

@@ -34,7 +34,8 @@ enum class Request : quint16 {
     CloseCursor = 10, // qint32 cursor -> nothing
     QueryOpen = 11,   // qint32 handle, statement, quint8 StatementMode, QList<ParameterValue> -> as Query,
                       //   on a database open here
-    Parameters = 12,  // OpenArgs, statement -> QList<StatementParameter>, in binding order
+    Parameters = 12,  // qint32 handle (0: none), OpenArgs, statement -> QList<StatementParameter>, in
+                      //   binding order; on the database open here when the handle is given
 };
 
 enum class Status : quint16 {
