@@ -23,8 +23,10 @@
 //   ones become Expr1nnn; same-named columns of different tables become
 //   Table.Column (by alias where one is given); a plain column whose name an
 //   alias also takes becomes Expr1nnn.
-// - an unknown name is a parameter ("Too few parameters. Expected n."), Jet's
-//   syntax, missing-table, aggregate and type-mismatch errors in Jet's words.
+// - an unknown name is a parameter, as is a PARAMETERS declaration (the
+//   statement's or a saved query's): bound as SQLite parameters when the
+//   caller binds them, else "Too few parameters. Expected n."; Jet's syntax,
+//   missing-table, aggregate and type-mismatch errors in Jet's words.
 // - statements that join or nest more than one table reference read every
 //   table but the outer query's leftmost one into a materialised CTE, so that
 //   SQLite joins on automatic indexes instead of nested scans of the virtual
