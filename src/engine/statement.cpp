@@ -187,18 +187,7 @@ bool Statement::bind(const Values &values, QString *message)
         const int index = sqlite3_bind_parameter_index(m_statement, p.sqliteName.toUtf8().constData());
         if (index == 0)
             continue;   // declared, never used
-        const QVariant &v = value.value();
-        int rc = SQLITE_OK;
-        if (v.isNull())
-            rc = sqlite3_bind_null(m_statement, index);
-        else if (v.typeId() == QMetaType::LongLong)
-            rc = sqlite3_bind_int64(m_statement, index, v.toLongLong());
-        else if (v.typeId() == QMetaType::Double)
-            rc = sqlite3_bind_double(m_statement, index, v.toDouble());
-        else {
-            const QByteArray text = v.toString().toUtf8();
-            rc = sqlite3_bind_text(m_statement, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
-        }
+        const int rc = jetsql::bindValue(m_statement, index, value.value());
         if (rc != SQLITE_OK) {
             *message = sqlFailure(rc);
             return false;
@@ -268,8 +257,12 @@ std::unique_ptr<Statement> Statement::build(OpenDatabase &database, const QStrin
     readSavedQueries(*s->m_file, entries, queries, &catalog.queries, &reason);
     sqlite3_set_authorizer(s->m_db, jetsql::readOnlyAuthorizer, nullptr);
 
+    jetsql::ParameterTexts texts;
+    if (values)
+        for (const protocol::ParameterValue &v : *values)
+            texts.append({v.name, v.value});
     const Result<jetsql::Translation> translated =
-        jetsql::translate(jetSql, catalog, s->m_db, like, jetsql::Parameters::Bound);
+        jetsql::translate(jetSql, catalog, s->m_db, like, jetsql::Parameters::Bound, texts);
     if (!translated.ok()) {
         *message = translated.error().message;
         return nullptr;

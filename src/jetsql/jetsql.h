@@ -39,8 +39,10 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <utility>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace kolta::jetsql {
 
@@ -113,14 +115,20 @@ enum class Parameters { Refused, Bound };
 // The SQLite statement for a Jet SELECT or crosstab (TRANSFORM), or Jet's
 // error text for the user. A crosstab without IN (...) reads its column
 // headings from db (set up as described above) while it is translated.
+// values: the texts typed for the parameters (name, text), which a crosstab
+// without IN (...) needs to read its headings.
+using ParameterTexts = QList<std::pair<QString, QString>>;
 Result<Translation> translate(const QString &jetSql, const Catalog &catalog, sqlite3 *db = nullptr,
-                              LikeWildcards like = LikeWildcards::Dao, Parameters parameters = Parameters::Refused);
+                              LikeWildcards like = LikeWildcards::Dao, Parameters parameters = Parameters::Refused,
+                              const ParameterTexts &values = {});
 
 // The value to bind for a parameter from the text typed for it, converted to
 // its declared type as Jet converts it (qlonglong, double or QString; Currency
 // as ten-thousandths; an empty text is Null), or why it does not fit, in
 // plain words.
 Result<QVariant> parameterValue(const Parameter &parameter, const QString &text);
+// Binds such a value to the SQLite parameter at index; an SQLite result code.
+int bindValue(sqlite3_stmt *statement, int index, const QVariant &value);
 
 // The pattern that matches with ANSI wildcards what daoPattern matches with DAO's.
 QString ansiPattern(const QString &daoPattern);

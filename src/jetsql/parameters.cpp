@@ -4,6 +4,8 @@
 
 #include <QRegularExpression>
 
+#include <sqlite3.h>
+
 #include <cmath>
 
 namespace kolta::jetsql {
@@ -91,6 +93,18 @@ Result<QVariant> parameterValue(const Parameter &parameter, const QString &typed
     default:
         return QVariant(typed);
     }
+}
+
+int bindValue(sqlite3_stmt *statement, int index, const QVariant &value)
+{
+    if (value.isNull())
+        return sqlite3_bind_null(statement, index);
+    if (value.typeId() == QMetaType::LongLong)
+        return sqlite3_bind_int64(statement, index, value.toLongLong());
+    if (value.typeId() == QMetaType::Double)
+        return sqlite3_bind_double(statement, index, value.toDouble());
+    const QByteArray text = value.toString().toUtf8();
+    return sqlite3_bind_text(statement, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
 }
 
 } // namespace kolta::jetsql

@@ -114,10 +114,10 @@ Translation Translator::run(const QString &jetSql)
 } // namespace translator
 
 Result<Translation> translate(const QString &jetSql, const Catalog &catalog, sqlite3 *db, LikeWildcards like,
-                              Parameters parameters)
+                              Parameters parameters, const ParameterTexts &values)
 {
     try {
-        translator::Translator t(catalog, db, like, parameters);
+        translator::Translator t(catalog, db, like, parameters, values);
         return t.run(jetSql);
     } catch (const translator::TranslateError &e) {
         return Error{e.message};

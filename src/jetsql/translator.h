@@ -150,8 +150,10 @@ bool isAggregateName(const QString &name);
 class Translator
 {
 public:
-    Translator(const Catalog &catalog, sqlite3 *db, LikeWildcards like, Parameters parameters)
-        : m_catalog(catalog), m_db(db), m_like(like), m_bindParameters(parameters == Parameters::Bound)
+    Translator(const Catalog &catalog, sqlite3 *db, LikeWildcards like, Parameters parameters,
+               const ParameterTexts &values)
+        : m_catalog(catalog), m_db(db), m_like(like), m_bindParameters(parameters == Parameters::Bound),
+          m_values(values)
     {
     }
 
@@ -224,6 +226,7 @@ private:
     QStringList m_notes;
     const bool m_bindParameters;
     QList<Parameter> m_parameters;   // as met; run() puts them in binding order
+    const ParameterTexts &m_values;
     bool m_mismatch = false;
     QStringList m_expanding;   // saved queries being expanded, against cycles
     int m_depth = 0;           // see Deeper

@@ -1037,6 +1037,10 @@ void TestJetSqlEndToEnd::parameters_data()
         << "SELECT * FROM [Joined Between] WHERE Name <> [Forms]![Main]![Skip]"
         << QStringList{"Beginning Date=1/1/2001", "Ending Date=12/31/2002", "Forms!Main!Skip=Bo"}
         << QStringList{"Ann"} << "";
+    QTest::newRow("crosstab headings read with the values")
+        << "PARAMETERS [From] DateTime; TRANSFORM Count(*) SELECT Year(Placed) AS Y FROM Orders "
+           "WHERE Placed >= [From] GROUP BY Year(Placed) PIVOT CustomerID"
+        << QStringList{"From=5/1/2003"} << QStringList{"2003|1|1"} << "";
     QTest::newRow("declared Long") << "PARAMETERS n Long; SELECT Name FROM Customers WHERE ID = n"
                                    << QStringList{"n=2"} << QStringList{"Bo"} << "";
     QTest::newRow("undeclared compared with a number") << "SELECT Name FROM Customers WHERE ID > [Above] ORDER BY ID"
