@@ -133,6 +133,19 @@ private:
     QTimer m_timer;
 };
 
+// The preview's text: the file the browser was given, without its byte-order mark.
+QString previewText(const test::ScriptedDesktop &desktop)
+{
+    if (desktop.browsed.isEmpty())
+        return QStringLiteral("<nothing was opened>");
+    QFile file(desktop.browsed.constLast().toLocalFile());
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("<unreadable>");
+    const QByteArray bytes = file.readAll();
+    return bytes.startsWith("\xEF\xBB\xBF") ? QString::fromUtf8(bytes.mid(3)) : QStringLiteral("<no mark>");
+}
+
+
 QStringList valuesOf(const QList<QueryParameter> &parameters)
 {
     QStringList values;
@@ -417,6 +430,12 @@ void tst_Query::parametersAskedInBindingOrder()
     const query::RecordsetModel &grid = app.window.sqlWindow().grid();
     QCOMPARE(grid.rowCount(), 2);
     QCOMPARE(grid.index(0, 0).data().toString(), QStringLiteral("Item 2"));
+    // The preview binds the same values.
+    app.window.mnPreviewPage_Click();
+    const QString preview = previewText(app.desktop);
+    QVERIFY2(preview.contains(QStringLiteral("Item 3")) && !preview.contains(QStringLiteral("Item 1"))
+                 && !preview.contains(QStringLiteral("Item 4")),
+             qPrintable(preview));
 
     // The next Set proposes what was typed; a statement without parameters empties the list.
     {
@@ -919,22 +938,6 @@ void tst_Query::serverNotes()
     QVERIFY(!label->isVisible());
     QCOMPARE(grid->geometry(), QRect(15, 215, 414, 196));
 }
-
-namespace {
-
-// The preview's text: the file the browser was given, without its byte-order mark.
-QString previewText(const test::ScriptedDesktop &desktop)
-{
-    if (desktop.browsed.isEmpty())
-        return QStringLiteral("<nothing was opened>");
-    QFile file(desktop.browsed.constLast().toLocalFile());
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("<unreadable>");
-    const QByteArray bytes = file.readAll();
-    return bytes.startsWith("\xEF\xBB\xBF") ? QString::fromUtf8(bytes.mid(3)) : QStringLiteral("<no mark>");
-}
-
-} // namespace
 
 void tst_Query::previewIsWhatTheServerSends_data()
 {
