@@ -115,7 +115,7 @@ struct CommandArgs
 };
 
 // Options may come anywhere; the rest are the command's positional values.
-bool parseArgs(const QStringList &args, bool allowRaw, CommandArgs *parsed, int err)
+bool parseArgs(const QStringList &args, bool queryOptions, CommandArgs *parsed, int err)
 {
     for (int i = 0; i < args.size(); ++i) {
         const QString &arg = args.at(i);
@@ -129,9 +129,9 @@ bool parseArgs(const QStringList &args, bool allowRaw, CommandArgs *parsed, int 
                 return false;
             }
             *value = args.at(i);
-        } else if (allowRaw && arg == QLatin1String("--raw")) {
+        } else if (queryOptions && arg == QLatin1String("--raw")) {
             parsed->raw = true;
-        } else if (allowRaw && arg == QLatin1String("--param")) {
+        } else if (queryOptions && arg == QLatin1String("--param")) {
             const qsizetype equals = i + 1 < args.size() ? args.at(i + 1).indexOf(QLatin1Char('=')) : -1;
             if (equals <= 0) {
                 writeText(err, QStringLiteral("kolta-engine: --param needs NAME=VALUE\n"));

@@ -1507,6 +1507,8 @@ void TestJetSqlEndToEnd::commandLineFailures_data()
     QTest::newRow("too many") << QStringList{"query", "x.mdb", "SELECT 1", "more"} << 2 << "usage: kolta-engine query";
     QTest::newRow("option without value") << QStringList{"query", "x.mdb", "SELECT 1", "--user"} << 2
                                           << "kolta-engine: --user needs a value";
+    QTest::newRow("param without a name") << QStringList{"query", "x.mdb", "SELECT 1", "--param", "=1"} << 2
+                                          << "kolta-engine: --param needs NAME=VALUE";
     QTest::newRow("missing file") << QStringList{"query", "/nonexistent/x.mdb", "SELECT * FROM T"} << 1
                                   << "Cannot open \"/nonexistent/x.mdb\"";
     QTest::newRow("missing workgroup") << QStringList{"query", "@shop", "SELECT * FROM Customers", "--system-db",
