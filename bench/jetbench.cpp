@@ -106,19 +106,19 @@ int rows(QTextStream &out, qint64 count)
         out << "cannot write the benchmark file: " << error << Qt::endl;
         return 1;
     }
-    QString reason;
-    auto file = jet::engine::JetFile::open(path, &reason);
-    QList<jet::engine::CatalogEntry> entries;
-    if (!file || !file->readCatalog(&entries, &reason)) {
-        out << "cannot read " << path << ": " << reason << Qt::endl;
+    const auto file = jet::engine::JetFile::open(path);
+    const auto entries = file.ok() ? file.value()->readCatalog() : file.error();
+    if (!entries.ok()) {
+        out << "cannot read " << path << ": " << entries.error().message << Qt::endl;
         return 1;
     }
     sqlite3 *db = nullptr;
     sqlite3_open(":memory:", &db);
-    jet::engine::registerJetModule(db, file.get());
-    for (const auto &entry : entries) {
+    jet::engine::registerJetModule(db, file.value().get());
+    for (const auto &entry : entries.value()) {
+        // A table that cannot be made shows as no rows read.
         if (entry.name == QLatin1String("Big"))
-            jet::engine::createJetTable(db, entry.name, entry);
+            static_cast<void>(jet::engine::createJetTable(db, entry.name, entry));
     }
     QElapsedTimer timer;
     timer.start();

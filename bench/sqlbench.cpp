@@ -16,7 +16,9 @@
 //
 // Files are written to a temporary folder first. Run a Release build.
 
-#include "jetwriter.h"
+#include "benchdata.h"
+#include "timing.h"
+
 #include "desktop.h"
 #include "dao.h"
 #include "datacontrol.h"
@@ -29,9 +31,7 @@
 #include "module1.h"
 
 #include <QApplication>
-#include <QDateTime>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -42,104 +42,12 @@
 
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <memory>
 
 using namespace kolta;
+using namespace kolta::bench;
 
 namespace {
-
-QTextStream out(stdout);
-
-const QDateTime BaseTime(QDate(2020, 1, 1), QTime(8, 0));
-
-// The table `jetwrite big` writes.
-QString writeBig(const QString &path, qint64 rows)
-{
-    jetwriter::Table shape;
-    shape.name = QStringLiteral("Big");
-    shape.columns = {
-        {QStringLiteral("ID"), jetwriter::ColumnType::Long},
-        {QStringLiteral("Name"), jetwriter::ColumnType::Text, 50},
-        {QStringLiteral("Amount"), jetwriter::ColumnType::Double},
-        {QStringLiteral("When"), jetwriter::ColumnType::DateTime},
-        {QStringLiteral("Flag"), jetwriter::ColumnType::YesNo},
-    };
-    return jetwriter::writeLarge(path, shape, rows, [](qint64 i) {
-        return jetwriter::Row{i + 1, QStringLiteral("Name %1").arg(i + 1), double(i % 100000) / 100.0,
-                              BaseTime.addSecs(i * 60), i % 3 == 0};
-    });
-}
-
-// A value of a /proc/<pid>/status line in kB ("VmHWM", "VmRSS"); -1 when unknown.
-qint64 statusKb(qint64 pid, const char *key)
-{
-    QFile file(pid ? QStringLiteral("/proc/%1/status").arg(pid) : QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix = QByteArray(key) + ':';
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
-QString mb(qint64 kb)
-{
-    return kb < 0 ? QStringLiteral("?") : QString::number(kb / 1024.0, 'f', 1) + QStringLiteral(" MB");
-}
-
-// Starts a new peak for VmHWM of this process.
-void resetPeak()
-{
-    QFile file(QStringLiteral("/proc/self/clear_refs"));
-    if (file.open(QIODevice::WriteOnly))
-        file.write("5");
-}
-
-double ms(const QElapsedTimer &timer)
-{
-    return timer.nsecsElapsed() / 1e6;
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values.at(values.size() / 2);
-}
-
-QString fmt(double value, int decimals = 1)
-{
-    return QString::number(value, 'f', decimals);
-}
-
-// Prints rows of cells with the columns padded to their widest cell.
-void table(const QList<QStringList> &rows)
-{
-    QList<int> widths;
-    for (const QStringList &row : rows) {
-        for (int i = 0; i < row.size(); ++i) {
-            if (i >= widths.size())
-                widths.append(0);
-            widths[i] = qMax(widths[i], int(row.at(i).size()));
-        }
-    }
-    for (const QStringList &row : rows) {
-        QString line;
-        for (int i = 0; i < row.size(); ++i)
-            line += (i ? QStringLiteral("  ") : QString()) + (i ? row.at(i).rightJustified(widths[i]) : row.at(i).leftJustified(widths[i]));
-        out << line << "\n";
-    }
-    out << Qt::flush;
-}
-
-// Reports a failure; returns the program's exit status for it.
-int fail(const QString &what)
-{
-    out << "sqlbench: " << what << Qt::endl;
-    return 1;
-}
 
 // Runs the data control's statement and reads the first count rows of it, as
 // the grid does before it can show anything; the rows, or why not.
@@ -174,19 +82,6 @@ Result<std::shared_ptr<jet::Recordset>> wholeResult(jet::DBEngine &engine, const
     }
     times->append(ms(timer));
     return recordset;
-}
-
-int timed(const QString &label, const std::function<QString()> &write)
-{
-    QElapsedTimer timer;
-    timer.start();
-    const QString error = write();
-    if (!error.isEmpty()) {
-        fail(QStringLiteral("cannot write %1: %2").arg(label, error));
-        return -1;
-    }
-    out << "wrote " << label << " in " << fmt(ms(timer) / 1000.0, 2) << " s" << Qt::endl;
-    return 0;
 }
 
 // a. The first 100 rows of SELECT * and the memory this takes.
@@ -273,101 +168,6 @@ int count(qint64 size)
 }
 
 // c. A join with GROUP BY through the engine next to SQLite.
-
-struct JoinData
-{
-    QList<jetwriter::Row> customers, orders;
-};
-
-// The tables `jetwrite join` writes.
-JoinData joinData()
-{
-    JoinData d;
-    for (int i = 1; i <= 10000; ++i)
-        d.customers.append(jetwriter::Row{i, QStringLiteral("Company %1").arg(i), QStringLiteral("City %1").arg(i % 50)});
-    for (int i = 1; i <= 100000; ++i)
-        d.orders.append(jetwriter::Row{i, (i * 7) % 10000 + 1, BaseTime.addDays(i % 1000), double(i % 5000) / 4.0});
-    return d;
-}
-
-QString writeJoin(const QString &path, const JoinData &d)
-{
-    jetwriter::Database db;
-    jetwriter::Table customers;
-    customers.name = QStringLiteral("Customers");
-    customers.columns = {
-        {QStringLiteral("CustomerID"), jetwriter::ColumnType::Long},
-        {QStringLiteral("Company"), jetwriter::ColumnType::Text, 40},
-        {QStringLiteral("City"), jetwriter::ColumnType::Text, 30},
-    };
-    customers.rows = d.customers;
-    jetwriter::Table orders;
-    orders.name = QStringLiteral("Orders");
-    orders.columns = {
-        {QStringLiteral("OrderID"), jetwriter::ColumnType::Long},
-        {QStringLiteral("CustomerID"), jetwriter::ColumnType::Long},
-        {QStringLiteral("OrderDate"), jetwriter::ColumnType::DateTime},
-        {QStringLiteral("Total"), jetwriter::ColumnType::Currency},
-    };
-    orders.rows = d.orders;
-    db.tables = {customers, orders};
-    return jetwriter::write(path, db);
-}
-
-bool sqliteExec(sqlite3 *db, const char *sql)
-{
-    char *message = nullptr;
-    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) == SQLITE_OK)
-        return true;
-    fail(QString::fromUtf8(message));
-    sqlite3_free(message);
-    return false;
-}
-
-// The same rows in plain tables (no index, as the Jet file has none); dates
-// as Julian day numbers, money as REAL.
-QString writeSqlite(const QString &path, const JoinData &d)
-{
-    sqlite3 *db = nullptr;
-    if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK)
-        return QStringLiteral("cannot open");
-    const std::unique_ptr<sqlite3, int (*)(sqlite3 *)> owner(db, sqlite3_close);
-    if (!sqliteExec(db, "CREATE TABLE Customers(CustomerID INTEGER, Company TEXT, City TEXT);"
-                        "CREATE TABLE Orders(OrderID INTEGER, CustomerID INTEGER, OrderDate REAL, Total REAL);"
-                        "BEGIN"))
-        return QStringLiteral("cannot create the tables");
-    auto load = [db](const char *sql, const QList<jetwriter::Row> &rows) {
-        sqlite3_stmt *insert = nullptr;
-        if (sqlite3_prepare_v2(db, sql, -1, &insert, nullptr) != SQLITE_OK)
-            return false;
-        for (const jetwriter::Row &row : rows) {
-            for (int i = 0; i < row.size(); ++i) {
-                const QVariant &v = row.at(i);
-                if (v.typeId() == QMetaType::QString) {
-                    const QByteArray text = v.toString().toUtf8();
-                    sqlite3_bind_text(insert, i + 1, text.constData(), int(text.size()), SQLITE_TRANSIENT);
-                } else if (v.typeId() == QMetaType::QDateTime) {
-                    sqlite3_bind_double(insert, i + 1, v.toDateTime().toMSecsSinceEpoch() / 86400000.0 + 2440587.5);
-                } else if (v.typeId() == QMetaType::Double) {
-                    sqlite3_bind_double(insert, i + 1, v.toDouble());
-                } else {
-                    sqlite3_bind_int64(insert, i + 1, v.toLongLong());
-                }
-            }
-            if (sqlite3_step(insert) != SQLITE_DONE) {
-                sqlite3_finalize(insert);
-                return false;
-            }
-            sqlite3_reset(insert);
-        }
-        sqlite3_finalize(insert);
-        return true;
-    };
-    if (!load("INSERT INTO Customers VALUES(?, ?, ?)", d.customers) || !load("INSERT INTO Orders VALUES(?, ?, ?, ?)", d.orders)
-        || !sqliteExec(db, "COMMIT"))
-        return QStringLiteral("cannot load the rows");
-    return QString();
-}
 
 struct JoinQuery
 {
@@ -467,33 +267,6 @@ int join()
     if (mismatch)
         return fail(QStringLiteral("the engine and SQLite disagree on the result"));
     return 0;
-}
-
-// The rows of Big in a plain SQLite table (no index, as the Jet file has none).
-QString writeBigSqlite(const QString &path, qint64 rows)
-{
-    sqlite3 *db = nullptr;
-    if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK)
-        return QStringLiteral("cannot open");
-    const std::unique_ptr<sqlite3, int (*)(sqlite3 *)> owner(db, sqlite3_close);
-    if (!sqliteExec(db, "CREATE TABLE Big(ID INTEGER, Name TEXT, Amount REAL, \"When\" REAL, Flag INTEGER); BEGIN"))
-        return QStringLiteral("cannot create the table");
-    sqlite3_stmt *insert = nullptr;
-    if (sqlite3_prepare_v2(db, "INSERT INTO Big VALUES(?, ?, ?, ?, ?)", -1, &insert, nullptr) != SQLITE_OK)
-        return QStringLiteral("cannot prepare");
-    for (qint64 i = 0; i < rows; ++i) {
-        const QByteArray name = QStringLiteral("Name %1").arg(i + 1).toUtf8();
-        sqlite3_bind_int64(insert, 1, i + 1);
-        sqlite3_bind_text(insert, 2, name.constData(), int(name.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_double(insert, 3, double(i % 100000) / 100.0);
-        sqlite3_bind_double(insert, 4, BaseTime.addSecs(i * 60).toMSecsSinceEpoch() / 86400000.0 + 2440587.5);
-        sqlite3_bind_int(insert, 5, i % 3 == 0 ? -1 : 0);
-        if (sqlite3_step(insert) != SQLITE_DONE)
-            break;
-        sqlite3_reset(insert);
-    }
-    sqlite3_finalize(insert);
-    return sqliteExec(db, "COMMIT") ? QString() : QStringLiteral("cannot load the rows");
 }
 
 // f. Sorting for TOP and matching with Like through the engine next to SQLite.
@@ -690,11 +463,10 @@ int grid(qint64 size)
 // -1 on a failure. openFlags are added to both connections.
 double storeValues(const QString &path, qint64 size, int openFlags)
 {
-    QString reason;
-    auto file = jet::engine::JetFile::open(path, &reason);
-    QList<jet::engine::CatalogEntry> entries;
-    if (!file || !file->readCatalog(&entries, &reason)) {
-        fail(reason);
+    const auto file = jet::engine::JetFile::open(path);
+    const auto entries = file.ok() ? file.value()->readCatalog() : file.error();
+    if (!entries.ok()) {
+        fail(entries.error().message);
         return -1;
     }
     QElapsedTimer timer;
@@ -705,10 +477,11 @@ double storeValues(const QString &path, qint64 size, int openFlags)
     const std::unique_ptr<sqlite3, int (*)(sqlite3 *)> dbOwner(db, sqlite3_close);
     sqlite3_open_v2("", &store, flags, nullptr);
     const std::unique_ptr<sqlite3, int (*)(sqlite3 *)> storeOwner(store, sqlite3_close);
-    jet::engine::registerJetModule(db, file.get());
-    for (const auto &entry : entries) {
+    jet::engine::registerJetModule(db, file.value().get());
+    for (const auto &entry : entries.value()) {
+        // A table that cannot be made fails the statement below.
         if (entry.name == QLatin1String("Big"))
-            jet::engine::createJetTable(db, entry.name, entry);
+            static_cast<void>(jet::engine::createJetTable(db, entry.name, entry));
     }
     sqlite3_stmt *select = nullptr, *insert = nullptr;
     if (!sqliteExec(store, "CREATE TABLE r(c0, c1, c2, c3, c4)")
@@ -759,16 +532,15 @@ int engineSplit(qint64 size)
         rows.append({label, fmt(elapsed) + QStringLiteral(" ms"), fmt(elapsed * 1000.0 / double(size), 2) + QStringLiteral(" us")});
     };
     auto each = [&](Form form) -> double {
-        QString message;
         QElapsedTimer timer;
         timer.start();
-        auto statement = jet::engine::Statement::prepare(args, sql, form, &message);
-        if (!statement) {
-            fail(message);
+        const auto statement = jet::engine::Statement::prepare(args, sql, form);
+        if (!statement.ok()) {
+            fail(statement.error().message);
             return -1;
         }
         qint64 seen = 0;
-        if (!statement->each([&](const QVariantList &) { ++seen; }).ok() || seen != size) {
+        if (!statement.value()->each([&](const QVariantList &) { ++seen; }).ok() || seen != size) {
             fail(QStringLiteral("the statement broke off"));
             return -1;
         }
@@ -779,12 +551,12 @@ int engineSplit(qint64 size)
     if (raw < 0 || display < 0)
         return 1;
 
-    QString message;
     QElapsedTimer timer;
     timer.start();
-    auto statement = jet::engine::Statement::prepare(args, sql, Form::Display, &message);
-    if (!statement)
-        return fail(message);
+    const auto prepared = jet::engine::Statement::prepare(args, sql, Form::Display);
+    if (!prepared.ok())
+        return fail(prepared.error().message);
+    const auto &statement = prepared.value();
     while (!statement->atEnd()) {
         if (!statement->fetch(16384).ok())
             return fail(QStringLiteral("the statement broke off"));

@@ -5,7 +5,9 @@
 #include "browser.h"
 #include "fieldline.h"
 #include "frmlayout.h"
+#include "frmpageoptions.h"
 #include "generateasp.h"
+#include "openpage.h"
 #include "previewpage.h"
 #include "dao.h"
 #include "frmlabels.h"
@@ -59,10 +61,12 @@ frmmain::frmmain(Module1 &session, Desktop &desktop, jet::DBEngine &engine, QWid
     // The preview is there whenever a page can be generated.
     connect(m_ui->mnGenerateASP, &QAction::enabledChanged, m_ui->mnPreviewPage, &QAction::setEnabled);
     connect(m_ui->mnPreviewPage, &QAction::triggered, this, &frmmain::mnPreviewPage_Click);
+    connect(m_ui->mnOpenPage, &QAction::triggered, this, &frmmain::mnOpenPage_Click);
     connect(m_ui->mbAbout, &QAction::triggered, this, &frmmain::mbAbout_Click);
     connect(m_ui->mnExit, &QAction::triggered, this, &frmmain::mnExit_Click);
     connect(m_ui->mnSQLStatement, &QAction::triggered, this, &frmmain::mnSQLStatement_Click);
     connect(m_ui->mnLayout, &QAction::triggered, this, &frmmain::mnLayout_Click);
+    connect(m_ui->mnPageOptions, &QAction::triggered, this, &frmmain::mnPageOptions_Click);
 }
 
 frmmain::~frmmain() = default;
@@ -105,6 +109,15 @@ void frmmain::mnPreviewPage_Click()
                                                             : QFileInfo(m_session.gDataSource.text()).absolutePath();
     // A failure has been shown to the user; nothing else follows from it.
     static_cast<void>(pagegen::previewPage(m_session, m_engine, m_desktop, this, imageFolder));
+}
+
+void frmmain::mnOpenPage_Click()
+{
+    const auto opened = pagegen::openPage(m_session, m_cmd, m_desktop, this);
+    if (!opened.ok() || !opened.value())
+        return;
+    m_lastPageFolder = QFileInfo(*opened.value()).absolutePath();
+    m_browser->openSessionDatabase();
 }
 
 void frmmain::mbAbout_Click()
@@ -163,6 +176,13 @@ void frmmain::mnLayout_Click()
     if (!m_layout)
         m_layout = new frmLayout(m_session, m_desktop, this);
     m_layout->exec();
+}
+
+void frmmain::mnPageOptions_Click()
+{
+    if (!m_pageOptions)
+        m_pageOptions = new frmPageOptions(m_session, m_desktop, this);
+    m_pageOptions->exec();
 }
 
 bool frmmain::eventFilter(QObject *watched, QEvent *event)

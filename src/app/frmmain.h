@@ -14,6 +14,7 @@ namespace kolta {
 class frmAbout;
 class frmLabels;
 class frmLayout;
+class frmPageOptions;
 class frmSQL;
 namespace browse { class DatabaseBrowser; }
 namespace jet { class DBEngine; }
@@ -44,10 +45,12 @@ public:
     void mnPrintTableFields_Click();
     void mnGenerateASP_Click();
     void mnPreviewPage_Click();
+    void mnOpenPage_Click();
     void mbAbout_Click();
     void mnExit_Click();
     void mnSQLStatement_Click();
     void mnLayout_Click();
+    void mnPageOptions_Click();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -67,6 +70,7 @@ private:
     QPointer<frmSQL> m_sql;
     QPointer<frmAbout> m_about;
     QPointer<frmLayout> m_layout;
+    QPointer<frmPageOptions> m_pageOptions;
     QPointer<frmLabels> m_labels;
     QString m_lastPageFolder;   // where the last page of this run was saved
 };

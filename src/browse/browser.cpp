@@ -51,11 +51,7 @@ void DatabaseBrowser::setDatabase()
     if (m_session.gLoginCancelled == -1)
         return;
 
-    if (!m_session.gSystemDatabase.isEmpty())
-        m_engine.SystemDB = m_session.gSystemDatabase.text();
-    if (!m_session.gUserId.isEmpty())
-        m_engine.DefaultUser = m_session.gUserId.text();
-    m_engine.DefaultPassword = m_session.gPassword.text();
+    useLogin();
 
     m_cmd.Filter = QString(texts::AccessFilter);
     m_cmd.FileName = QString();
@@ -66,13 +62,37 @@ void DatabaseBrowser::setDatabase()
     m_session.gDataSource = m_cmd.FileName;
     m_controls.Label6->setText(m_session.gDataSource.text());
 
-    auto opened = m_engine.OpenDatabase(m_session.gDataSource.text());
-    if (!opened.ok()) {
+    if (!showDatabase()) {
         // The label keeps naming the database that is really open.
         m_session.gDataSource = openBefore;
         m_controls.Label6->setText(openBefore.text());
+    }
+}
+
+void DatabaseBrowser::openSessionDatabase()
+{
+    useLogin();
+    m_controls.Label6->setText(m_session.gDataSource.text());
+    showDatabase();
+    m_controls.mnGenerateASP->setEnabled(true);
+    m_controls.mnEdit->setEnabled(true);
+}
+
+void DatabaseBrowser::useLogin()
+{
+    if (!m_session.gSystemDatabase.isEmpty())
+        m_engine.SystemDB = m_session.gSystemDatabase.text();
+    if (!m_session.gUserId.isEmpty())
+        m_engine.DefaultUser = m_session.gUserId.text();
+    m_engine.DefaultPassword = m_session.gPassword.text();
+}
+
+bool DatabaseBrowser::showDatabase()
+{
+    auto opened = m_engine.OpenDatabase(m_session.gDataSource.text());
+    if (!opened.ok()) {
         m_desktop.messageBox(m_controls.window, opened.error().message);
-        return;
+        return false;
     }
     m_session.gDatabase = opened.value();
     if (m_session.gDatabase->passwordCheck() == jet::PasswordCheck::LeftToServer) {
@@ -89,7 +109,7 @@ void DatabaseBrowser::setDatabase()
     const auto tables = m_session.gDatabase->TableDefs();
     if (!tables.ok()) {
         m_desktop.messageBox(m_controls.window, tables.error().message);
-        return;
+        return true;
     }
     for (const jet::TableDef &table : tables.value()) {
         if (!isSystemTableName(table.Name))
@@ -97,13 +117,14 @@ void DatabaseBrowser::setDatabase()
     }
     // A database of system tables only stays open with empty lists.
     if (m_controls.Combo1->count() == 0)
-        return;
+        return true;
     m_controls.Combo1->setCurrentIndex(0);
     tableChosen();
 
     m_controls.mnPrintTableFields->setEnabled(true);
     m_controls.mnGenerateASP->setEnabled(true);
     m_controls.mnEdit->setEnabled(true);
+    return true;
 }
 
 void DatabaseBrowser::tableChosen()

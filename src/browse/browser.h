@@ -41,6 +41,9 @@ public:
     ~DatabaseBrowser();
 
     void setDatabase();        // File / Set Database...
+    // Opens the database the session names, with its login, as a page read
+    // back left it; the page commands stay on even when it cannot be opened.
+    void openSessionDatabase();
     void tableChosen();        // a table picked in Combo1
     void printTableFields();   // File / Print Table Fields
 
@@ -48,6 +51,9 @@ public:
     frmLogin &login();
 
 private:
+    void useLogin();
+    bool showDatabase();
+
     Module1 &m_session;
     Desktop &m_desktop;
     jet::DBEngine &m_engine;

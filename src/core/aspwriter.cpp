@@ -1,4 +1,5 @@
 #include "aspwriter.h"
+#include "aspwriter_p.h"
 
 #include "texts.h"
 
@@ -12,8 +13,6 @@ namespace kolta::pagegen {
 
 namespace {
 
-const QLatin1StringView CrLf("\r\n");
-
 bool fitsWindows1252(char32_t ch)
 {
     if (ch < 0x80)
@@ -23,12 +22,6 @@ bool fitsWindows1252(char32_t ch)
     QStringEncoder encoder("windows-1252");
     const QByteArray encoded = encoder.encode(QString(QChar(char16_t(ch))));
     return !encoder.hasError() && encoded.size() == 1;
-}
-
-QByteArray toWindows1252(const QString &text)
-{
-    QStringEncoder encoder("windows-1252");
-    return encoder.encode(text);
 }
 
 } // namespace
@@ -136,20 +129,13 @@ QString connectionString(const Module1 &s)
 
 namespace {
 
-// The page's row loop, as it stands in the page and as it comes out of it.
-const QLatin1StringView RowStart("  <TR>");
-const QLatin1StringView CellStart("      <TD>");
-const QLatin1StringView CellEnd("</TD>");
-const QLatin1StringView CellLoopIndent("    ");
-const QLatin1StringView RowEnd("  </TR>");
-const QLatin1StringView PageEnd("</TABLE></BODY></HTML>");
-
 QString headingLine(const QString &label)
 {
     return QLatin1StringView("  <TD><B>") + htmlText(label) + QLatin1StringView("</B></TD>");
 }
 
-// The headings in order, or the reason one is missing.
+} // namespace
+
 Result<QStringList> headings(const Module1 &s)
 {
     // The last heading index is computed once, as a 16-bit value.
@@ -166,7 +152,6 @@ Result<QStringList> headings(const Module1 &s)
     return lines;
 }
 
-// Server.HTMLEncode
 QString htmlEncode(const QString &text)
 {
     QString out = text;
@@ -196,10 +181,22 @@ QString withBackgroundIn(const QString &header, const QString &folder)
     return out;
 }
 
-} // namespace
+QByteArray toWindows1252(const QString &text)
+{
+    QStringEncoder encoder("windows-1252");
+    return encoder.encode(text);
+}
+
+QString cellCount(qint16 count)
+{
+    // The count in the form of a number converted to text: a sign place first.
+    return count < 0 ? QString::number(count) : QLatin1Char(' ') + QString::number(count);
+}
 
 Result<QByteArray> composeAspPage(const Module1 &s)
 {
+    if (hasPageOptions(s))
+        return composeOptionsPage(s);
     const auto headingLines = headings(s);
     if (!headingLines.ok())
         return headingLines.error();
@@ -221,10 +218,7 @@ Result<QByteArray> composeAspPage(const Module1 &s)
     line(QStringLiteral("</TR>"));
     line(QStringLiteral("<% do while not rs.eof %>"));
     line(RowStart);
-    // The count in the form of a number converted to text: a sign place first.
-    const QString count = s.gFieldCount < 0 ? QString::number(s.gFieldCount)
-                                            : QLatin1Char(' ') + QString::number(s.gFieldCount);
-    line(CellLoopIndent + QLatin1StringView("<% for i=0 to ") + count + QLatin1StringView("-1 %>"));
+    line(CellLoopIndent + QLatin1StringView("<% for i=0 to ") + cellCount(s.gFieldCount) + QLatin1StringView("-1 %>"));
     line(CellStart + QLatin1StringView("<%= Server.HTMLEncode(rs.fields(i).value & \"\") %>") + CellEnd);
     line(CellLoopIndent + QLatin1StringView("<% next %>"));
     line(RowEnd);
@@ -239,6 +233,8 @@ Result<QByteArray> composeAspPage(const Module1 &s)
 
 Result<QString> composePagePreview(const Module1 &s, const PageRows &result, const QString &imageFolder)
 {
+    if (hasPageOptions(s))
+        return composeOptionsPreview(s, result, imageFolder);
     const auto headingLines = headings(s);
     if (!headingLines.ok())
         return headingLines.error();

@@ -265,10 +265,10 @@ QString extendedDateText(const unsigned char *data, int size)
 QHash<qint32, QString> readComplexValues(JetFile &file, quint32 tablePage, const QString &column)
 {
     QHash<qint32, QString> values;
-    QList<CatalogEntry> catalog;
-    QString reason;
-    if (!file.readCatalog(&catalog, &reason))
+    const Result<QList<CatalogEntry>> read = file.readCatalog();
+    if (!read.ok())
         return values;
+    const QList<CatalogEntry> &catalog = read.value();
     const auto byId = [&catalog](quint32 id) -> const CatalogEntry * {
         for (const CatalogEntry &entry : catalog) {
             if (entry.id == id)
@@ -287,28 +287,29 @@ QHash<qint32, QString> readComplexValues(JetFile &file, quint32 tablePage, const
     quint32 templateId = 0;
     const QStringList links = {QStringLiteral("ColumnName"), QStringLiteral("ConceptualTableID"),
                                QStringLiteral("FlatTableID"), QStringLiteral("ComplexTypeObjectID")};
-    file.scanRows(*complexColumns, links, [&](const QStringList &row) {
+    // A failed scan finds no column, so no values.
+    static_cast<void>(file.scanRows(*complexColumns, links, [&](const QStringList &row) {
         if ((quint32(row.at(1).toLongLong()) & 0x00FFFFFF) != tablePage
             || row.at(0).compare(column, Qt::CaseInsensitive) != 0)
             return true;
         flatId = quint32(row.at(2).toLongLong());
         templateId = quint32(row.at(3).toLongLong());
         return false;
-    }, &reason);
+    }));
     const CatalogEntry *flat = byId(flatId);
     const CatalogEntry *kind = byId(templateId);
     if (!flat)
         return values;
     // The hidden table holds the row's number in "_<column>", its own
     // number in "<table>_<column>", and between them the template's columns.
-    QList<Field> fields;
-    if (!file.readColumns(*flat, &fields, &reason))
+    const Result<QList<Field>> fields = file.readColumns(*flat);
+    if (!fields.ok())
         return values;
     const QString key = QLatin1Char('_') + column;
     QString shown;
     const bool attachment = kind && kind->name.compare(QLatin1String("MSysComplexType_Attachment"),
                                                        Qt::CaseInsensitive) == 0;
-    for (const Field &field : std::as_const(fields)) {
+    for (const Field &field : fields.value()) {
         const bool link = field.Name.compare(key, Qt::CaseInsensitive) == 0
             || field.Name.endsWith(key, Qt::CaseInsensitive);
         if (attachment ? field.Name.compare(QLatin1String("FileName"), Qt::CaseInsensitive) == 0 : !link) {
@@ -318,7 +319,8 @@ QHash<qint32, QString> readComplexValues(JetFile &file, quint32 tablePage, const
     }
     if (shown.isEmpty())
         return values;
-    file.scanRows(*flat, {key, shown}, [&](const QStringList &row) {
+    // The values read before a failure are kept.
+    static_cast<void>(file.scanRows(*flat, {key, shown}, [&](const QStringList &row) {
         bool ok = false;
         const qint32 owner = row.at(0).toInt(&ok);
         if (!ok)
@@ -328,7 +330,7 @@ QHash<qint32, QString> readComplexValues(JetFile &file, quint32 tablePage, const
             joined += QLatin1String("; ");
         joined += row.at(1);
         return true;
-    }, &reason);
+    }));
     return values;
 }
 
@@ -338,11 +340,11 @@ QList<quint32> complexValueTables(JetFile &file, const QList<CatalogEntry> &cata
     for (const CatalogEntry &entry : catalog) {
         if (entry.name.compare(QLatin1String("MSysComplexColumns"), Qt::CaseInsensitive) != 0)
             continue;
-        QString reason;
-        file.scanRows(entry, {QStringLiteral("FlatTableID")}, [&ids](const QStringList &row) {
+        // The ids read before a failure are kept.
+        static_cast<void>(file.scanRows(entry, {QStringLiteral("FlatTableID")}, [&ids](const QStringList &row) {
             ids.append(quint32(row.at(0).toLongLong()));
             return true;
-        }, &reason);
+        }));
     }
     return ids;
 }

@@ -14,6 +14,7 @@
 //   Null                    NULL
 
 #include "jetfile.h"
+#include "result.h"
 
 #include <QString>
 
@@ -26,7 +27,7 @@ namespace kolta::jet::engine {
 int registerJetModule(sqlite3 *db, JetFile *file);
 
 // Creates the virtual table sqliteName in db's temp schema over the local
-// table entry. Returns the reason of a failure, empty on success.
-QString createJetTable(sqlite3 *db, const QString &sqliteName, const CatalogEntry &entry);
+// table entry.
+Result<void> createJetTable(sqlite3 *db, const QString &sqliteName, const CatalogEntry &entry);
 
 } // namespace kolta::jet::engine

@@ -6,7 +6,7 @@
 //   kolta-engine query FILE STATEMENT [--system-db MDW] [--user U] [--password P] [--raw]
 //                [--param NAME=VALUE]...
 
-#include "jetfile.h"
+#include "opendatabase.h"
 #include "reasons.h"
 #include "server.h"
 #include "statement.h"
@@ -224,15 +224,15 @@ int runQuery(const QStringList &args, int out, int err)
         return 2;
     }
     parsed.login.path = parsed.positional.at(0);
-    QString problem;
-    const auto statement = engine::Statement::prepare(parsed.login, parsed.positional.at(1),
-                                                      parsed.raw ? engine::Statement::Form::Raw
-                                                                 : engine::Statement::Form::Display,
-                                                      &problem, jetsql::LikeWildcards::Dao, parsed.values);
-    if (!statement) {
-        writeText(err, problem + QLatin1Char('\n'));
+    const auto prepared = engine::Statement::prepare(parsed.login, parsed.positional.at(1),
+                                                     parsed.raw ? engine::Statement::Form::Raw
+                                                                : engine::Statement::Form::Display,
+                                                     jetsql::LikeWildcards::Dao, parsed.values);
+    if (!prepared.ok()) {
+        writeText(err, prepared.error().message + QLatin1Char('\n'));
         return 1;
     }
+    const auto &statement = prepared.value();
     QStringList names;
     for (const QString &name : statement->names())
         names.append(escaped(name));

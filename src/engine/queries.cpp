@@ -265,19 +265,16 @@ QString parameterType(int daoType)
     }
 }
 
-QString rebuildSelect(const QString &name, const QList<QueryAttribute> &rows, int type, QString *refusal);
+Result<QString> rebuildSelect(const QString &name, const QList<QueryAttribute> &rows, int type);
 
 } // namespace
 
-QString rebuildQuery(const QString &name, const QList<QueryAttribute> &stored, QString *refusal)
+Result<QString> rebuildQuery(const QString &name, const QList<QueryAttribute> &stored)
 {
-    refusal->clear();
     // Jet itself keeps a query to 32 tables and 255 fields; thousands of
     // rows only come from a damaged catalog, and would cost time squared.
-    if (stored.size() > 10000) {
-        *refusal = QString::fromLatin1(jetsql::texts::kTooComplex);
-        return QString();
-    }
+    if (stored.size() > 10000)
+        return Error{QString::fromLatin1(jetsql::texts::kTooComplex)};
     QList<QueryAttribute> rows = stored;
     std::stable_sort(rows.begin(), rows.end(),
                      [](const QueryAttribute &a, const QueryAttribute &b) { return a.attribute < b.attribute; });
@@ -289,23 +286,21 @@ QString rebuildQuery(const QString &name, const QList<QueryAttribute> &stored, Q
         if (row.attribute == Type)
             type = row.flag;
     }
-    if (rows.isEmpty() || (type != Select && type != Crosstab && type != Union)) {
-        *refusal = notReadable(name, type);
-        return QString();
-    }
+    if (rows.isEmpty() || (type != Select && type != Crosstab && type != Union))
+        return Error{notReadable(name, type)};
     QStringList declared;
     for (const QueryAttribute &row : std::as_const(rows))
         if (row.attribute == Parameter && !row.name1.isEmpty())
             declared.append(bracketed(row.name1) + QLatin1Char(' ') + parameterType(row.flag));
-    const QString sql = rebuildSelect(name, rows, type, refusal);
-    if (sql.isEmpty() || declared.isEmpty())
+    const Result<QString> sql = rebuildSelect(name, rows, type);
+    if (!sql.ok() || declared.isEmpty())
         return sql;
-    return QStringLiteral("PARAMETERS ") + declared.join(QStringLiteral(", ")) + QStringLiteral("; ") + sql;
+    return QStringLiteral("PARAMETERS ") + declared.join(QStringLiteral(", ")) + QStringLiteral("; ") + sql.value();
 }
 
 namespace {
 
-QString rebuildSelect(const QString &name, const QList<QueryAttribute> &rows, int type, QString *refusal)
+Result<QString> rebuildSelect(const QString &name, const QList<QueryAttribute> &rows, int type)
 {
     int predicate = 0;
     QString top;
@@ -315,9 +310,8 @@ QString rebuildSelect(const QString &name, const QList<QueryAttribute> &rows, in
     for (const QueryAttribute &row : std::as_const(rows)) {
         switch (row.attribute) {
         case RemoteDb:
-            *refusal = QStringLiteral("The saved query '%1' reads another database; only the open database is "
-                                      "read here.").arg(name);
-            return QString();
+            return Error{QStringLiteral("The saved query '%1' reads another database; only the open database is "
+                                        "read here.").arg(name)};
         case Predicate:
             predicate = row.flag;
             top = row.name1;
@@ -370,15 +364,13 @@ QString rebuildSelect(const QString &name, const QList<QueryAttribute> &rows, in
     if (type == Union) {
         const QString sql = rebuildUnion(rows);
         if (sql.isEmpty())
-            *refusal = QStringLiteral("The saved query '%1' cannot be read: its union is incomplete.").arg(name);
+            return Error{QStringLiteral("The saved query '%1' cannot be read: its union is incomplete.").arg(name)};
         return sql;
     }
     if ((predicate & AllFields) && !outputs.contains(QStringLiteral("*")))
         outputs.prepend(QStringLiteral("*"));
-    if (outputs.isEmpty() || (type == Crosstab && (transform.isEmpty() || pivot.isEmpty()))) {
-        *refusal = QStringLiteral("The saved query '%1' cannot be read: it has no output columns.").arg(name);
-        return QString();
-    }
+    if (outputs.isEmpty() || (type == Crosstab && (transform.isEmpty() || pivot.isEmpty())))
+        return Error{QStringLiteral("The saved query '%1' cannot be read: it has no output columns.").arg(name)};
     where += from.extraWhere();
     where.removeAll(QString());
 
@@ -394,10 +386,8 @@ QString rebuildSelect(const QString &name, const QList<QueryAttribute> &rows, in
         sql += QStringLiteral("TOP ") + top + QLatin1String((predicate & TopPercent) ? " PERCENT " : " ");
     sql += outputs.join(QStringLiteral(", "));
     const QString tables = from.sql();
-    if (from.tooDeep()) {
-        *refusal = QString::fromLatin1(jetsql::texts::kTooComplex);
-        return QString();
-    }
+    if (from.tooDeep())
+        return Error{QString::fromLatin1(jetsql::texts::kTooComplex)};
     if (!tables.isEmpty())
         sql += QStringLiteral(" FROM ") + tables;
     if (!where.isEmpty())
@@ -415,23 +405,21 @@ QString rebuildSelect(const QString &name, const QList<QueryAttribute> &rows, in
 
 } // namespace
 
-bool readSavedQueries(JetFile &file, const QList<CatalogEntry> &tables, const QList<CatalogEntry> &queries,
-                      QList<jetsql::CatalogQuery> *out, QString *reason)
+Result<QList<jetsql::CatalogQuery>> readSavedQueries(JetFile &file, const QList<CatalogEntry> &tables,
+                                                     const QList<CatalogEntry> &queries)
 {
-    out->clear();
+    QList<jetsql::CatalogQuery> out;
     if (queries.isEmpty())
-        return true;
+        return out;
     const auto store = std::find_if(tables.begin(), tables.end(), [](const CatalogEntry &e) {
         return e.type == LocalTable && e.name.compare(QLatin1String("MSysQueries"), Qt::CaseInsensitive) == 0;
     });
-    if (store == tables.end()) {
-        *reason = QStringLiteral("the database file is damaged (its saved queries cannot be found)");
-        return false;
-    }
+    if (store == tables.end())
+        return Error{QStringLiteral("the database file is damaged (its saved queries cannot be found)")};
     QHash<quint32, QList<QueryAttribute>> byQuery;
     const QStringList columns = {QStringLiteral("ObjectId"), QStringLiteral("Attribute"), QStringLiteral("Flag"),
                                  QStringLiteral("Name1"),    QStringLiteral("Name2"),     QStringLiteral("Expression")};
-    const bool ok = file.scanRows(*store, columns, [&](const QStringList &values) {
+    const Result<void> scanned = file.scanRows(*store, columns, [&](const QStringList &values) {
         QueryAttribute row;
         row.attribute = values.at(1).toInt();
         row.flag = values.at(2).toInt();
@@ -440,16 +428,20 @@ bool readSavedQueries(JetFile &file, const QList<CatalogEntry> &tables, const QL
         row.expression = values.at(5);
         byQuery[quint32(values.at(0).toLongLong())].append(row);
         return true;
-    }, reason);
-    if (!ok)
-        return false;
+    });
+    if (!scanned.ok())
+        return scanned.error();
     for (const CatalogEntry &entry : queries) {
         jetsql::CatalogQuery query;
         query.name = entry.name;
-        query.jetSql = rebuildQuery(entry.name, byQuery.value(entry.id), &query.refusal);
-        out->append(query);
+        const Result<QString> sql = rebuildQuery(entry.name, byQuery.value(entry.id));
+        if (sql.ok())
+            query.jetSql = sql.value();
+        else
+            query.refusal = sql.error().message;
+        out.append(query);
     }
-    return true;
+    return out;
 }
 
 } // namespace kolta::jet::engine

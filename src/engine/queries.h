@@ -7,6 +7,7 @@
 
 #include "jetfile.h"
 #include "jetsql.h"
+#include "result.h"
 
 #include <QList>
 #include <QString>
@@ -24,15 +25,15 @@ struct QueryAttribute
 };
 
 // The Jet SQL of a select, union or crosstab query from its rows in stored
-// order; empty with *refusal set when the query cannot be read (an action,
+// order; the refusal when the query cannot be read (an action,
 // data-definition or pass-through query, another database ...). Declared
 // parameters lead the text as a PARAMETERS clause.
-QString rebuildQuery(const QString &name, const QList<QueryAttribute> &rows, QString *refusal);
+Result<QString> rebuildQuery(const QString &name, const QList<QueryAttribute> &rows);
 
 // Every saved query of the file (queries as readCatalog lists them, tables
 // to find MSysQueries). A query that cannot be read is listed with its
-// refusal. False with *reason when MSysQueries cannot be read.
-bool readSavedQueries(JetFile &file, const QList<CatalogEntry> &tables, const QList<CatalogEntry> &queries,
-                      QList<jetsql::CatalogQuery> *out, QString *reason);
+// refusal. The reason when MSysQueries cannot be read.
+Result<QList<jetsql::CatalogQuery>> readSavedQueries(JetFile &file, const QList<CatalogEntry> &tables,
+                                                     const QList<CatalogEntry> &queries);
 
 } // namespace kolta::jet::engine

@@ -1,6 +1,6 @@
 #include "server.h"
 
-#include "jetfile.h"
+#include "opendatabase.h"
 #include "statement.h"
 #include "reasons.h"
 
@@ -58,9 +58,10 @@ QByteArray Server::handle(const QByteArray &request)
         return it == m_databases.constEnd() ? nullptr : it.value().get();
     };
 
-    const auto opened = [&](const std::shared_ptr<Statement> &statement, const QString &problem) {
-        if (!statement)
-            return errorAnswer(id, problem);
+    const auto opened = [&](Result<std::unique_ptr<Statement>> prepared) {
+        if (!prepared.ok())
+            return errorAnswer(id, prepared.error().message);
+        const std::shared_ptr<Statement> statement = std::move(prepared.value());
         const qint32 cursor = m_nextCursor++;
         m_cursors.insert(cursor, statement);
         Writer answer(id, quint16(Status::Ok));
@@ -147,11 +148,9 @@ QByteArray Server::handle(const QByteArray &request)
         if (!in.finish() || mode > quint8(StatementMode::Provider))
             break;
         const bool provider = mode == quint8(StatementMode::Provider);
-        QString problem;
-        std::shared_ptr<Statement> statement = Statement::prepare(
-            args, sql, provider ? Statement::Form::Page : Statement::Form::Display, &problem,
-            provider ? jetsql::LikeWildcards::Ansi : jetsql::LikeWildcards::Dao, values);
-        return opened(statement, problem);
+        return opened(Statement::prepare(args, sql, provider ? Statement::Form::Page : Statement::Form::Display,
+                                         provider ? jetsql::LikeWildcards::Ansi : jetsql::LikeWildcards::Dao,
+                                         values));
     }
     case Request::Parameters: {
         protocol::OpenArgs args;
@@ -179,11 +178,10 @@ QByteArray Server::handle(const QByteArray &request)
         if (!database())
             return errorAnswer(id, reasons::NotOpen);
         const bool provider = mode == quint8(StatementMode::Provider);
-        QString problem;
-        std::shared_ptr<Statement> statement = Statement::prepare(
-            *database(), sql, provider ? Statement::Form::Page : Statement::Form::Display, &problem,
-            provider ? jetsql::LikeWildcards::Ansi : jetsql::LikeWildcards::Dao, values);
-        return opened(statement, problem);
+        return opened(Statement::prepare(*database(), sql,
+                                         provider ? Statement::Form::Page : Statement::Form::Display,
+                                         provider ? jetsql::LikeWildcards::Ansi : jetsql::LikeWildcards::Dao,
+                                         values));
     }
     case Request::Fetch: {
         qint32 cursor = 0, count = 0;

@@ -2,6 +2,7 @@
 
 #include "jetfile.h"
 #include "jettables.h"
+#include "opendatabase.h"
 #include "queries.h"
 #include "reasons.h"
 #include "jetsql.h"
@@ -126,23 +127,21 @@ QString Statement::storeFailure(int code) const
     return failure(QStringLiteral("the rows read cannot be kept (%1)").arg(QLatin1String(sqlite3_errstr(code))));
 }
 
-std::unique_ptr<Statement> Statement::prepare(const protocol::OpenArgs &args, const QString &jetSql, Form form,
-                                              QString *message, jetsql::LikeWildcards like, const Values &values)
+Result<std::unique_ptr<Statement>> Statement::prepare(const protocol::OpenArgs &args, const QString &jetSql,
+                                                      Form form, jetsql::LikeWildcards like, const Values &values)
 {
     // The login and the file are checked as for opening the database.
     OpenDatabase database(args.path);
     const Result<PasswordCheck> opened = database.open(args.systemDb, args.user, args.password);
-    if (!opened.ok()) {
-        *message = opened.error().message;
-        return nullptr;
-    }
-    return build(database, jetSql, form, message, like, &values);
+    if (!opened.ok())
+        return opened.error();
+    return build(database, jetSql, form, like, &values);
 }
 
-std::unique_ptr<Statement> Statement::prepare(OpenDatabase &database, const QString &jetSql, Form form,
-                                              QString *message, jetsql::LikeWildcards like, const Values &values)
+Result<std::unique_ptr<Statement>> Statement::prepare(OpenDatabase &database, const QString &jetSql, Form form,
+                                                      jetsql::LikeWildcards like, const Values &values)
 {
-    return build(database, jetSql, form, message, like, &values);
+    return build(database, jetSql, form, like, &values);
 }
 
 Result<QList<protocol::StatementParameter>> Statement::parameters(const protocol::OpenArgs &args,
@@ -157,18 +156,17 @@ Result<QList<protocol::StatementParameter>> Statement::parameters(const protocol
 
 Result<QList<protocol::StatementParameter>> Statement::parameters(OpenDatabase &database, const QString &jetSql)
 {
-    QString message;
-    const std::unique_ptr<Statement> s = build(database, jetSql, Form::Display, &message,
-                                               jetsql::LikeWildcards::Dao, nullptr);
-    if (!s)
-        return Error{message};
+    const Result<std::unique_ptr<Statement>> s = build(database, jetSql, Form::Display,
+                                                       jetsql::LikeWildcards::Dao, nullptr);
+    if (!s.ok())
+        return s.error();
     QList<protocol::StatementParameter> out;
-    for (const jetsql::Parameter &p : s->m_parameters)
+    for (const jetsql::Parameter &p : s.value()->m_parameters)
         out.append({p.name, p.daoType, p.size});
     return out;
 }
 
-bool Statement::bind(const Values &values, QString *message)
+Result<void> Statement::bind(const Values &values)
 {
     int missing = 0;
     for (const jetsql::Parameter &p : std::as_const(m_parameters)) {
@@ -180,46 +178,38 @@ bool Statement::bind(const Values &values, QString *message)
             continue;
         }
         const Result<QVariant> value = jetsql::parameterValue(p, given->value);
-        if (!value.ok()) {
-            *message = QStringLiteral("The parameter [%1]: %2").arg(p.name, value.error().message);
-            return false;
-        }
+        if (!value.ok())
+            return Error{QStringLiteral("The parameter [%1]: %2").arg(p.name, value.error().message)};
         const int index = sqlite3_bind_parameter_index(m_statement, p.sqliteName.toUtf8().constData());
         if (index == 0)
             continue;   // declared, never used
         const int rc = jetsql::bindValue(m_statement, index, value.value());
-        if (rc != SQLITE_OK) {
-            *message = sqlFailure(rc);
-            return false;
-        }
+        if (rc != SQLITE_OK)
+            return Error{sqlFailure(rc)};
     }
-    if (missing > 0) {
-        *message = QString::fromLatin1(jetsql::texts::kTooFewParameters).arg(missing);
-        return false;
-    }
-    return true;
+    if (missing > 0)
+        return Error{QString::fromLatin1(jetsql::texts::kTooFewParameters).arg(missing)};
+    return {};
 }
 
-std::unique_ptr<Statement> Statement::build(OpenDatabase &database, const QString &jetSql, Form form,
-                                            QString *message, jetsql::LikeWildcards like, const Values *values)
+Result<std::unique_ptr<Statement>> Statement::build(OpenDatabase &database, const QString &jetSql, Form form,
+                                                    jetsql::LikeWildcards like, const Values *values)
 {
     const QString path = database.path();
     std::unique_ptr<Statement> s(new Statement);
     s->m_form = form;
     s->m_scratchFolder = scratchFolder();
-    QString reason;
-    QList<CatalogEntry> entries;
-    QList<CatalogEntry> queries;
-    s->m_file = database.current(&entries, &queries, message);
-    if (!s->m_file)
-        return nullptr;
+    const Result<CurrentFile> current = database.current();
+    if (!current.ok())
+        return current.error();
+    s->m_file = current.value().file;
+    const QList<CatalogEntry> &entries = current.value().tables;
+    const QList<CatalogEntry> &queries = current.value().queries;
 
     if (sqlite3_open_v2(":memory:", &s->m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK
         || jetsql::registerJetFunctions(s->m_db) != SQLITE_OK
-        || registerJetModule(s->m_db, s->m_file.get()) != SQLITE_OK) {
-        *message = s->failure(QStringLiteral("the SQL engine cannot be started"));
-        return nullptr;
-    }
+        || registerJetModule(s->m_db, s->m_file.get()) != SQLITE_OK)
+        return Error{s->failure(QStringLiteral("the SQL engine cannot be started"))};
     // Tables the joins copy out go to a scratch file, not to memory.
     exec(s->m_db, QStringLiteral("PRAGMA temp_store = FILE"));
 
@@ -228,7 +218,6 @@ std::unique_ptr<Statement> Statement::build(OpenDatabase &database, const QStrin
     for (const CatalogEntry &entry : entries) {
         if (entry.type != LocalTable)
             continue;
-        QList<Field> fields;
         jetsql::CatalogTable table;
         table.name = entry.name;
         // A damaged table is only an error when it is used, and then it is
@@ -238,23 +227,26 @@ std::unique_ptr<Statement> Statement::build(OpenDatabase &database, const QStrin
                 + QLatin1String(": ") + why + QLatin1Char('.');
             catalog.tables.append(table);
         };
-        if (!s->m_file->readColumns(entry, &fields, &reason)) {
-            unreadable(reason);
+        const Result<QList<Field>> fields = s->m_file->readColumns(entry);
+        if (!fields.ok()) {
+            unreadable(fields.error().message);
             continue;
         }
         table.sqliteName = QStringLiteral("jet_t%1").arg(next++);
-        for (const Field &field : fields)
+        for (const Field &field : fields.value())
             table.columns.append({field.Name, field.Type});
-        const QString problem = createJetTable(s->m_db, table.sqliteName, entry);
-        if (!problem.isEmpty()) {
-            unreadable(problem);
+        const Result<void> created = createJetTable(s->m_db, table.sqliteName, entry);
+        if (!created.ok()) {
+            unreadable(created.error().message);
             continue;
         }
         catalog.tables.append(table);
     }
     // Unreadable saved queries only matter to a statement that names one:
     // it then finds no such query.
-    readSavedQueries(*s->m_file, entries, queries, &catalog.queries, &reason);
+    const Result<QList<jetsql::CatalogQuery>> saved = readSavedQueries(*s->m_file, entries, queries);
+    if (saved.ok())
+        catalog.queries = saved.value();
     sqlite3_set_authorizer(s->m_db, jetsql::readOnlyAuthorizer, nullptr);
 
     jetsql::ParameterTexts texts;
@@ -263,23 +255,22 @@ std::unique_ptr<Statement> Statement::build(OpenDatabase &database, const QStrin
             texts.append({v.name, v.value});
     const Result<jetsql::Translation> translated =
         jetsql::translate(jetSql, catalog, s->m_db, like, jetsql::Parameters::Bound, texts);
-    if (!translated.ok()) {
-        *message = translated.error().message;
-        return nullptr;
-    }
+    if (!translated.ok())
+        return translated.error();
     const jetsql::Translation &translation = translated.value();
     const QByteArray sql = translation.sqliteSql.toUtf8();
     const int prepared = sqlite3_prepare_v2(s->m_db, sql.constData(), int(sql.size()), &s->m_statement, nullptr);
-    if (prepared != SQLITE_OK) {
-        *message = s->sqlFailure(prepared);
-        return nullptr;
-    }
+    if (prepared != SQLITE_OK)
+        return Error{s->sqlFailure(prepared)};
     s->m_names = translation.columnNames;
     s->m_kinds = translation.columnKinds;
     s->m_serverNotes = translation.serverNotes;
     s->m_parameters = translation.parameters;
-    if (values && !s->bind(*values, message))
-        return nullptr;
+    if (values) {
+        const Result<void> bound = s->bind(*values);
+        if (!bound.ok())
+            return bound.error();
+    }
     return s;
 }
 

@@ -33,18 +33,17 @@ public:
     using Values = QList<protocol::ParameterValue>;
 
     // Checks the login, opens the file and prepares jetSql with the values
-    // of its parameters bound; nullptr with *message set (Jet's words, or
-    // what failed with the file) when it cannot.
-    static std::unique_ptr<Statement> prepare(const protocol::OpenArgs &args, const QString &jetSql,
-                                              Form form, QString *message,
-                                              jetsql::LikeWildcards like = jetsql::LikeWildcards::Dao,
-                                              const Values &values = {});
+    // of its parameters bound; the message (Jet's words, or what failed with
+    // the file) when it cannot.
+    static Result<std::unique_ptr<Statement>> prepare(const protocol::OpenArgs &args, const QString &jetSql,
+                                                      Form form,
+                                                      jetsql::LikeWildcards like = jetsql::LikeWildcards::Dao,
+                                                      const Values &values = {});
     // The same on a database the engine holds open: its file and catalog as
     // they are, read again only when the file changed.
-    static std::unique_ptr<Statement> prepare(OpenDatabase &database, const QString &jetSql, Form form,
-                                              QString *message,
-                                              jetsql::LikeWildcards like = jetsql::LikeWildcards::Dao,
-                                              const Values &values = {});
+    static Result<std::unique_ptr<Statement>> prepare(OpenDatabase &database, const QString &jetSql, Form form,
+                                                      jetsql::LikeWildcards like = jetsql::LikeWildcards::Dao,
+                                                      const Values &values = {});
     // The parameters jetSql asks for, in binding order, or why it cannot run.
     static Result<QList<protocol::StatementParameter>> parameters(const protocol::OpenArgs &args,
                                                                   const QString &jetSql);
@@ -74,10 +73,10 @@ public:
 private:
     Statement() = default;
     // values: nullptr only to learn the parameters; nothing is bound then.
-    static std::unique_ptr<Statement> build(OpenDatabase &database, const QString &jetSql, Form form,
-                                            QString *message, jetsql::LikeWildcards like, const Values *values);
-    // Binds the typed values as the declared types; false with *message set.
-    bool bind(const Values &values, QString *message);
+    static Result<std::unique_ptr<Statement>> build(OpenDatabase &database, const QString &jetSql, Form form,
+                                                    jetsql::LikeWildcards like, const Values *values);
+    // Binds the typed values as the declared types.
+    Result<void> bind(const Values &values);
     // Steps the statement; *done at its end.
     Result<bool> next(bool *done);
     Result<QVariantList> step(bool *done);

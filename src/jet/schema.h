@@ -29,6 +29,12 @@ enum DaoType : qint16 {
     dbDecimal = 20,
     dbAttachment = 101,
     dbComplexByte = 102,
+    dbComplexInteger = 103,
+    dbComplexLong = 104,
+    dbComplexSingle = 105,
+    dbComplexDouble = 106,
+    dbComplexGUID = 107,
+    dbComplexDecimal = 108,
     dbComplexText = 109,
     ExtendedDateTime = 1014,   // Date/Time Extended
     VersionHistory = 1015,     // the earlier texts of an append-only memo

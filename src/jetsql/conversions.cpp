@@ -8,20 +8,28 @@ namespace kolta::jetsql::functions {
 
 namespace {
 
+// The number a conversion to a whole number or a Double takes (a date's text
+// counts as its serial number); nothing once the error is set.
+std::optional<double> numberOrDate(sqlite3_context *ctx, sqlite3_value *arg)
+{
+    if (isNull(arg)) {
+        setError(ctx, texts::kInvalidUseOfNull);
+        return std::nullopt;
+    }
+    std::optional<double> n = numberArg(arg);
+    if (!n && sqlite3_value_type(arg) == SQLITE_TEXT)
+        n = vba::parseDate(textArg(arg));
+    if (!n)
+        mismatch(ctx);
+    return n;
+}
+
 template<qint64 Lo, qint64 Hi>
 void cInteger(sqlite3_context *ctx, int, sqlite3_value **argv)
 {
-    if (isNull(argv[0])) {
-        setError(ctx, texts::kInvalidUseOfNull);
+    const std::optional<double> n = numberOrDate(ctx, argv[0]);
+    if (!n)
         return;
-    }
-    std::optional<double> n = numberArg(argv[0]);
-    if (!n && sqlite3_value_type(argv[0]) == SQLITE_TEXT)
-        n = vba::parseDate(textArg(argv[0]));
-    if (!n) {
-        mismatch(ctx);
-        return;
-    }
     double r = vba::roundBankers(*n);
     if (r < double(Lo) || r > double(Hi)) {
         setError(ctx, texts::kOverflow);
@@ -72,55 +80,45 @@ void fnCByte(sqlite3_context *ctx, int argc, sqlite3_value **argv) { cInteger<0,
 
 void fnCDbl(sqlite3_context *ctx, int, sqlite3_value **argv)
 {
-    if (isNull(argv[0])) {
+    if (const std::optional<double> n = numberOrDate(ctx, argv[0]))
+        sqlite3_result_double(ctx, *n);
+}
+
+namespace {
+
+// The number a conversion to a type that holds magnitudes up to limit takes;
+// nothing once the error is set (Null, not a number, too large).
+std::optional<double> numberWithin(sqlite3_context *ctx, sqlite3_value *arg, double limit)
+{
+    if (isNull(arg)) {
         setError(ctx, texts::kInvalidUseOfNull);
-        return;
+        return std::nullopt;
     }
-    std::optional<double> n = numberArg(argv[0]);
-    if (!n && sqlite3_value_type(argv[0]) == SQLITE_TEXT)
-        n = vba::parseDate(textArg(argv[0]));
+    const std::optional<double> n = numberArg(arg);
     if (!n) {
         mismatch(ctx);
-        return;
+        return std::nullopt;
     }
-    sqlite3_result_double(ctx, *n);
+    if (std::fabs(*n) > limit) {
+        setError(ctx, texts::kOverflow);
+        return std::nullopt;
+    }
+    return n;
 }
+
+} // namespace
 
 void fnCSng(sqlite3_context *ctx, int, sqlite3_value **argv)
 {
-    if (isNull(argv[0])) {
-        setError(ctx, texts::kInvalidUseOfNull);
-        return;
-    }
-    std::optional<double> n = numberArg(argv[0]);
-    if (!n) {
-        mismatch(ctx);
-        return;
-    }
-    if (std::fabs(*n) > 3.402823466e38) {
-        setError(ctx, texts::kOverflow);
-        return;
-    }
     // Single precision, shown with the seven digits a Single carries
-    sqlite3_result_double(ctx, QString::number(float(*n), 'g', 7).toDouble());
+    if (const std::optional<double> n = numberWithin(ctx, argv[0], 3.402823466e38))
+        sqlite3_result_double(ctx, QString::number(float(*n), 'g', 7).toDouble());
 }
 
 void fnCCur(sqlite3_context *ctx, int, sqlite3_value **argv)
 {
-    if (isNull(argv[0])) {
-        setError(ctx, texts::kInvalidUseOfNull);
-        return;
-    }
-    std::optional<double> n = numberArg(argv[0]);
-    if (!n) {
-        mismatch(ctx);
-        return;
-    }
-    if (std::fabs(*n) > 922337203685477.0) {
-        setError(ctx, texts::kOverflow);
-        return;
-    }
-    sqlite3_result_double(ctx, vba::roundBankers(*n, 4));
+    if (const std::optional<double> n = numberWithin(ctx, argv[0], 922337203685477.0))
+        sqlite3_result_double(ctx, vba::roundBankers(*n, 4));
 }
 
 void fnCDate(sqlite3_context *ctx, int, sqlite3_value **argv)

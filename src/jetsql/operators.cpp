@@ -89,7 +89,10 @@ void fnDiv(sqlite3_context *ctx, int, sqlite3_value **argv)
     sqlite3_result_double(ctx, a / b);
 }
 
-void fnIDiv(sqlite3_context *ctx, int, sqlite3_value **argv)
+namespace {
+
+// \ and Mod: both operands rounded to whole numbers, a zero divisor refused.
+void integerOperation(sqlite3_context *ctx, sqlite3_value **argv, qint64 (*apply)(qint64, qint64))
 {
     NUM_ARG(a, 0);
     NUM_ARG(b, 1);
@@ -100,21 +103,19 @@ void fnIDiv(sqlite3_context *ctx, int, sqlite3_value **argv)
         setError(ctx, texts::kDivisionByZero);
         return;
     }
-    sqlite3_result_int64(ctx, x / y);
+    sqlite3_result_int64(ctx, apply(x, y));
+}
+
+} // namespace
+
+void fnIDiv(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    integerOperation(ctx, argv, [](qint64 x, qint64 y) { return x / y; });
 }
 
 void fnMod(sqlite3_context *ctx, int, sqlite3_value **argv)
 {
-    NUM_ARG(a, 0);
-    NUM_ARG(b, 1);
-    qint64 x, y;
-    if (!integerOperand(ctx, a, x) || !integerOperand(ctx, b, y))
-        return;
-    if (y == 0) {
-        setError(ctx, texts::kDivisionByZero);
-        return;
-    }
-    sqlite3_result_int64(ctx, x % y);
+    integerOperation(ctx, argv, [](qint64 x, qint64 y) { return x % y; });
 }
 
 void fnPow(sqlite3_context *ctx, int, sqlite3_value **argv)

@@ -50,6 +50,9 @@ Result<QString> showPreview(const Module1 &session, jet::DBEngine &engine, Deskt
     page.gPageHeader = session.gPageHeader.isEmpty() ? QString(texts::DefaultPageHeader) : session.gPageHeader;
     page.gFieldCount = session.gFieldCount;
     page.gFieldLabels = session.gFieldLabels;
+    page.gParameters = session.gParameters;
+    page.gRowsPerPage = session.gRowsPerPage;
+    page.gNoRecordsText = session.gNoRecordsText;
 
     const auto rows = pageRows(session, engine);
     if (!rows.ok())

@@ -1,6 +1,6 @@
 #include "fixtures.h"
 
-#include "jetfile.h"
+#include "rc4.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -8,6 +8,8 @@
 #include <QtEndian>
 
 #include <cstring>
+
+#include <mdbtools.h>
 
 using namespace kolta::jetwriter;
 
@@ -91,7 +93,7 @@ void toggleHeaderMask(QByteArray &file)
 {
     static const unsigned char key[] = {0xC7, 0xDA, 0x39, 0x6B};
     const int length = file.at(0x14) == 0 ? 126 : 128;
-    kolta::jet::engine::rc4(key, 4, reinterpret_cast<unsigned char *>(file.data()) + 0x18, length);
+    kolta::jet::rc4(key, 4, reinterpret_cast<unsigned char *>(file.data()) + 0x18, length);
 }
 
 void encodePages(QByteArray &file, quint32 key)
@@ -103,8 +105,7 @@ void encodePages(QByteArray &file, quint32 key)
     for (qsizetype page = 1; page * pageSize < file.size(); ++page) {
         unsigned char pageKey[4];
         qToLittleEndian<quint32>(key ^ quint32(page), pageKey);
-        kolta::jet::engine::rc4(pageKey, 4, reinterpret_cast<unsigned char *>(file.data()) + page * pageSize,
-                                pageSize);
+        kolta::jet::rc4(pageKey, 4, reinterpret_cast<unsigned char *>(file.data()) + page * pageSize, pageSize);
     }
 }
 

@@ -1392,11 +1392,11 @@ void TestJetSqlEndToEnd::unreadableTable()
         QVERIFY(shop.open(QIODevice::ReadOnly));
         bytes = shop.readAll();
     }
-    QString reason;
-    auto file = jet::engine::JetFile::open(m_shop, &reason);
-    QVERIFY2(file, qPrintable(reason));
-    QList<jet::engine::CatalogEntry> entries;
-    QVERIFY(file->readCatalog(&entries, &reason));
+    const auto file = jet::engine::JetFile::open(m_shop);
+    QVERIFY2(file.ok(), file.ok() ? "" : qPrintable(file.error().message));
+    const auto read = file.value()->readCatalog();
+    QVERIFY(read.ok());
+    const QList<jet::engine::CatalogEntry> &entries = read.value();
     const auto orders = std::find_if(entries.cbegin(), entries.cend(),
                                      [](const auto &e) { return e.name == QLatin1String("Orders"); });
     QVERIFY(orders != entries.cend());
@@ -1663,9 +1663,9 @@ void TestJetSqlEndToEnd::rebuildQuery()
     QFETCH(QList<jet::engine::QueryAttribute>, rows);
     QFETCH(QString, sql);
     QFETCH(QString, refusal);
-    QString why;
-    QCOMPARE(jet::engine::rebuildQuery(QStringLiteral("Q"), rows, &why), sql);
-    QCOMPARE(why, refusal);
+    const Result<QString> rebuilt = jet::engine::rebuildQuery(QStringLiteral("Q"), rows);
+    QCOMPARE(rebuilt.ok() ? rebuilt.value() : QString(), sql);
+    QCOMPARE(rebuilt.ok() ? QString() : rebuilt.error().message, refusal);
 }
 
 QTEST_GUILESS_MAIN(TestJetSqlEndToEnd)

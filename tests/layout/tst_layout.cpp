@@ -1,5 +1,6 @@
 #include "aspwriter.h"
 #include "frmlayout.h"
+#include "frmpageoptions.h"
 #include "pageheader.h"
 #include "scripteddesktop.h"
 #include "testapp.h"
@@ -7,6 +8,7 @@
 #include "fonts.h"
 #include "frmmain.h"
 #include "ui_frmlayout.h"
+#include "ui_frmpageoptions.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -101,6 +103,10 @@ private slots:
     void cancelledColorDialogChangesNothing();
     void frameCloseDiscardsWindow();
     void headerIsFirstLineOfPage();
+
+    void pageOptionsDesign();
+    void pageOptionsButtons_data();
+    void pageOptionsButtons();
 };
 
 void tst_Layout::pageHeader_data()
@@ -521,6 +527,86 @@ void tst_Layout::headerIsFirstLineOfPage()
     const auto page = pagegen::composeAspPage(app.session);
     QVERIFY(page.ok());
     QVERIFY(page.value().startsWith(EveryField.toLatin1() + "\r\n"));
+}
+
+void tst_Layout::pageOptionsDesign()
+{
+    test::App app;
+    test::whileModal<frmPageOptions>([&app] { app.action("mnPageOptions")->trigger(); }, [](frmPageOptions &window) {
+        QCOMPARE(window.windowTitle(), QStringLiteral("KOLTA - Page Options"));
+        QCOMPARE(window.minimumSize(), window.maximumSize());
+        QVERIFY(window.isModal());
+        const Ui::frmPageOptions &f = window.ui();
+        QCOMPARE(f.Label1->text(), QStringLiteral("&Rows per page:"));
+        QCOMPARE(f.Label1->buddy(), f.txtRows);
+        QCOMPARE(f.Label2->text(), QStringLiteral("&Text when there are no records:"));
+        QCOMPARE(f.Label2->buddy(), f.txtNoRecords);
+        QCOMPARE(f.OKButton->text(), QStringLiteral("&OK"));
+        QCOMPARE(f.CancelButton->text(), QStringLiteral("&Cancel"));
+        QCOMPARE(f.txtRows->text(), QStringLiteral("0"));
+        QCOMPARE(test::tabOrder(f.txtRows, 5),
+                 (QStringList{"txtRows", "txtNoRecords", "OKButton", "CancelButton", "txtRows"}));
+        QTest::mouseClick(f.CancelButton, Qt::LeftButton);
+    });
+}
+
+void tst_Layout::pageOptionsButtons_data()
+{
+    QTest::addColumn<QString>("rows");
+    QTest::addColumn<QString>("button");   // OK, Cancel, Escape or Close
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<QString>("storedText");
+    QTest::addColumn<bool>("refused");
+    QTest::addColumn<QString>("shownNext");   // rows in the window at its next showing
+
+    QTest::newRow("ok") << "25" << "OK" << 25 << "No <b>records</b>" << false << "25";
+    QTest::newRow("ok zero") << "0" << "OK" << 0 << "No <b>records</b>" << false << "0";
+    QTest::newRow("ok most") << "9999" << "OK" << 9999 << "No <b>records</b>" << false << "9999";
+    QTest::newRow("too many") << "10000" << "OK" << 5 << "" << true << "10000";
+    QTest::newRow("negative") << "-1" << "OK" << 5 << "" << true << "-1";
+    QTest::newRow("not a number") << "ten" << "OK" << 5 << "" << true << "ten";
+    QTest::newRow("decimal") << "2.5" << "OK" << 5 << "" << true << "2.5";
+    QTest::newRow("empty") << "" << "OK" << 5 << "" << true << "";
+    QTest::newRow("cancel keeps typing") << "25" << "Cancel" << 5 << "" << false << "25";
+    QTest::newRow("escape cancels") << "25" << "Escape" << 5 << "" << false << "25";
+    QTest::newRow("frame close discards") << "25" << "Close" << 5 << "" << false << "5";
+}
+
+void tst_Layout::pageOptionsButtons()
+{
+    QFETCH(QString, rows);
+    QFETCH(QString, button);
+    QFETCH(int, stored);
+    QFETCH(QString, storedText);
+    QFETCH(bool, refused);
+    QFETCH(QString, shownNext);
+    test::App app;
+    app.session.gRowsPerPage = 5;
+    const auto command = [&app] { app.window.mnPageOptions_Click(); };
+    test::whileModal<frmPageOptions>(command, [&](frmPageOptions &window) {
+        const Ui::frmPageOptions &f = window.ui();
+        f.txtRows->clear();
+        QTest::keyClicks(f.txtRows, rows);
+        QTest::keyClicks(f.txtNoRecords, QStringLiteral("No <b>records</b>"));
+        if (button == QLatin1String("OK"))
+            QTest::mouseClick(f.OKButton, Qt::LeftButton);
+        else if (button == QLatin1String("Cancel"))
+            QTest::mouseClick(f.CancelButton, Qt::LeftButton);
+        else if (button == QLatin1String("Escape"))
+            QTest::keyClick(f.txtNoRecords, Qt::Key_Escape);
+        else
+            QVERIFY(window.close());
+        QCOMPARE(window.isVisible(), refused);
+    });
+    QCOMPARE(app.session.gRowsPerPage, stored);
+    QCOMPARE(app.session.gNoRecordsText, storedText);
+    QCOMPARE(app.desktop.prompts().size(), refused ? 1 : 0);
+    if (refused)
+        QVERIFY(app.desktop.prompts().constFirst().contains(QLatin1String("whole number from 0 to 9999")));
+    flushDeferredDeletes();
+    test::whileModal<frmPageOptions>(command, [&](frmPageOptions &window) {
+        QCOMPARE(window.ui().txtRows->text(), shownNext);
+    });
 }
 
 QTEST_MAIN(tst_Layout)

@@ -1,3 +1,4 @@
+#include "aspreader.h"
 #include "aspwriter.h"
 #include "generateasp.h"
 #include "scripteddesktop.h"
@@ -7,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -81,6 +83,9 @@ private slots:
     void unassignedLabelIsEmptyCell();
     void missingLabelFails();
     void sameSessionSameBytes();
+    void optionsPageOnServer_data();
+    void optionsPageOnServer();
+    void optionsPreview();
 
     void generateWritesAndSaysDone();
     void generateRefusesEmptyStatement_data();
@@ -92,6 +97,12 @@ private slots:
     void generateOnFullDisk();
     void generateWithWriteLimit();
     void generateThroughMainWindowMenu();
+
+    void pageReadsBack_data();
+    void pageReadsBack();
+    void pageRefused_data();
+    void pageRefused();
+    void openPageThroughMenu();
 };
 
 void tst_PageGen::ordersPageByteForByte()
@@ -293,6 +304,173 @@ void tst_PageGen::sameSessionSameBytes()
     Module1 s = ordersSession();
     s.gSqlQuery = QString::fromUtf8("SELECT \"ş\"\r\n");
     QCOMPARE(composeAspPageOrFail(s), composeAspPageOrFail(s));
+}
+
+namespace {
+
+const QString SearchStatement =
+    QStringLiteral("PARAMETERS [Who] Text(40), [Since] DateTime; "
+                   "SELECT Name, Price FROM Products WHERE Name = [Who] AND Added >= [Since]");
+
+Module1 optionsSession(int rowsPerPage, const QString &noRecords, bool search)
+{
+    Module1 s = ordersSession();
+    s.gPageHeader = QStringLiteral("<HTML><BODY BGCOLOR=FFFFFF><table BORDER=1>");
+    s.gRowsPerPage = rowsPerPage;
+    s.gNoRecordsText = noRecords;
+    if (search) {
+        s.gSqlQuery = SearchStatement;
+        s.gParameters = {{QStringLiteral("Who"), jet::dbText, 40, QString()},
+                         {QStringLiteral("Since"), jet::dbDate, 0, QString()}};
+    }
+    return s;
+}
+
+} // namespace
+
+void tst_PageGen::optionsPageOnServer_data()
+{
+    QTest::addColumn<int>("rowsPerPage");
+    QTest::addColumn<QString>("noRecords");
+    QTest::addColumn<bool>("search");
+    QTest::addColumn<int>("records");          // n1..nN; the first one's name is markup
+    QTest::addColumn<QString>("get");
+    QTest::addColumn<QStringList>("params");   // the #PARAM lines; none: the statement must not run
+    QTest::addColumn<QStringList>("shown");    // in the page; "!" first: not in it
+
+    const QString date = QStringLiteral("&p2=1%2F2%2F2024");
+    const QString boundDate = QStringLiteral("#PARAM 1 [Since] 7 0 1/2/2024");
+    const QString next2 = QStringLiteral("<A HREF=\"/page.asp?page=2\">Next</A>");
+    QTest::newRow("page missing") << 2 << "" << false << 5 << "" << QStringList{"run"}
+                                  << QStringList{"Page 1 of 3", "<TD>n2</TD>", "!<TD>n3</TD>", "First Previous", next2};
+    QTest::newRow("middle page") << 2 << "" << false << 5 << "page=2" << QStringList{"run"}
+        << QStringList{"Page 2 of 3", "<TD>n3</TD>", "<TD>n4</TD>", "!<TD>n2</TD>",
+                       "<A HREF=\"/page.asp?page=1\">Previous</A>", "<A HREF=\"/page.asp?page=3\">Last</A>"};
+    QTest::newRow("last page") << 2 << "" << false << 5 << "page=3" << QStringList{"run"}
+                               << QStringList{"Page 3 of 3", "<TD>n5</TD>", "!<TD>n4</TD>", "Next Last"};
+    QTest::newRow("beyond") << 2 << "" << false << 5 << "page=4" << QStringList{"run"} << QStringList{"Page 3 of 3"};
+    QTest::newRow("abc") << 2 << "" << false << 5 << "page=abc" << QStringList{"run"} << QStringList{"Page 1 of 3"};
+    QTest::newRow("1e5") << 2 << "" << false << 5 << "page=1e5" << QStringList{"run"} << QStringList{"Page 1 of 3"};
+    QTest::newRow("&H2") << 2 << "" << false << 5 << "page=%26H2" << QStringList{"run"} << QStringList{"Page 1 of 3"};
+    QTest::newRow("overflow") << 2 << "" << false << 5 << "page=99999999999" << QStringList{"run"}
+                              << QStringList{"Page 3 of 3"};
+    QTest::newRow("no records") << 0 << "Nothing <here> & co" << false << 0 << "" << QStringList{"run"}
+        << QStringList{"<TR><TD COLSPAN=\"2\">Nothing &lt;here&gt; &amp; co</TD></TR>"};
+    QTest::newRow("no records, paged") << 2 << "None" << false << 0 << "page=2" << QStringList{"run"}
+                                       << QStringList{"<TD COLSPAN=\"2\">None</TD>", "!Page"};
+
+    QTest::newRow("form before search") << 0 << "" << true << 1 << "" << QStringList{}
+        << QStringList{"<BODY BGCOLOR=FFFFFF>\r\n\r\n<FORM METHOD=\"GET\" ACTION=\"/page.asp\">",
+                       "<LABEL FOR=\"p1\">Who</LABEL> <INPUT TYPE=\"text\" NAME=\"p1\" ID=\"p1\" VALUE=\"\">",
+                       "</FORM>\r\n\r\n<table BORDER=1>", "!<TD>", "!<LI>"};
+    QTest::newRow("quotes") << 0 << "" << true << 1 << "search=1&p1=O%27Brien+%22Bob%22" + date
+        << QStringList{"#PARAM 0 [Who] 202 40 \"O'Brien \"\"Bob\"\"\"", boundDate}
+        << QStringList{"VALUE=\"O'Brien &quot;Bob&quot;\"", "<TD>&lt;b&gt;A&amp;B&lt;/b&gt;</TD>"};
+    QTest::newRow("markup") << 0 << "" << true << 1 << "search=1&p1=%3Cscript%3Ex%26y%3C%2Fscript%3E" + date
+        << QStringList{"#PARAM 0 [Who] 202 40 \"<script>x&y</script>\"", boundDate}
+        << QStringList{"VALUE=\"&lt;script&gt;x&amp;y&lt;/script&gt;\"", "!<script>"};
+    QTest::newRow("statement in a value") << 0 << "" << true << 1 << "search=1&p1=%27%3B+DROP+TABLE+x%3B+--" + date
+        << QStringList{"#PARAM 0 [Who] 202 40 \"'; DROP TABLE x; --\"", boundDate}
+        << QStringList{"VALUE=\"'; DROP TABLE x; --\""};
+    QTest::newRow("non-ASCII") << 0 << "" << true << 1 << "search=1&p1=Zo%EB+%80" + date
+        << QStringList{QString::fromUtf8("#PARAM 0 [Who] 202 40 \"Zo\u00eb \u20ac\""), boundDate}
+        << QStringList{QString::fromUtf8("VALUE=\"Zo\u00eb \u20ac\"")};
+    QTest::newRow("300 characters") << 0 << "" << true << 1 << "search=1&p1=" + QString(300, u'x') + date
+        << QStringList{} << QStringList{"<LI>The box &quot;Who&quot; takes at most 40 characters.</LI>",
+                                        "VALUE=\"" + QString(300, u'x') + "\""};
+    QTest::newRow("empty box") << 0 << "" << true << 1 << "search=1&p1=" + date << QStringList{}
+        << QStringList{"<LI>The box &quot;Who&quot; is empty: every box needs a value.</LI>", "!<TD>"};
+    QTest::newRow("wrong date") << 0 << "" << true << 1 << "search=1&p1=Bob&p2=31%2F31%2F2024" << QStringList{}
+        << QStringList{"<LI>The box &quot;Since&quot; needs a date.</LI>", "VALUE=\"31/31/2024\"", "!<TD>"};
+    QTest::newRow("search paged") << 2 << "" << true << 5 << "search=1&p1=a%26b" + date + "&page=2"
+        << QStringList{"#PARAM 0 [Who] 202 40 \"a&b\"", boundDate}
+        << QStringList{"Page 2 of 3", "<TD>n3</TD>",
+                       "<A HREF=\"/page.asp?page=1&amp;search=1&amp;p1=a%26b&amp;p2=1%2F2%2F2024\">First</A>"};
+    QTest::newRow("search, no records") << 2 << "No match" << true << 0 << "search=1&p1=zz" + date
+        << QStringList{"#PARAM 0 [Who] 202 40 \"zz\"", boundDate}
+        << QStringList{"<TD COLSPAN=\"2\">No match</TD>", "!Page"};
+}
+
+void tst_PageGen::optionsPageOnServer()
+{
+    QFETCH(int, rowsPerPage);
+    QFETCH(QString, noRecords);
+    QFETCH(bool, search);
+    QFETCH(int, records);
+    QFETCH(QString, get);
+    QFETCH(QStringList, params);
+    QFETCH(QStringList, shown);
+    const QString runPage = QStringLiteral(KOLTA_SHARED_TOOLS "/asp/run_page.py");
+    if (!QFile::exists(runPage))
+        QSKIP("The page runner of ../shared/tools is not here.");
+
+    const Module1 s = optionsSession(rowsPerPage, noRecords, search);
+    QTemporaryDir dir;
+    QFile page(dir.filePath(QStringLiteral("page.asp")));
+    QVERIFY(page.open(QIODevice::WriteOnly));
+    page.write(composeAspPageOrFail(s));
+    page.close();
+    QFile rows(dir.filePath(QStringLiteral("rows.tsv")));
+    QVERIFY(rows.open(QIODevice::WriteOnly));
+    rows.write("Name\tPrice\n");
+    for (int i = 1; i <= records; ++i)
+        rows.write((i == 1 ? QByteArray("<b>A&B</b>") : "n" + QByteArray::number(i)) + "\t" + QByteArray::number(i) + "\n");
+    rows.close();
+
+    QProcess run;
+    run.start(QStringLiteral("python3"), {runPage, page.fileName(), rows.fileName(), QStringLiteral("--get"), get});
+    QVERIFY(run.waitForFinished(300000));
+    const QString sent = QString::fromUtf8(run.readAllStandardOutput());
+    QVERIFY2(run.exitCode() == 0 && !sent.contains(QLatin1String("#FAILED")),
+             qPrintable(sent + QString::fromUtf8(run.readAllStandardError())));
+    QVERIFY2(!sent.contains(QLatin1String("#WARN")), qPrintable(sent));
+
+    // Input never reaches the statement's text: only the #PARAM lines carry it.
+    const QStringList lines = sent.split(QStringLiteral("\r\n"));
+    const QStringList ran = lines.filter(QRegularExpression(QStringLiteral("^#SQL ")));
+    const QStringList bound = lines.filter(QRegularExpression(QStringLiteral("^#PARAM ")));
+    if (params.isEmpty()) {
+        QCOMPARE(ran, QStringList());
+    } else {
+        QCOMPARE(ran, QStringList{QStringLiteral("#SQL ") + s.gSqlQuery.text()});
+        QCOMPARE(bound, params == QStringList{QStringLiteral("run")} ? QStringList() : params);
+    }
+    QString html = sent;
+    html.remove(QRegularExpression(QStringLiteral("\r\n#[^\r]*")));
+    for (const QString &part : shown) {
+        if (part.startsWith(QLatin1Char('!')))
+            QVERIFY2(!html.contains(part.mid(1)), qPrintable(part + QLatin1String(" in:\n") + html));
+        else
+            QVERIFY2(html.contains(part), qPrintable(part + QLatin1String(" not in:\n") + html));
+    }
+}
+
+void tst_PageGen::optionsPreview()
+{
+    Module1 s = optionsSession(2, QStringLiteral("None"), true);
+    s.gParameters[0].value = QStringLiteral("O'Brien \"<b>\"");
+    s.gParameters[1].value = QStringLiteral("1/2/2024");
+    pagegen::PageRows result;
+    result.columns = 2;
+    result.rows = {{QStringLiteral("a<b"), 1}, {QStringLiteral("b"), 2}, {QStringLiteral("c"), 3}};
+    result.moreRows = 2;
+    const auto html = pagegen::composePagePreview(s, result, QString());
+    QVERIFY(html.ok());
+    const QString &h = html.value();
+    QVERIFY2(h.contains(QLatin1String("VALUE=\"O'Brien &quot;&lt;b&gt;&quot;\"")), qPrintable(h));
+    QVERIFY(h.indexOf(QLatin1String("</FORM>")) < h.indexOf(QLatin1String("<table BORDER=1>")));
+    QVERIFY(h.contains(QLatin1String("<TD>a&lt;b</TD>")) && h.contains(QLatin1String("<TD>b</TD>")));
+    QVERIFY(!h.contains(QLatin1String("<TD>c</TD>")));
+    QVERIFY(h.contains(QLatin1String("Page 1 of 3")));
+    QVERIFY(!h.contains(QLatin1String("<A ")) && !h.contains(QLatin1String("<%")));
+    QVERIFY(!h.contains(QLatin1String("None")));
+
+    result.rows.clear();
+    result.moreRows = 0;
+    const auto empty = pagegen::composePagePreview(s, result, QString());
+    QVERIFY(empty.ok());
+    QVERIFY(empty.value().contains(QLatin1String("<TR><TD COLSPAN=\"2\">None</TD></TR>")));
+    QVERIFY(!empty.value().contains(QLatin1String("Page ")));
 }
 
 // The command itself, on a real window and real files, with scripted dialogs.
@@ -526,6 +704,96 @@ void tst_PageGen::generateThroughMainWindowMenu()
     QCOMPARE(app.window.cursor().shape(), Qt::ArrowCursor);
     QCOMPARE(readAll(target), readAll(QStringLiteral(KOLTA_TEST_DATA "/orders.asp")));
     QCOMPARE(app.window.cmd().FileName, target);
+}
+
+void tst_PageGen::pageReadsBack_data()
+{
+    QTest::addColumn<QByteArray>("page");
+    QTest::newRow("orders") << readAll(QStringLiteral(KOLTA_TEST_DATA "/orders.asp"));
+    QTest::newRow("products") << readAll(QStringLiteral(KOLTA_TEST_DATA "/products.asp"));
+
+    Module1 odd = ordersSession();
+    odd.gDataSource = QStringLiteral("C:\\db\\my orders;1.accdb");
+    odd.gUserId = QStringLiteral("O'Brien");
+    odd.gPassword = QStringLiteral("a'b\"c;d");
+    odd.gSystemDatabase = QStringLiteral("C:\\w\\system.mdw");
+    odd.gSqlQuery = QString::fromUtf8("SELECT \"%>\" & Name, 'ş😀'\r\nFROM T\nWHERE\tA\rAND B");
+    odd.gFieldLabels.set(0, QString::fromUtf8("<I>Name</I> 50<% ş"));
+    odd.gPageHeader = QString::fromUtf8("<HTML><TITLE>Café ş<%</TITLE><BODY><TABLE BORDER=1>");
+    QTest::newRow("odd values") << composeAspPageOrFail(odd);
+
+    Module1 all = optionsSession(25, QString::fromUtf8("None & <none> &amp; ş"), true);
+    all.gParameters << QueryParameter{QStringLiteral("Say \"%>\", <x>"), jet::dbLong, 0, QString()}
+                    << QueryParameter{QStringLiteral("Memo"), jet::dbMemo, 0, QString()}
+                    << QueryParameter{QStringLiteral("Amount"), jet::dbDecimal, 0, QString()}
+                    << QueryParameter{QStringLiteral("Yes"), jet::dbBoolean, 0, QString()};
+    QTest::newRow("every option") << composeAspPageOrFail(all);
+    QTest::newRow("paging only") << composeAspPageOrFail(optionsSession(3, QString(), false));
+}
+
+void tst_PageGen::pageReadsBack()
+{
+    QFETCH(QByteArray, page);
+    const auto read = pagegen::readAspPage(page);
+    QVERIFY2(read.ok(), qPrintable(read.ok() ? QString() : read.error().message));
+    QCOMPARE(composeAspPageOrFail(read.value()), page);
+}
+
+void tst_PageGen::pageRefused_data()
+{
+    QTest::addColumn<QByteArray>("page");
+    QTest::addColumn<QString>("reason");
+    const QByteArray orders = readAll(QStringLiteral(KOLTA_TEST_DATA "/orders.asp"));
+    QTest::newRow("empty file") << QByteArray() << "its lines do not end as KOLTA writes them";
+    QTest::newRow("line ends changed") << QByteArray(orders).replace("\r\n", "\n")
+                                       << "its lines do not end as KOLTA writes them";
+    QTest::newRow("another page") << QByteArray("<HTML><BODY><% Response.Write Now %></BODY></HTML>\r\n")
+                                  << "the database connection could not be read";
+    QTest::newRow("statement cut") << QByteArray(orders).replace("sqlquery=\"SELECT", "sqlquery=SELECT")
+                                   << "the SQL statement could not be read";
+    QTest::newRow("edited by hand") << QByteArray(orders).replace(" rs.movenext", " rs.MoveNext")
+                                    << "line 19 is not what KOLTA writes there";
+}
+
+void tst_PageGen::pageRefused()
+{
+    QFETCH(QByteArray, page);
+    QFETCH(QString, reason);
+    const auto read = pagegen::readAspPage(page);
+    QVERIFY(!read.ok());
+    QCOMPARE(read.error().message, QStringLiteral("It is not a page written by KOLTA: ") + reason + QLatin1Char('.'));
+}
+
+void tst_PageGen::openPageThroughMenu()
+{
+    QTemporaryDir dir;
+    const QString first = dir.filePath(QStringLiteral("first.asp"));
+    const QString again = dir.filePath(QStringLiteral("again.asp"));
+    {
+        QFile file(first);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(composeAspPageOrFail(optionsSession(10, QStringLiteral("None"), true)));
+    }
+    test::App app;
+    app.desktop.fileAnswers.push_back(dir.filePath(QStringLiteral("missing.asp")));
+    app.window.mnOpenPage_Click();
+    QCOMPARE(app.desktop.prompts().size(), 1);
+    QVERIFY(app.desktop.prompts().constFirst().contains(QLatin1String("missing.asp")));
+    QCOMPARE(app.session.gSqlQuery.text(), QString());
+
+    app.desktop.messages.clear();
+    app.desktop.fileAnswers.push_back(first);
+    app.window.mnOpenPage_Click();
+    QCOMPARE(app.session.gRowsPerPage, 10);
+    QCOMPARE(app.session.gParameters.size(), 2);
+    // The page's database is not on this machine: said, and the page can still be written.
+    QCOMPARE(app.desktop.prompts().size(), 1);
+    QVERIFY(app.action("mnGenerateASP")->isEnabled());
+    app.desktop.messages.clear();
+    app.desktop.fileAnswers.push_back(again);
+    app.window.mnGenerateASP_Click();
+    QCOMPARE(app.desktop.prompts(), QStringList{QStringLiteral("Done!")});
+    QCOMPARE(readAll(again), readAll(first));
 }
 
 QTEST_MAIN(tst_PageGen)

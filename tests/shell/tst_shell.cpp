@@ -174,12 +174,13 @@ void tst_Shell::menuTree()
     for (QAction *a : bar.at(0)->menu()->actions())
         file << a->objectName() + QLatin1Char('=') + (a->isSeparator() ? QStringLiteral("-") : a->text());
     QCOMPARE(file, (QStringList{"mnSetDatabase=&Set Database...", "mnPrintTableFields=&Print Table Fields",
-                                "mnGenerateASP=&Generate ASP...", "mnPreviewPage=Pre&view Page...", "sep1=-", "mbAbout=About...", "sep2=-",
+                                "mnGenerateASP=&Generate ASP...", "mnPreviewPage=Pre&view Page...", "mnOpenPage=&Open Page...", "sep1=-", "mbAbout=About...", "sep2=-",
                                 "mnExit=E&xit"}));
     QStringList edit;
     for (QAction *a : bar.at(1)->menu()->actions())
         edit << a->objectName() + QLatin1Char('=') + a->text();
-    QCOMPARE(edit, (QStringList{"mnSQLStatement=S&QL Statement...", "mnLayout=&Layout..."}));
+    QCOMPARE(edit, (QStringList{"mnSQLStatement=S&QL Statement...", "mnLayout=&Layout...",
+                                "mnPageOptions=Page &Options..."}));
 }
 
 void tst_Shell::menuStartStates()
@@ -196,6 +197,7 @@ void tst_Shell::menuStartStates()
     // The entries themselves are enabled; the whole menu is what is off.
     QVERIFY(app.action("mnSQLStatement")->isEnabled());
     QVERIFY(app.action("mnLayout")->isEnabled());
+    QVERIFY(app.action("mnPageOptions")->isEnabled());
 }
 
 void tst_Shell::accessKeysOpenMenus()

@@ -1,12 +1,13 @@
 #include "jetwriter.h"
 #include "jetwriter_p.h"
 
+#include "rc4.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QFile>
 #include <QUuid>
 
-#include <array>
 #include <cstring>
 #include <memory>
 
@@ -95,26 +96,6 @@ QByteArray jetText(const QString &s, bool allowCompression)
     for (QChar c : s)
         out.append(char(c.unicode()));
     return out;
-}
-
-void rc4(const unsigned char *key, int keyLen, unsigned char *data, int len)
-{
-    std::array<unsigned char, 256> S;
-    for (int i = 0; i < 256; ++i)
-        S[i] = static_cast<unsigned char>(i);
-    int j = 0;
-    for (int i = 0; i < 256; ++i) {
-        j = (j + S[i] + key[i % keyLen]) & 0xff;
-        std::swap(S[i], S[j]);
-    }
-    int i = 0;
-    j = 0;
-    for (int n = 0; n < len; ++n) {
-        i = (i + 1) & 0xff;
-        j = (j + S[i]) & 0xff;
-        std::swap(S[i], S[j]);
-        data[n] ^= S[(S[i] + S[j]) & 0xff];
-    }
 }
 
 double jetDate(const QDateTime &dt)
@@ -951,7 +932,7 @@ QByteArray firstPage(bool workgroup)
     appendDouble(date, jetDate(QDateTime(QDate(2024, 1, 1), QTime(12, 0))));
     std::memcpy(h + 0x72, date.constData(), 8);
     static const unsigned char key[4] = {0xC7, 0xDA, 0x39, 0x6B};
-    rc4(key, 4, reinterpret_cast<unsigned char *>(h + 0x18), 128);
+    jet::rc4(key, 4, reinterpret_cast<unsigned char *>(h + 0x18), 128);
     return p;
 }
 

@@ -5,6 +5,7 @@
 #include "frmlogin.h"
 #include "jetwriter.h"
 #include "frmlayout.h"
+#include "frmpageoptions.h"
 #include "pageheader.h"
 #include "frmlabels.h"
 #include "frmsql.h"
@@ -13,6 +14,7 @@
 #include "fonts.h"
 #include "frmmain.h"
 #include "ui_frmlayout.h"
+#include "ui_frmpageoptions.h"
 #include "ui_frmlogin.h"
 #include "ui_frmsql.h"
 
@@ -123,6 +125,12 @@ int main(int argc, char *argv[])
     layout->move(20, 420);
     layout->show();
 
+    auto *pageOptions = new frmPageOptions(session, desktop, &main);
+    pageOptions->ui().txtRows->setText(QStringLiteral("25"));
+    pageOptions->ui().txtNoRecords->setText(QStringLiteral("No books match your search."));
+    pageOptions->move(540, 420);
+    pageOptions->show();
+
     frmAbout *about = main.findChild<frmAbout *>();
     about->move(20, 760);
     about->show();
@@ -132,6 +140,7 @@ int main(int argc, char *argv[])
         sql.grab().save(folder.filePath(QStringLiteral("sql.png")));
         labels.grab().save(folder.filePath(QStringLiteral("labels.png")));
         layout->grab().save(folder.filePath(QStringLiteral("layout.png")));
+        pageOptions->grab().save(folder.filePath(QStringLiteral("pageoptions.png")));
         about->grab().save(folder.filePath(QStringLiteral("about.png")));
 
         // The same rows as the server gives them, previewed; the scripted
