@@ -436,6 +436,15 @@ void tst_Query::parametersAskedInBindingOrder()
     QVERIFY2(preview.contains(QStringLiteral("Item 3")) && !preview.contains(QStringLiteral("Item 1"))
                  && !preview.contains(QStringLiteral("Item 4")),
              qPrintable(preview));
+    // ... and so does a paged one, whose search form shows them.
+    app.session.gRowsPerPage = 1;
+    app.window.mnPreviewPage_Click();
+    const QString paged = previewText(app.desktop);
+    QVERIFY2(paged.contains(QStringLiteral("Item 2")) && !paged.contains(QStringLiteral("Item 3"))
+                 && paged.contains(QStringLiteral("Page 1 of 2")) && paged.contains(QStringLiteral("VALUE=\"3\""))
+                 && paged.contains(QStringLiteral("VALUE=\"1/2/2024\"")),
+             qPrintable(paged));
+    app.session.gRowsPerPage = 0;
 
     // The next Set proposes what was typed; a statement without parameters empties the list.
     {
