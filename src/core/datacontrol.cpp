@@ -1,15 +1,25 @@
 #include "datacontrol.h"
 
+#include "module1.h"
 #include "reasons.h"
 
 namespace kolta::jet {
 
+QList<protocol::ParameterValue> parameterValues(const QList<QueryParameter> &parameters)
+{
+    QList<protocol::ParameterValue> values;
+    for (const QueryParameter &p : parameters)
+        values.append({p.name, p.value});
+    return values;
+}
+
 Result<std::shared_ptr<Recordset>> Recordset::open(std::shared_ptr<EngineClient> client, const QString &path,
                                                    const QString &systemDb, const QString &user,
                                                    const QString &password, const QString &statement,
-                                                   StatementMode mode)
+                                                   StatementMode mode,
+                                                   const QList<protocol::ParameterValue> &values)
 {
-    const auto prepared = client->query({path, systemDb, user, password}, statement, mode);
+    const auto prepared = client->query({path, systemDb, user, password}, statement, mode, values);
     if (!prepared.ok())
         return prepared.error();
     std::shared_ptr<Recordset> recordset(new Recordset);
@@ -84,11 +94,18 @@ DataControl::DataControl(DBEngine &engine)
 {
 }
 
+Result<QList<protocol::StatementParameter>> DataControl::Parameters()
+{
+    return m_engine.client()->parameters({DatabaseName, m_engine.SystemDB, m_engine.DefaultUser,
+                                          m_engine.DefaultPassword},
+                                         RecordSource);
+}
+
 Result<std::shared_ptr<jet::Recordset>> DataControl::Refresh()
 {
     const EngineClient::Work work(*m_engine.client());
     auto opened = jet::Recordset::open(m_engine.client(), DatabaseName, m_engine.SystemDB, m_engine.DefaultUser,
-                                       m_engine.DefaultPassword, RecordSource);
+                                       m_engine.DefaultPassword, RecordSource, StatementMode::Dao, ParameterValues);
     if (!opened.ok())
         return opened.error();
     // The first rows come with the result, so a statement that fails on its

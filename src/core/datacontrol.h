@@ -11,7 +11,12 @@
 #include <QVariant>
 #include <optional>
 
+namespace kolta { struct QueryParameter; }
+
 namespace kolta::jet {
+
+// The values typed for a statement's parameters, to bind by name.
+QList<protocol::ParameterValue> parameterValues(const QList<QueryParameter> &parameters);
 
 // A result in the engine. Rows are read from the statement as they are asked
 // for and kept by the engine, so the program holds only what it shows. When
@@ -25,7 +30,8 @@ public:
                                                    const QString &path, const QString &systemDb,
                                                    const QString &user, const QString &password,
                                                    const QString &statement,
-                                                   StatementMode mode = StatementMode::Dao);
+                                                   StatementMode mode = StatementMode::Dao,
+                                                   const QList<protocol::ParameterValue> &values = {});
     ~Recordset();
     Recordset(const Recordset &) = delete;
     Recordset &operator=(const Recordset &) = delete;
@@ -78,7 +84,11 @@ public:
     QString DatabaseName;
     QString RecordSource;
     const QString Connect = QStringLiteral("Access 2000;");
+    // The values Refresh binds to RecordSource's parameters, by name.
+    QList<protocol::ParameterValue> ParameterValues;
 
+    // The parameters RecordSource asks for, in binding order.
+    Result<QList<protocol::StatementParameter>> Parameters();
     // Runs RecordSource; on success Recordset() holds the new result.
     Result<std::shared_ptr<jet::Recordset>> Refresh();
     std::shared_ptr<jet::Recordset> Recordset() const { return m_recordset; }

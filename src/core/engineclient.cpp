@@ -241,7 +241,7 @@ Result<TableDef> EngineClient::tableDefOnce(int handle, const QString &name)
 }
 
 Result<EngineClient::Prepared> EngineClient::query(const protocol::OpenArgs &given, const QString &statement,
-                                                   StatementMode mode)
+                                                   StatementMode mode, const QList<protocol::ParameterValue> &values)
 {
     const protocol::OpenArgs args = absolute(given);
     const QString subject = QString(reasons::CannotRun).arg(quoted(given.path));
@@ -249,25 +249,52 @@ Result<EngineClient::Prepared> EngineClient::query(const protocol::OpenArgs &giv
     const Work work(*this);
     // A database the program holds open with the same login is used as the
     // engine holds it: the file is not opened nor its catalog read again.
-    int held = 0;
-    for (auto it = m_opened.cbegin(); it != m_opened.cend() && !held; ++it) {
-        const protocol::OpenArgs &o = it->args;
-        if (o.path == args.path && o.systemDb == args.systemDb && o.user == args.user && o.password == args.password)
-            held = it.key();
-    }
+    const int held = heldWith(args);
     Result<QByteArray> answer = Error{};
     if (held) {
         const Result<qint32> engine = engineHandle(held, subject);
         if (!engine.ok())
             return engine.error();
-        answer = call(Request::QueryOpen, protocol::pack(engine.value(), statement, quint8(mode)), subject);
+        answer = call(Request::QueryOpen, protocol::pack(engine.value(), statement, quint8(mode), values),
+                      subject);
     } else {
-        answer = call(Request::Query, protocol::pack(args, statement, quint8(mode)), subject);
+        answer = call(Request::Query, protocol::pack(args, statement, quint8(mode), values), subject);
     }
     Prepared prepared;
     if (const auto read = decode(answer, subject, prepared.cursor, prepared.names, prepared.serverNotes); !read.ok())
         return read.error();
     return prepared;
+}
+
+int EngineClient::heldWith(const protocol::OpenArgs &args) const
+{
+    for (auto it = m_opened.cbegin(); it != m_opened.cend(); ++it) {
+        const protocol::OpenArgs &o = it->args;
+        if (o.path == args.path && o.systemDb == args.systemDb && o.user == args.user && o.password == args.password)
+            return it.key();
+    }
+    return 0;
+}
+
+Result<QList<protocol::StatementParameter>> EngineClient::parameters(const protocol::OpenArgs &given,
+                                                                    const QString &statement)
+{
+    const protocol::OpenArgs args = absolute(given);
+    const QString subject = QString(reasons::CannotRun).arg(quoted(given.path));
+    const Work work(*this);
+    qint32 engine = 0;
+    if (const int held = heldWith(args)) {
+        const Result<qint32> opened = engineHandle(held, subject);
+        if (!opened.ok())
+            return opened.error();
+        engine = opened.value();
+    }
+    QList<protocol::StatementParameter> parameters;
+    if (const auto read = decode(call(Request::Parameters, protocol::pack(engine, args, statement), subject),
+                                 subject, parameters);
+        !read.ok())
+        return read.error();
+    return parameters;
 }
 
 Result<EngineClient::Fetched> EngineClient::fetch(qint32 cursor, qint32 count, const QString &path)

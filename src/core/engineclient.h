@@ -88,8 +88,12 @@ public:
         qint32 rows = 0;
         bool atEnd = false;
     };
+    // values: for the statement's parameters, bound by name.
     Result<Prepared> query(const protocol::OpenArgs &args, const QString &statement,
-                           StatementMode mode = StatementMode::Dao);
+                           StatementMode mode = StatementMode::Dao,
+                           const QList<protocol::ParameterValue> &values = {});
+    // The parameters the statement asks for, in binding order.
+    Result<QList<protocol::StatementParameter>> parameters(const protocol::OpenArgs &args, const QString &statement);
     Result<Fetched> fetch(qint32 cursor, qint32 count, const QString &path);
     // Rows already read, as texts, with a bit per value that is a number.
     struct RowPage
@@ -142,6 +146,8 @@ private:
     // Opens args in the engine (starting one); the engine's handle.
     Result<qint32> openInEngine(const protocol::OpenArgs &args, const QString &subject, PasswordCheck *password);
     Result<qint32> engineHandle(int handle, const QString &subject);
+    // The program's handle of a database open with these login values, 0: none.
+    int heldWith(const protocol::OpenArgs &args) const;
     Result<int> openOnce(const protocol::OpenArgs &args, PasswordCheck *password);
     Result<QList<TableDef>> tableDefsOnce(int handle, protocol::Request kind);
     Result<TableDef> tableDefOnce(int handle, const QString &name);

@@ -26,7 +26,8 @@ Error withReason(const QString &subject, const QString &reason)
 
 bool isStatement(Request kind)
 {
-    return kind == Request::Query || kind == Request::QueryOpen || kind == Request::Fetch || kind == Request::Rows;
+    return kind == Request::Query || kind == Request::QueryOpen || kind == Request::Parameters
+           || kind == Request::Fetch || kind == Request::Rows;
 }
 
 QLatin1String deathReason(Request kind)
@@ -36,6 +37,7 @@ QLatin1String deathReason(Request kind)
         return reasons::EngineEnded;     // before the greeting no file has been read
     case Request::Query:
     case Request::QueryOpen:
+    case Request::Parameters:
     case Request::Fetch:
         return reasons::EngineStoppedRunning;
     case Request::Rows:

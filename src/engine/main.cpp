@@ -4,6 +4,7 @@
 //   kolta-engine [serve]     answer framed requests on stdin/stdout
 //   kolta-engine tables FILE [--system-db MDW] [--user U] [--password P]
 //   kolta-engine query FILE STATEMENT [--system-db MDW] [--user U] [--password P] [--raw]
+//                [--param NAME=VALUE]...
 
 #include "opendatabase.h"
 #include "reasons.h"
@@ -97,21 +98,24 @@ void limitProcess()
 const QLatin1String TablesUsage{"usage: kolta-engine tables FILE [--system-db MDW] [--user U] [--password P]\n"};
 const QLatin1String QueryUsage{
     "usage: kolta-engine query FILE STATEMENT [--system-db MDW] [--user U] [--password P] [--raw]\n"
+    "                          [--param NAME=VALUE]...\n"
     "  Prints the result's column names, then its rows, one line each, values separated by tabs.\n"
     "  Null is empty; numbers, dates and Yes/No as the grid shows them, or with --raw as plain\n"
     "  decimals, YYYY-MM-DD HH:MM:SS and -1/0. Inside values a backslash, tab, line feed and\n"
     "  carriage return are written as \\\\, \\t, \\n and \\r. A failing statement prints Jet's\n"
-    "  message on stderr and exits with 1.\n"};
+    "  message on stderr and exits with 1. --param gives the value of the parameter NAME (as the\n"
+    "  statement writes it, without brackets), typed as in Access's parameter box.\n"};
 
 struct CommandArgs
 {
     QStringList positional;
     protocol::OpenArgs login{QString(), QString(), QStringLiteral("Admin"), QString()};
     bool raw = false;
+    QList<protocol::ParameterValue> values;
 };
 
 // Options may come anywhere; the rest are the command's positional values.
-bool parseArgs(const QStringList &args, bool allowRaw, CommandArgs *parsed, int err)
+bool parseArgs(const QStringList &args, bool queryOptions, CommandArgs *parsed, int err)
 {
     for (int i = 0; i < args.size(); ++i) {
         const QString &arg = args.at(i);
@@ -125,8 +129,16 @@ bool parseArgs(const QStringList &args, bool allowRaw, CommandArgs *parsed, int 
                 return false;
             }
             *value = args.at(i);
-        } else if (allowRaw && arg == QLatin1String("--raw")) {
+        } else if (queryOptions && arg == QLatin1String("--raw")) {
             parsed->raw = true;
+        } else if (queryOptions && arg == QLatin1String("--param")) {
+            const qsizetype equals = i + 1 < args.size() ? args.at(i + 1).indexOf(QLatin1Char('=')) : -1;
+            if (equals <= 0) {
+                writeText(err, QStringLiteral("kolta-engine: --param needs NAME=VALUE\n"));
+                return false;
+            }
+            const QString &given = args.at(++i);
+            parsed->values.append({given.left(equals), given.mid(equals + 1)});
         } else {
             parsed->positional.append(arg);
         }
@@ -214,7 +226,8 @@ int runQuery(const QStringList &args, int out, int err)
     parsed.login.path = parsed.positional.at(0);
     const auto prepared = engine::Statement::prepare(parsed.login, parsed.positional.at(1),
                                                      parsed.raw ? engine::Statement::Form::Raw
-                                                                : engine::Statement::Form::Display);
+                                                                : engine::Statement::Form::Display,
+                                                     jetsql::LikeWildcards::Dao, parsed.values);
     if (!prepared.ok()) {
         writeText(err, prepared.error().message + QLatin1Char('\n'));
         return 1;

@@ -14,7 +14,7 @@ namespace {
 enum Attribute {
     Start = 0,       // opens the query's rows
     Type = 1,        // Flag: the query type; left out of select queries by newer Access
-    Parameter = 2,   // Name1: a declared parameter
+    Parameter = 2,   // Name1: a declared parameter, Flag: its DAO type
     Predicate = 3,   // Flag: the Predicate bits; Name1: TOP's count
     RemoteDb = 4,    // Name1: the database of an IN clause
     Input = 5,       // Name1: table or query, Name2: alias; a union's parts: Expression, Name2
@@ -244,6 +244,29 @@ QString rebuildUnion(const QList<QueryAttribute> &rows)
     return sql;
 }
 
+// Jet SQL's word for a declared parameter's DAO type.
+QString parameterType(int daoType)
+{
+    switch (daoType) {
+    case 1: return QStringLiteral("Bit");
+    case 2: return QStringLiteral("Byte");
+    case 3: return QStringLiteral("Short");
+    case 4: return QStringLiteral("Long");
+    case 5: return QStringLiteral("Currency");
+    case 6: return QStringLiteral("IEEESingle");
+    case 7: return QStringLiteral("IEEEDouble");
+    case 8: return QStringLiteral("DateTime");
+    case 9: return QStringLiteral("Binary");
+    case 11: return QStringLiteral("LongBinary");
+    case 12: return QStringLiteral("LongText");
+    case 15: return QStringLiteral("Guid");
+    case 20: return QStringLiteral("Decimal");
+    default: return QStringLiteral("Text");
+    }
+}
+
+Result<QString> rebuildSelect(const QString &name, const QList<QueryAttribute> &rows, int type);
+
 } // namespace
 
 Result<QString> rebuildQuery(const QString &name, const QList<QueryAttribute> &stored)
@@ -265,7 +288,20 @@ Result<QString> rebuildQuery(const QString &name, const QList<QueryAttribute> &s
     }
     if (rows.isEmpty() || (type != Select && type != Crosstab && type != Union))
         return Error{notReadable(name, type)};
+    QStringList declared;
+    for (const QueryAttribute &row : std::as_const(rows))
+        if (row.attribute == Parameter && !row.name1.isEmpty())
+            declared.append(bracketed(row.name1) + QLatin1Char(' ') + parameterType(row.flag));
+    const Result<QString> sql = rebuildSelect(name, rows, type);
+    if (!sql.ok() || declared.isEmpty())
+        return sql;
+    return QStringLiteral("PARAMETERS ") + declared.join(QStringLiteral(", ")) + QStringLiteral("; ") + sql.value();
+}
 
+namespace {
+
+Result<QString> rebuildSelect(const QString &name, const QList<QueryAttribute> &rows, int type)
+{
     int predicate = 0;
     QString top;
     JoinForest from;
@@ -273,9 +309,6 @@ Result<QString> rebuildQuery(const QString &name, const QList<QueryAttribute> &s
     QStringList outputs, where, groupBy, having, orderBy;
     for (const QueryAttribute &row : std::as_const(rows)) {
         switch (row.attribute) {
-        case Parameter:
-            return Error{QStringLiteral("The saved query '%1' asks for parameters; the page cannot ask for values.")
-                             .arg(name)};
         case RemoteDb:
             return Error{QStringLiteral("The saved query '%1' reads another database; only the open database is "
                                         "read here.").arg(name)};
@@ -369,6 +402,8 @@ Result<QString> rebuildQuery(const QString &name, const QList<QueryAttribute> &s
         sql += QStringLiteral(" PIVOT ") + pivot;
     return sql;
 }
+
+} // namespace
 
 Result<QList<jetsql::CatalogQuery>> readSavedQueries(JetFile &file, const QList<CatalogEntry> &tables,
                                                      const QList<CatalogEntry> &queries)

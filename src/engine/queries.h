@@ -26,7 +26,8 @@ struct QueryAttribute
 
 // The Jet SQL of a select, union or crosstab query from its rows in stored
 // order; the refusal when the query cannot be read (an action,
-// data-definition or pass-through query, parameters ...).
+// data-definition or pass-through query, another database ...). Declared
+// parameters lead the text as a PARAMETERS clause.
 Result<QString> rebuildQuery(const QString &name, const QList<QueryAttribute> &rows);
 
 // Every saved query of the file (queries as readCatalog lists them, tables

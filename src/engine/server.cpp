@@ -143,17 +143,36 @@ QByteArray Server::handle(const QByteArray &request)
         protocol::OpenArgs args;
         QString sql;
         quint8 mode = 0;
-        in.stream() >> args >> sql >> mode;
+        Statement::Values values;
+        in.stream() >> args >> sql >> mode >> values;
         if (!in.finish() || mode > quint8(StatementMode::Provider))
             break;
         const bool provider = mode == quint8(StatementMode::Provider);
         return opened(Statement::prepare(args, sql, provider ? Statement::Form::Page : Statement::Form::Display,
-                                         provider ? jetsql::LikeWildcards::Ansi : jetsql::LikeWildcards::Dao));
+                                         provider ? jetsql::LikeWildcards::Ansi : jetsql::LikeWildcards::Dao,
+                                         values));
+    }
+    case Request::Parameters: {
+        protocol::OpenArgs args;
+        QString sql;
+        in.stream() >> handle >> args >> sql;
+        if (!in.finish())
+            break;
+        if (handle != 0 && !database())
+            return errorAnswer(id, reasons::NotOpen);
+        const auto parameters = handle != 0 ? Statement::parameters(*database(), sql)
+                                            : Statement::parameters(args, sql);
+        if (!parameters.ok())
+            return errorAnswer(id, parameters.error().message);
+        Writer answer(id, quint16(Status::Ok));
+        answer.stream() << parameters.value();
+        return answer.payload();
     }
     case Request::QueryOpen: {
         QString sql;
         quint8 mode = 0;
-        in.stream() >> handle >> sql >> mode;
+        Statement::Values values;
+        in.stream() >> handle >> sql >> mode >> values;
         if (!in.finish() || mode > quint8(StatementMode::Provider))
             break;
         if (!database())
@@ -161,7 +180,8 @@ QByteArray Server::handle(const QByteArray &request)
         const bool provider = mode == quint8(StatementMode::Provider);
         return opened(Statement::prepare(*database(), sql,
                                          provider ? Statement::Form::Page : Statement::Form::Display,
-                                         provider ? jetsql::LikeWildcards::Ansi : jetsql::LikeWildcards::Dao));
+                                         provider ? jetsql::LikeWildcards::Ansi : jetsql::LikeWildcards::Dao,
+                                         values));
     }
     case Request::Fetch: {
         qint32 cursor = 0, count = 0;

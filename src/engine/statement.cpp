@@ -6,6 +6,7 @@
 #include "queries.h"
 #include "reasons.h"
 #include "jetsql.h"
+#include "sqltexts.h"
 
 #include <QFileInfo>
 
@@ -127,18 +128,72 @@ QString Statement::storeFailure(int code) const
 }
 
 Result<std::unique_ptr<Statement>> Statement::prepare(const protocol::OpenArgs &args, const QString &jetSql,
-                                                      Form form, jetsql::LikeWildcards like)
+                                                      Form form, jetsql::LikeWildcards like, const Values &values)
 {
     // The login and the file are checked as for opening the database.
     OpenDatabase database(args.path);
     const Result<PasswordCheck> opened = database.open(args.systemDb, args.user, args.password);
     if (!opened.ok())
         return opened.error();
-    return prepare(database, jetSql, form, like);
+    return build(database, jetSql, form, like, &values);
 }
 
 Result<std::unique_ptr<Statement>> Statement::prepare(OpenDatabase &database, const QString &jetSql, Form form,
-                                                      jetsql::LikeWildcards like)
+                                                      jetsql::LikeWildcards like, const Values &values)
+{
+    return build(database, jetSql, form, like, &values);
+}
+
+Result<QList<protocol::StatementParameter>> Statement::parameters(const protocol::OpenArgs &args,
+                                                                  const QString &jetSql)
+{
+    OpenDatabase database(args.path);
+    const Result<PasswordCheck> opened = database.open(args.systemDb, args.user, args.password);
+    if (!opened.ok())
+        return opened.error();
+    return parameters(database, jetSql);
+}
+
+Result<QList<protocol::StatementParameter>> Statement::parameters(OpenDatabase &database, const QString &jetSql)
+{
+    const Result<std::unique_ptr<Statement>> s = build(database, jetSql, Form::Display,
+                                                       jetsql::LikeWildcards::Dao, nullptr);
+    if (!s.ok())
+        return s.error();
+    QList<protocol::StatementParameter> out;
+    for (const jetsql::Parameter &p : s.value()->m_parameters)
+        out.append({p.name, p.daoType, p.size});
+    return out;
+}
+
+Result<void> Statement::bind(const Values &values)
+{
+    int missing = 0;
+    for (const jetsql::Parameter &p : std::as_const(m_parameters)) {
+        const auto given = std::find_if(values.begin(), values.end(), [&](const protocol::ParameterValue &v) {
+            return v.name.compare(p.name, Qt::CaseInsensitive) == 0;
+        });
+        if (given == values.end()) {
+            ++missing;
+            continue;
+        }
+        const Result<QVariant> value = jetsql::parameterValue(p, given->value);
+        if (!value.ok())
+            return Error{QStringLiteral("The parameter [%1]: %2").arg(p.name, value.error().message)};
+        const int index = sqlite3_bind_parameter_index(m_statement, p.sqliteName.toUtf8().constData());
+        if (index == 0)
+            continue;   // declared, never used
+        const int rc = jetsql::bindValue(m_statement, index, value.value());
+        if (rc != SQLITE_OK)
+            return Error{sqlFailure(rc)};
+    }
+    if (missing > 0)
+        return Error{QString::fromLatin1(jetsql::texts::kTooFewParameters).arg(missing)};
+    return {};
+}
+
+Result<std::unique_ptr<Statement>> Statement::build(OpenDatabase &database, const QString &jetSql, Form form,
+                                                    jetsql::LikeWildcards like, const Values *values)
 {
     const QString path = database.path();
     std::unique_ptr<Statement> s(new Statement);
@@ -194,7 +249,12 @@ Result<std::unique_ptr<Statement>> Statement::prepare(OpenDatabase &database, co
         catalog.queries = saved.value();
     sqlite3_set_authorizer(s->m_db, jetsql::readOnlyAuthorizer, nullptr);
 
-    const Result<jetsql::Translation> translated = jetsql::translate(jetSql, catalog, s->m_db, like);
+    jetsql::ParameterTexts texts;
+    if (values)
+        for (const protocol::ParameterValue &v : *values)
+            texts.append({v.name, v.value});
+    const Result<jetsql::Translation> translated =
+        jetsql::translate(jetSql, catalog, s->m_db, like, jetsql::Parameters::Bound, texts);
     if (!translated.ok())
         return translated.error();
     const jetsql::Translation &translation = translated.value();
@@ -205,6 +265,12 @@ Result<std::unique_ptr<Statement>> Statement::prepare(OpenDatabase &database, co
     s->m_names = translation.columnNames;
     s->m_kinds = translation.columnKinds;
     s->m_serverNotes = translation.serverNotes;
+    s->m_parameters = translation.parameters;
+    if (values) {
+        const Result<void> bound = s->bind(*values);
+        if (!bound.ok())
+            return bound.error();
+    }
     return s;
 }
 

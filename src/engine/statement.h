@@ -30,15 +30,24 @@ class Statement
 public:
     enum class Form { Display, Raw, Page };   // Page: as a served page writes values
 
-    // Checks the login, opens the file and prepares jetSql; the message
-    // (Jet's words, or what failed with the file) when it cannot.
+    using Values = QList<protocol::ParameterValue>;
+
+    // Checks the login, opens the file and prepares jetSql with the values
+    // of its parameters bound; the message (Jet's words, or what failed with
+    // the file) when it cannot.
     static Result<std::unique_ptr<Statement>> prepare(const protocol::OpenArgs &args, const QString &jetSql,
                                                       Form form,
-                                                      jetsql::LikeWildcards like = jetsql::LikeWildcards::Dao);
+                                                      jetsql::LikeWildcards like = jetsql::LikeWildcards::Dao,
+                                                      const Values &values = {});
     // The same on a database the engine holds open: its file and catalog as
     // they are, read again only when the file changed.
     static Result<std::unique_ptr<Statement>> prepare(OpenDatabase &database, const QString &jetSql, Form form,
-                                                      jetsql::LikeWildcards like = jetsql::LikeWildcards::Dao);
+                                                      jetsql::LikeWildcards like = jetsql::LikeWildcards::Dao,
+                                                      const Values &values = {});
+    // The parameters jetSql asks for, in binding order, or why it cannot run.
+    static Result<QList<protocol::StatementParameter>> parameters(const protocol::OpenArgs &args,
+                                                                  const QString &jetSql);
+    static Result<QList<protocol::StatementParameter>> parameters(OpenDatabase &database, const QString &jetSql);
     ~Statement();
     Statement(const Statement &) = delete;
     Statement &operator=(const Statement &) = delete;
@@ -63,6 +72,11 @@ public:
 
 private:
     Statement() = default;
+    // values: nullptr only to learn the parameters; nothing is bound then.
+    static Result<std::unique_ptr<Statement>> build(OpenDatabase &database, const QString &jetSql, Form form,
+                                                    jetsql::LikeWildcards like, const Values *values);
+    // Binds the typed values as the declared types.
+    Result<void> bind(const Values &values);
     // Steps the statement; *done at its end.
     Result<bool> next(bool *done);
     Result<QVariantList> step(bool *done);
@@ -82,6 +96,7 @@ private:
     sqlite3_stmt *m_insert = nullptr;
     QStringList m_names;
     QStringList m_serverNotes;
+    QList<jetsql::Parameter> m_parameters;
     QList<jetsql::ValueKind> m_kinds;
     qint64 m_rowsRead = 0;
     bool m_atEnd = false;

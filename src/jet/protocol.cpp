@@ -91,6 +91,26 @@ QDataStream &operator>>(QDataStream &in, OpenArgs &args)
     return in >> args.path >> args.systemDb >> args.user >> args.password;
 }
 
+QDataStream &operator<<(QDataStream &out, const ParameterValue &value)
+{
+    return out << value.name << value.value;
+}
+
+QDataStream &operator>>(QDataStream &in, ParameterValue &value)
+{
+    return in >> value.name >> value.value;
+}
+
+QDataStream &operator<<(QDataStream &out, const StatementParameter &parameter)
+{
+    return out << parameter.name << parameter.type << parameter.size;
+}
+
+QDataStream &operator>>(QDataStream &in, StatementParameter &parameter)
+{
+    return in >> parameter.name >> parameter.type >> parameter.size;
+}
+
 } // namespace kolta::jet::protocol
 
 namespace kolta::jet {

@@ -14,7 +14,7 @@
 
 namespace kolta::jet::protocol {
 
-constexpr quint32 Version = 3;
+constexpr quint32 Version = 4;
 constexpr QDataStream::Version StreamVersion = QDataStream::Qt_6_4;
 // Far above any schema answer; a length beyond it means the stream is garbled.
 constexpr qint64 MaxPayloadBytes = 64 * 1024 * 1024;
@@ -27,12 +27,15 @@ enum class Request : quint16 {
     TableDefs = 4,    // qint32 handle -> list of TableDef without fields
     TableDef = 5,     // qint32 handle, name -> TableDef with fields
     AllTableDefs = 6, // qint32 handle -> list of TableDef with fields
-    Query = 7,        // OpenArgs, statement, quint8 StatementMode -> qint32 cursor,
+    Query = 7,        // OpenArgs, statement, quint8 StatementMode, QList<ParameterValue> -> qint32 cursor,
                       //   QStringList column names, QStringList server notes
     Fetch = 8,        // qint32 cursor, qint32 count -> qint32 rows read, bool at end
     Rows = 9,         // qint32 cursor, qint64 first, qint32 count -> QList<QVariantList>, QList<QBitArray>
     CloseCursor = 10, // qint32 cursor -> nothing
-    QueryOpen = 11,   // qint32 handle, statement, quint8 StatementMode -> as Query, on a database open here
+    QueryOpen = 11,   // qint32 handle, statement, quint8 StatementMode, QList<ParameterValue> -> as Query,
+                      //   on a database open here
+    Parameters = 12,  // qint32 handle (0: none), OpenArgs, statement -> QList<StatementParameter>, in
+                      //   binding order; on the database open here when the handle is given
 };
 
 enum class Status : quint16 {
@@ -46,6 +49,23 @@ struct OpenArgs
     QString systemDb;
     QString user;
     QString password;
+};
+
+// A value typed for a parameter, bound by name (as the statement writes it,
+// without brackets; compared without case) and converted to its declared type.
+struct ParameterValue
+{
+    QString name;
+    QString value;
+};
+
+// A parameter a statement asks for: its name, declared DAO type (text when
+// undeclared) and declared text size (0: none).
+struct StatementParameter
+{
+    QString name;
+    qint32 type = 10;
+    qint32 size = 0;
 };
 
 QByteArray frame(const QByteArray &payload);
@@ -112,6 +132,10 @@ void readTableDefs(QDataStream &in, QList<TableDef> *tables);
 
 QDataStream &operator<<(QDataStream &out, const OpenArgs &args);
 QDataStream &operator>>(QDataStream &in, OpenArgs &args);
+QDataStream &operator<<(QDataStream &out, const ParameterValue &value);
+QDataStream &operator>>(QDataStream &in, ParameterValue &value);
+QDataStream &operator<<(QDataStream &out, const StatementParameter &parameter);
+QDataStream &operator>>(QDataStream &in, StatementParameter &parameter);
 
 } // namespace kolta::jet::protocol
 

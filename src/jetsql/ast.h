@@ -100,8 +100,18 @@ struct Crosstab
     bool fixedHeadings = false;
 };
 
+// A PARAMETERS declaration: the name without brackets, a DAO type code and
+// a text size (0: none given).
+struct ParameterDecl
+{
+    QString name;
+    int daoType = 10;
+    int size = 0;
+};
+
 struct Query
 {
+    QList<ParameterDecl> parameters;
     QList<Select> parts;        // more than one: a union
     QList<bool> unionAll;       // between parts
     QList<OrderItem> orderBy;

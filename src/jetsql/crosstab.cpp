@@ -54,6 +54,15 @@ QList<std::pair<QString, QString>> Translator::pivotValues(const SelectOut &part
         sqlite3_finalize(st);
         fail(reason);
     }
+    // The headings depend on the values typed; one that is missing or does
+    // not fit stays Null here and fails when the statement is bound.
+    for (const Parameter &p : std::as_const(m_parameters)) {
+        const int index = sqlite3_bind_parameter_index(st, p.sqliteName.toUtf8().constData());
+        for (const auto &[name, text] : m_values)
+            if (index != 0 && sameName(name, p.name))
+                if (const Result<QVariant> v = parameterValue(p, text); v.ok())
+                    bindValue(st, index, v.value());
+    }
     QList<std::pair<QString, QString>> values;
     int rc;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW && values.size() <= 255)

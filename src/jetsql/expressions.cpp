@@ -53,8 +53,25 @@ void Translator::dateFromText(Value &text, const Value &other)
         m_mismatch = true;
 }
 
+// An undeclared parameter is text; compared with a date or a number, Jet
+// reads the text as one.
+static void looseParameterAs(Value &parameter, const Value &other)
+{
+    if (!parameter.looseParameter)
+        return;
+    if (other.valueKind() == ValueKind::Date) {
+        parameter.sql = QStringLiteral("jet_cdate(%1)").arg(parameter.sql);
+        parameter.kind = ValueKind::Date;
+    } else if (isNumericKind(other.valueKind())) {
+        parameter.sql = QStringLiteral("jet_cdbl(%1)").arg(parameter.sql);
+        parameter.kind = ValueKind::Double;
+    }
+}
+
 Value Translator::compare(const QString &op, Value a, Value b)
 {
+    looseParameterAs(a, b);
+    looseParameterAs(b, a);
     dateFromText(a, b);
     dateFromText(b, a);
     checkComparable(a, b);

@@ -23,8 +23,10 @@
 //   ones become Expr1nnn; same-named columns of different tables become
 //   Table.Column (by alias where one is given); a plain column whose name an
 //   alias also takes becomes Expr1nnn.
-// - an unknown name is a parameter ("Too few parameters. Expected n."), Jet's
-//   syntax, missing-table, aggregate and type-mismatch errors in Jet's words.
+// - an unknown name is a parameter, as is a PARAMETERS declaration (the
+//   statement's or a saved query's): bound as SQLite parameters when the
+//   caller binds them, else "Too few parameters. Expected n."; Jet's syntax,
+//   missing-table, aggregate and type-mismatch errors in Jet's words.
 // - statements that join or nest more than one table reference read every
 //   table but the outer query's leftmost one into a materialised CTE, so that
 //   SQLite joins on automatic indexes instead of nested scans of the virtual
@@ -36,8 +38,11 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
+#include <utility>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace kolta::jetsql {
 
@@ -74,9 +79,23 @@ struct Catalog
     QList<CatalogQuery> queries;
 };
 
+// A value the statement asks for: declared by PARAMETERS (its own or a saved
+// query's), or a name that is no field.
+struct Parameter
+{
+    QString name;         // as the statement writes it, without brackets
+    int daoType = 10;     // the declared DAO type; an undeclared one is text
+    int size = 0;         // a declared text size, 0: none
+    bool declared = false;
+    QString sqliteName;   // the SQLite parameter (":p1") that takes its value
+};
+
 struct Translation
 {
     QString sqliteSql;
+    // In Jet's binding order: the declared ones as declared, then the others
+    // in the order the statement uses them; each name once.
+    QList<Parameter> parameters;
     QStringList columnNames;          // Jet's names for the result columns
     QList<ValueKind> columnKinds;     // how to show each column
     // With DAO's wildcards: each Like (saved queries included) whose pattern
@@ -89,11 +108,27 @@ struct Translation
 // ANSI wildcards.
 enum class LikeWildcards { Dao, Ansi };
 
+// Whether a statement may ask for values: the caller binds them (see
+// parameterValue()); otherwise any parameter is "Too few parameters".
+enum class Parameters { Refused, Bound };
+
 // The SQLite statement for a Jet SELECT or crosstab (TRANSFORM), or Jet's
 // error text for the user. A crosstab without IN (...) reads its column
 // headings from db (set up as described above) while it is translated.
+// values: the texts typed for the parameters (name, text), which a crosstab
+// without IN (...) needs to read its headings.
+using ParameterTexts = QList<std::pair<QString, QString>>;
 Result<Translation> translate(const QString &jetSql, const Catalog &catalog, sqlite3 *db = nullptr,
-                              LikeWildcards like = LikeWildcards::Dao);
+                              LikeWildcards like = LikeWildcards::Dao, Parameters parameters = Parameters::Refused,
+                              const ParameterTexts &values = {});
+
+// The value to bind for a parameter from the text typed for it, converted to
+// its declared type as Jet converts it (qlonglong, double or QString; Currency
+// as ten-thousandths; an empty text is Null), or why it does not fit, in
+// plain words.
+Result<QVariant> parameterValue(const Parameter &parameter, const QString &text);
+// Binds such a value to the SQLite parameter at index; an SQLite result code.
+int bindValue(sqlite3_stmt *statement, int index, const QVariant &value);
 
 // The pattern that matches with ANSI wildcards what daoPattern matches with DAO's.
 QString ansiPattern(const QString &daoPattern);

@@ -39,6 +39,9 @@ public:
 
     std::shared_ptr<Query> statement()
     {
+        QList<ParameterDecl> declared;
+        if (cur().is("PARAMETERS"))
+            declared = parameters();
         const Token &first = cur();
         static const char *const actions[] = {"INSERT", "UPDATE", "DELETE", nullptr};
         static const char *const definitions[] = {"CREATE", "DROP", "ALTER", "GRANT", "REVOKE", nullptr};
@@ -48,10 +51,11 @@ public:
         for (int i = 0; definitions[i]; ++i)
             if (first.is(definitions[i]))
                 fail(QString::fromLatin1(texts::kRefusedDefinition).arg(first.text.toUpper()));
-        if (first.is("TRANSFORM"))
-            return crosstab();
-        if (first.is("PARAMETERS"))
-            fail(QString::fromLatin1(texts::kRefusedParameters));
+        if (first.is("TRANSFORM")) {
+            auto q = crosstab();
+            q->parameters = declared;
+            return q;
+        }
         if (first.is("PROCEDURE") || first.is("EXECUTE") || first.is("EXEC"))
             fail(QString::fromLatin1(texts::kRefusedProcedure).arg(first.text.toUpper()));
         if (!first.is("SELECT") && !first.sym("("))
@@ -61,10 +65,71 @@ public:
             ++m_i;
         if (cur().type != TokenType::End)
             fail(QString::fromLatin1(texts::kCharactersAfterEnd));
+        q->parameters = declared;
         return q;
     }
 
 private:
+    // PARAMETERS name type [(size)], ... ;
+    QList<ParameterDecl> parameters()
+    {
+        ++m_i;
+        QList<ParameterDecl> out;
+        do {
+            if (cur().type != TokenType::Name && cur().type != TokenType::Bracketed)
+                fail(texts::kSyntaxParameters);
+            ParameterDecl d;
+            d.name = cur().text;
+            ++m_i;
+            if (cur().type != TokenType::Name)
+                fail(texts::kSyntaxParameters);
+            d.daoType = daoTypeOf(cur().text);
+            if (d.daoType == 0)
+                fail(texts::kSyntaxParameters);
+            ++m_i;
+            if (acceptSym("(")) {
+                if (cur().type != TokenType::Number || !cur().integer || cur().number < 1 || cur().number > 255)
+                    fail(texts::kSyntaxParameters);
+                d.size = int(cur().number);
+                ++m_i;
+                if (!acceptSym(")"))
+                    fail(texts::kSyntaxParameters);
+            }
+            for (const ParameterDecl &o : std::as_const(out))
+                if (o.name.compare(d.name, Qt::CaseInsensitive) == 0)
+                    fail(QString::fromLatin1(texts::kDuplicateParameter).arg(d.name));
+            out.append(d);
+        } while (acceptSym(","));
+        if (!acceptSym(";"))
+            fail(texts::kSyntaxParameters);
+        return out;
+    }
+
+    // Jet's type names in a PARAMETERS clause and their DAO codes; 0: none.
+    static int daoTypeOf(const QString &word)
+    {
+        static const std::pair<const char *, int> names[] = {
+            {"Bit", 1}, {"Boolean", 1}, {"Logical", 1}, {"Logical1", 1}, {"YesNo", 1},
+            {"Byte", 2}, {"Integer1", 2}, {"TinyInt", 2},
+            {"Short", 3}, {"Integer2", 3}, {"SmallInt", 3},
+            {"Long", 4}, {"Int", 4}, {"Integer", 4}, {"Integer4", 4},
+            {"Currency", 5}, {"Money", 5},
+            {"IEEESingle", 6}, {"Single", 6}, {"Float4", 6}, {"Real", 6},
+            {"IEEEDouble", 7}, {"Double", 7}, {"Float", 7}, {"Float8", 7}, {"Number", 7}, {"Numeric", 7},
+            {"DateTime", 8}, {"Date", 8}, {"Time", 8}, {"TimeStamp", 8},
+            {"Binary", 9}, {"VarBinary", 9},
+            {"Text", 10}, {"Char", 10}, {"VarChar", 10}, {"String", 10}, {"Alphanumeric", 10}, {"Value", 10},
+            {"LongBinary", 11}, {"OLEObject", 11}, {"General", 11}, {"Image", 11},
+            {"LongText", 12}, {"Memo", 12}, {"Note", 12},
+            {"Guid", 15}, {"UniqueIdentifier", 15},
+            {"Decimal", 20}, {"Dec", 20},
+        };
+        for (const auto &[name, code] : names)
+            if (word.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+                return code;
+        return 0;
+    }
+
     std::shared_ptr<Query> crosstab()
     {
         ++m_i;
@@ -780,6 +845,7 @@ private:
             if ((cur().sym(".") || cur().sym("!"))
                 && (peek().type == TokenType::Name || peek().type == TokenType::Bracketed)) {
                 e->qualifier = t.text;
+                e->op = cur().text;   // "." or "!": how a parameter's name is written
                 e->name = peek().text;
                 m_i += 2;
                 // Forms!frmOrders!txtDate and the like: a parameter for Jet

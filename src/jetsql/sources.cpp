@@ -101,6 +101,7 @@ QString Translator::from(const FromItem &f, Scope &scope)
         const Result<std::shared_ptr<Query>> parsed = parseStatement(q->jetSql);
         if (!parsed.ok())
             fail(parsed.error().message);
+        declare(parsed.value()->parameters);
         m_expanding.append(q->name);
         const QString outerText = std::exchange(m_sourceText, q->jetSql);
         QueryOut sub = query(*parsed.value(), nullptr);
@@ -116,12 +117,49 @@ QString Translator::from(const FromItem &f, Scope &scope)
     return sql;
 }
 
+void Translator::declare(const QList<ParameterDecl> &declared)
+{
+    for (const ParameterDecl &d : declared) {
+        bool known = false;
+        for (const Parameter &p : std::as_const(m_parameters))
+            known = known || sameName(p.name, d.name);
+        if (!known)
+            m_parameters.append({d.name, d.daoType, d.size, true,
+                                 QStringLiteral(":p%1").arg(m_parameters.size() + 1)});
+    }
+}
+
 Value Translator::parameter(const QString &name)
 {
-    m_parameters.insert(name.toLower());
+    const Parameter *found = nullptr;
+    for (const Parameter &p : std::as_const(m_parameters))
+        if (sameName(p.name, name))
+            found = &p;
+    if (!found) {
+        m_parameters.append({name, 10, 0, false, QStringLiteral(":p%1").arg(m_parameters.size() + 1)});
+        found = &m_parameters.last();
+    }
     Value v;
-    v.sql = QStringLiteral("NULL");
-    v.isNull = true;
+    v.sql = found->sqliteName;
+    if (!m_bindParameters) {
+        // Only counted: the translation fails.
+        v.sql = QStringLiteral("NULL");
+        v.isNull = true;
+        return v;
+    }
+    switch (found->daoType) {
+    case 9: case 10: case 11: case 12: case 15:
+        v.kind = ValueKind::Text;
+        v.looseParameter = !found->declared;
+        break;
+    case DaoDecimal:
+        v.kind = ValueKind::Double;
+        v.decimal = true;
+        break;
+    default:
+        v.kind = kindForDaoType(found->daoType);
+        v.scaled = v.kind == ValueKind::Currency;
+    }
     return v;
 }
 
@@ -144,7 +182,7 @@ Value Translator::column(const Expr &e, const Scope &scope)
                 for (const Column &c : src.columns)
                     if (sameName(c.name, e.name))
                         return columnValue(src, c);
-                return parameter(e.qualifier + QLatin1Char('.') + e.name);
+                return parameter(e.qualifier + (e.op.isEmpty() ? QStringLiteral(".") : e.op) + e.name);
             }
             continue;
         }
@@ -168,7 +206,9 @@ Value Translator::column(const Expr &e, const Scope &scope)
                 return v;
             }
     }
-    return parameter(e.qualifier.isEmpty() ? e.name : e.qualifier + QLatin1Char('.') + e.name);
+    if (e.qualifier.isEmpty() || e.qualifier == QLatin1String("!"))
+        return parameter(e.name);
+    return parameter(e.qualifier + (e.op.isEmpty() ? QStringLiteral(".") : e.op) + e.name);
 }
 
 } // namespace kolta::jetsql::translator

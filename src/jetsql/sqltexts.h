@@ -24,6 +24,8 @@ inline constexpr char kMissingTable[] =
     "The Microsoft Jet database engine cannot find the input table or query '%1'. "
     "Make sure it exists and that its name is spelled correctly.";
 inline constexpr char kTooFewParameters[] = "Too few parameters. Expected %1.";
+inline constexpr char kSyntaxParameters[] = "Syntax error in PARAMETER clause.";
+inline constexpr char kDuplicateParameter[] = "The parameter [%1] is declared twice.";
 inline constexpr char kAmbiguousField[] =
     "The specified field '%1' could refer to more than one table listed in the FROM clause of your SQL statement.";
 inline constexpr char kUndefinedFunction[] = "Undefined function '%1' in expression.";
@@ -67,9 +69,6 @@ inline constexpr char kRefusedSelectInto[] =
     "SELECT ... INTO creates a table; only SELECT queries that read can be run here.";
 inline constexpr char kRefusedDefinition[] =
     "%1 statements change the database's design; only SELECT queries can be run here.";
-inline constexpr char kRefusedParameters[] =
-    "PARAMETERS declarations are not supported here: the page cannot ask for values; "
-    "put the values into the statement.";
 inline constexpr char kRefusedExternal[] =
     "Tables of other databases (IN '...' or [;DATABASE=...]) are not read here; only the open database is.";
 inline constexpr char kRefusedProcedure[] = "%1 statements are not supported here; only SELECT queries can be run.";

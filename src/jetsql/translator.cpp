@@ -80,12 +80,13 @@ Translation Translator::run(const QString &jetSql)
     if (!parsed.ok())
         fail(parsed.error().message);
     const Query &q = *parsed.value();
+    declare(q.parameters);
     // The first pass finds the tables; a crosstab reads its headings only
     // in the pass whose statement is kept.
     m_probe = true;
     QueryOut out = query(q, nullptr);
     m_probe = false;
-    if (!m_parameters.isEmpty())
+    if (!m_parameters.isEmpty() && !m_bindParameters)
         fail(texts::kTooFewParameters, QString::number(m_parameters.size()));
     if (m_mismatch)
         fail(QString::fromLatin1(texts::kTypeMismatch));
@@ -102,15 +103,21 @@ Translation Translator::run(const QString &jetSql)
     } else if (m_sawCrosstab) {
         out = query(q, nullptr);
     }
-    return Translation{out.sql, out.names, out.kinds, m_notes};
+    QList<Parameter> ordered;
+    for (const bool declared : {true, false})
+        for (const Parameter &p : std::as_const(m_parameters))
+            if (p.declared == declared)
+                ordered.append(p);
+    return Translation{out.sql, ordered, out.names, out.kinds, m_notes};
 }
 
 } // namespace translator
 
-Result<Translation> translate(const QString &jetSql, const Catalog &catalog, sqlite3 *db, LikeWildcards like)
+Result<Translation> translate(const QString &jetSql, const Catalog &catalog, sqlite3 *db, LikeWildcards like,
+                              Parameters parameters, const ParameterTexts &values)
 {
     try {
-        translator::Translator t(catalog, db, like);
+        translator::Translator t(catalog, db, like, parameters, values);
         return t.run(jetSql);
     } catch (const translator::TranslateError &e) {
         return Error{e.message};

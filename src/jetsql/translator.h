@@ -43,6 +43,7 @@ struct Value
     QString sourceRef;        // a plain table column: its source
     bool scaled = false;      // Currency as its exact count of ten-thousandths
     bool decimal = false;     // a Decimal as its exact text
+    bool looseParameter = false;   // an undeclared parameter: text Jet converts where compared
 
     // As a Jet value: truths become -1/0, Currency a number of units, a
     // Decimal a Double.
@@ -149,7 +150,12 @@ bool isAggregateName(const QString &name);
 class Translator
 {
 public:
-    Translator(const Catalog &catalog, sqlite3 *db, LikeWildcards like) : m_catalog(catalog), m_db(db), m_like(like) {}
+    Translator(const Catalog &catalog, sqlite3 *db, LikeWildcards like, Parameters parameters,
+               const ParameterTexts &values)
+        : m_catalog(catalog), m_db(db), m_like(like), m_bindParameters(parameters == Parameters::Bound),
+          m_values(values)
+    {
+    }
 
     Translation run(const QString &jetSql);
 
@@ -179,6 +185,7 @@ private:
     const CatalogTable *findTable(const QString &name) const;
     const CatalogQuery *findQuery(const QString &name) const;
     QString from(const FromItem &f, Scope &scope);
+    void declare(const QList<ParameterDecl> &declared);
     Value parameter(const QString &name);
     Value column(const Expr &e, const Scope &scope);
 
@@ -217,7 +224,9 @@ private:
     const LikeWildcards m_like;
     QString m_sourceText;      // the statement or saved query being read
     QStringList m_notes;
-    QSet<QString> m_parameters;
+    const bool m_bindParameters;
+    QList<Parameter> m_parameters;   // as met; run() puts them in binding order
+    const ParameterTexts &m_values;
     bool m_mismatch = false;
     QStringList m_expanding;   // saved queries being expanded, against cycles
     int m_depth = 0;           // see Deeper

@@ -20,7 +20,7 @@ Result<PageRows> pageRows(const Module1 &session, jet::DBEngine &engine)
 {
     const auto opened = jet::Recordset::open(engine.client(), session.gDataSource.text(), engine.SystemDB,
                                              engine.DefaultUser, engine.DefaultPassword, session.gSqlQuery.text(),
-                                             jet::StatementMode::Provider);
+                                             jet::StatementMode::Provider, jet::parameterValues(session.gParameters));
     if (!opened.ok())
         return opened.error();
     jet::Recordset &recordset = *opened.value();

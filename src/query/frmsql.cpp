@@ -2,6 +2,7 @@
 #include "ui_frmsql.h"
 
 #include "frmlabels.h"
+#include "frmparameter.h"
 #include "datacontrol.h"
 #include "pointer.h"
 #include "recordsetmodel.h"
@@ -111,19 +112,69 @@ void frmSQL::showServerNote(const QStringList &notes)
     m_ui->lblServerNote->setVisible(!notes.isEmpty());
 }
 
+frmParameter &frmSQL::parameterWindow()
+{
+    if (!m_parameter || m_parameter->discarded())
+        m_parameter = new frmParameter(m_desktop, this);
+    return *m_parameter;
+}
+
+void frmSQL::refused(const QString &reason)
+{
+    const QString note = query::accessOnlyNote(reason);
+    showServerNote(note.isEmpty() ? QStringList() : QStringList{note});
+    failed(reason);
+}
+
+bool frmSQL::askValues(QList<QueryParameter> &parameters)
+{
+    for (QueryParameter &p : parameters) {
+        const std::optional<QString> value = parameterWindow().ask(p);
+        if (!value)
+            return false;
+        p.value = *value;
+        m_typed.insert(p.name.toLower(), p.value);
+    }
+    return true;
+}
+
 void frmSQL::cmdSet_Click()
 {
+    const VariantText earlierQuery = m_session.gSqlQuery;
+    const QString earlierSource = m_data->RecordSource;
     m_session.gSqlQuery = m_ui->Text1->toPlainText();
+    m_data->RecordSource = m_session.gSqlQuery.text();
+    QList<QueryParameter> parameters;
     {
         const Hourglass hourglass(this);
-        m_data->RecordSource = m_session.gSqlQuery.text();
-        const auto refreshed = m_data->Refresh();
-        if (!refreshed.ok()) {
-            const QString note = query::accessOnlyNote(refreshed.error().message);
-            showServerNote(note.isEmpty() ? QStringList() : QStringList{note});
-            failed(refreshed.error().message);
+        const auto asked = m_data->Parameters();
+        if (!asked.ok()) {
+            refused(asked.error().message);
             return;
         }
+        for (const jet::protocol::StatementParameter &p : asked.value()) {
+            QString last = m_typed.value(p.name.toLower());
+            for (const QueryParameter &earlier : std::as_const(m_session.gParameters))
+                if (last.isEmpty() && earlier.name.compare(p.name, Qt::CaseInsensitive) == 0)
+                    last = earlier.value;
+            parameters.append({p.name, jet::DaoType(p.type), p.size, last});
+        }
+    }
+    if (!askValues(parameters)) {
+        // Cancel: as if Set had not been pressed.
+        m_session.gSqlQuery = earlierQuery;
+        m_data->RecordSource = earlierSource;
+        return;
+    }
+    {
+        const Hourglass hourglass(this);
+        m_data->ParameterValues = jet::parameterValues(parameters);
+        const auto refreshed = m_data->Refresh();
+        if (!refreshed.ok()) {
+            refused(refreshed.error().message);
+            return;
+        }
+        m_session.gParameters = parameters;
         showServerNote(refreshed.value()->serverNotes());
         m_model->setRecordset(refreshed.value());
         m_model->readMore(query::RecordsetModel::BatchRows);

@@ -4,6 +4,8 @@
 #include "dialog.h"
 #include "module1.h"
 
+#include <QHash>
+#include <QPointer>
 #include <functional>
 #include <memory>
 
@@ -12,6 +14,7 @@ namespace Ui { class frmSQL; }
 namespace kolta {
 
 class frmLabels;
+class frmParameter;
 namespace jet { class DBEngine; class DataControl; }
 namespace query { class RecordsetModel; }
 
@@ -28,6 +31,8 @@ public:
 
     Ui::frmSQL &ui() { return *m_ui; }
     jet::DataControl &Data1() { return *m_data; }
+    // The window that asks for a parameter's value, made at its first use.
+    frmParameter &parameterWindow();
     query::RecordsetModel &grid() { return *m_model; }
 
     void Form_Activate();
@@ -53,6 +58,10 @@ private:
     void buildDataBar();
     void moveTo(int row);
     void failed(const QString &reason);
+    // A Set that cannot run the statement: the note and the message.
+    void refused(const QString &reason);
+    // Asks for each parameter's value in turn; false when one is cancelled.
+    bool askValues(QList<QueryParameter> &parameters);
     // The note under the grid on where the server will differ; empty removes it.
     void showServerNote(const QStringList &notes);
 
@@ -63,6 +72,8 @@ private:
     std::function<frmLabels &()> m_labels;
     query::RecordsetModel *m_model;
     int m_gridHeight = 0;   // as designed, without the note
+    QPointer<frmParameter> m_parameter;
+    QHash<QString, QString> m_typed;   // by lower-case name: the last value typed
 };
 
 } // namespace kolta

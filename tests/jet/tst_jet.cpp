@@ -1012,6 +1012,7 @@ void TestJet::garbledAnswers_data()
     QTest::newRow("table") << "table" << "Cannot read the table \"Customers\" of %1";
     QTest::newRow("reopen") << "reopen" << "Cannot read the tables of %1";
     QTest::newRow("statement") << "statement" << "Cannot run the statement on %1";
+    QTest::newRow("parameters") << "parameters" << "Cannot run the statement on %1";
     QTest::newRow("fetch") << "fetch" << "Cannot run the statement on %1";
     QTest::newRow("rows") << "rows" << "Cannot run the statement on %1";
     QTest::newRow("rows without number bits") << "rows without number bits" << "Cannot run the statement on %1";
@@ -1057,6 +1058,8 @@ void TestJet::garbledAnswers()
             message = messageOf(s.client.tableDef(opened.value(), QStringLiteral("Customers")));
         else if (request == QLatin1String("statement"))
             message = messageOf(s.client.query(args, QStringLiteral("SELECT N FROM Customers")));
+        else if (request == QLatin1String("parameters"))
+            message = messageOf(s.client.parameters(args, QStringLiteral("SELECT [N?] FROM Customers")));
     }
     if (statement) {
         const auto prepared = s.client.query(args, QStringLiteral("SELECT N FROM Customers"));

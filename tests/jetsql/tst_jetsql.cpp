@@ -51,6 +51,8 @@ Catalog testCatalog()
     c.queries.append({QStringLiteral("BerlinCustomers"),
                       QStringLiteral("SELECT CustomerID, Name FROM Customers WHERE City = 'Berlin';")});
     c.queries.append({QStringLiteral("ACustomers"), QStringLiteral("SELECT Name FROM Customers WHERE Name Like 'a*'")});
+    c.queries.append({QStringLiteral("ByCity"),
+                      QStringLiteral("PARAMETERS [Which City] Text (30); SELECT Name FROM Customers WHERE City = [Which City]")});
     c.queries.append({QStringLiteral("Loop1"), QStringLiteral("SELECT * FROM Loop2")});
     c.queries.append({QStringLiteral("Loop2"), QStringLiteral("SELECT * FROM Loop1")});
     return c;
@@ -269,6 +271,8 @@ private slots:
     void functions();
     void errors_data();
     void errors();
+    void parameters_data();
+    void parameters();
     void kinds();
     void everyPrefixTranslatesOrFails();
     void authorizerRefusesWrites_data();
@@ -938,9 +942,12 @@ void TestJetSql::errors_data()
                            << "ALTER statements change the database's design; only SELECT queries can be run here.";
     QTest::newRow("transform without pivot") << "TRANSFORM Count(*) SELECT City FROM Customers GROUP BY City"
                                              << "Syntax error in TRANSFORM statement.";
-    QTest::newRow("parameters") << "PARAMETERS x Long; SELECT * FROM Customers WHERE CustomerID = x"
-                                << "PARAMETERS declarations are not supported here: the page cannot ask for values; "
-                                   "put the values into the statement.";
+    QTest::newRow("parameters unbound") << "PARAMETERS x Long; SELECT * FROM Customers WHERE CustomerID = x"
+                                        << "Too few parameters. Expected 1.";
+    QTest::newRow("parameters: unknown type") << "PARAMETERS x Lng; SELECT * FROM Customers"
+                                              << "Syntax error in PARAMETER clause.";
+    QTest::newRow("parameters: no semicolon") << "PARAMETERS x Long SELECT * FROM Customers"
+                                              << "Syntax error in PARAMETER clause.";
     QTest::newRow("statement after select") << "SELECT * FROM Customers; DELETE FROM Customers"
                                             << "Characters found after end of SQL statement.";
 }
@@ -952,6 +959,44 @@ void TestJetSql::errors()
     Db db;
     Outcome o = run(db.db, jet);
     QCOMPARE(o.error, error);
+}
+
+// Binding order: declared ones as declared (the statement's, then a saved
+// query's), then the others as first used; a name once, without case.
+void TestJetSql::parameters_data()
+{
+    QTest::addColumn<QString>("jet");
+    QTest::addColumn<QStringList>("expected");   // name:DAO type:size
+    QTest::newRow("declared order, not use order")
+        << "PARAMETERS [Ending Date] DateTime, [Beginning Date] DateTime; "
+           "SELECT * FROM Orders WHERE OrderDate Between [Beginning Date] And [Ending Date]"
+        << QStringList{"Ending Date:8:0", "Beginning Date:8:0"};
+    QTest::newRow("undeclared after declared, once each")
+        << "PARAMETERS n Text (20); SELECT [b], [A] FROM Customers WHERE Name = [B] OR Name = N OR City = [a]"
+        << QStringList{"n:10:20", "b:10:0", "A:10:0"};
+    QTest::newRow("form reference") << "SELECT * FROM Orders WHERE OrderID = [Forms]![Orders]![OrderID]"
+                                    << QStringList{"Forms!Orders!OrderID:10:0"};
+    QTest::newRow("unknown qualifier") << "SELECT x.Name FROM Customers" << QStringList{"x.Name:10:0"};
+    QTest::newRow("saved query's declaration")
+        << "SELECT * FROM ByCity WHERE Name = [Who]" << QStringList{"Which City:10:30", "Who:10:0"};
+    QTest::newRow("crosstab") << "PARAMETERS [Since] DateTime; TRANSFORM Sum(Amount) SELECT CustomerID FROM Orders "
+                                 "WHERE OrderDate >= [Since] GROUP BY CustomerID PIVOT Qty IN (1, 2)"
+                              << QStringList{"Since:8:0"};
+    QTest::newRow("none") << "SELECT * FROM Customers" << QStringList{};
+}
+
+void TestJetSql::parameters()
+{
+    QFETCH(QString, jet);
+    QFETCH(QStringList, expected);
+    const kolta::Result<Translation> t = translate(jet, testCatalog(), nullptr, LikeWildcards::Dao, Parameters::Bound);
+    QVERIFY2(t.ok(), qPrintable(t.ok() ? QString() : t.error().message));
+    QStringList got;
+    for (const Parameter &p : t.value().parameters) {
+        got.append(QStringLiteral("%1:%2:%3").arg(p.name).arg(p.daoType).arg(p.size));
+        QVERIFY2(t.value().sqliteSql.contains(p.sqliteName), qPrintable(t.value().sqliteSql));
+    }
+    QCOMPARE(got, expected);
 }
 
 void TestJetSql::kinds()

@@ -101,6 +101,9 @@ jetwriter::Database shop()
     db.tables.append(table(QStringLiteral("Series"), {{QStringLiteral("ID"), ColumnType::Long}}, series));
 
     db.queries = {
+        {QStringLiteral("Joined Between"),
+         QStringLiteral("PARAMETERS [Beginning Date] DateTime, [Ending Date] DateTime; SELECT Name FROM Customers "
+                        "WHERE Joined Between [Beginning Date] And [Ending Date] ORDER BY Name")},
         {QStringLiteral("Oslo Customers"),
          QStringLiteral("SELECT Name, City FROM Customers WHERE City = 'Oslo' ORDER BY Name DESC")},
         {QStringLiteral("Order Totals"),
@@ -256,6 +259,9 @@ private slots:
     void functions();
     void savedQueries_data();
     void savedQueries();
+    void parameters_data();
+    void parameters();
+    void parameterRowsAsAccessWrites();
     void realFile_data();
     void realFile();
     void corpusSavedQueries_data();
@@ -280,8 +286,10 @@ private slots:
     void rebuildQuery();
 
 private:
-    Outcome viaDataControl(const QString &path, const QString &statement);
-    Outcome viaCommandLine(const QString &path, const QString &statement, bool raw = true);
+    // values: "NAME=VALUE" for the statement's parameters.
+    Outcome viaDataControl(const QString &path, const QString &statement, const QStringList &values = {});
+    Outcome viaCommandLine(const QString &path, const QString &statement, bool raw = true,
+                           const QStringList &values = {});
     // Runs the current row's statement on path and compares names and rows.
     void checkStatement(const QString &path);
 
@@ -341,12 +349,14 @@ void TestJetSqlEndToEnd::cleanupTestCase()
     QCOMPARE(reports, QStringList());
 }
 
-Outcome TestJetSqlEndToEnd::viaDataControl(const QString &path, const QString &statement)
+Outcome TestJetSqlEndToEnd::viaDataControl(const QString &path, const QString &statement, const QStringList &values)
 {
     Outcome outcome;
     jet::DataControl data(m_engine);
     data.DatabaseName = path;
     data.RecordSource = statement;
+    for (const QString &v : values)
+        data.ParameterValues.append({v.section(u'=', 0, 0), v.section(u'=', 1)});
     const auto refreshed = data.Refresh();
     if (!refreshed.ok()) {
         outcome.error = refreshed.error().message;
@@ -371,13 +381,16 @@ Outcome TestJetSqlEndToEnd::viaDataControl(const QString &path, const QString &s
     return outcome;
 }
 
-Outcome TestJetSqlEndToEnd::viaCommandLine(const QString &path, const QString &statement, bool raw)
+Outcome TestJetSqlEndToEnd::viaCommandLine(const QString &path, const QString &statement, bool raw,
+                                           const QStringList &values)
 {
     Outcome outcome;
     QProcess process;
     QStringList args = {QStringLiteral("query"), path, statement};
     if (raw)
         args.append(QStringLiteral("--raw"));
+    for (const QString &v : values)
+        args << QStringLiteral("--param") << v;
     process.start(EngineProgram, args);
     if (!process.waitForFinished(60000)) {
         outcome.error = QStringLiteral("the engine did not finish");
@@ -1001,6 +1014,88 @@ void TestJetSqlEndToEnd::savedQueries()
     checkStatement(m_shop);
 }
 
+// Values for parameters, bound by the engine, never put into the statement:
+// the same through the program's client and on the command line.
+void TestJetSqlEndToEnd::parameters_data()
+{
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<QStringList>("values");
+    QTest::addColumn<QStringList>("rows");   // or
+    QTest::addColumn<QString>("error");
+
+    const QString between = QStringLiteral("SELECT * FROM [Joined Between]");
+    QTest::newRow("saved query's dates") << between << QStringList{"Beginning Date=1/1/2001", "Ending Date=12/31/2002"}
+                                         << QStringList{"Ann", "Bo"} << "";
+    QTest::newRow("names without case") << between << QStringList{"ending date=2001-12-31", "BEGINNING DATE=1/1/1990"}
+                                        << QStringList{"Ann", "Dag"} << "";
+    QTest::newRow("one missing") << between << QStringList{"Beginning Date=1/1/2001"} << QStringList{}
+                                 << "Too few parameters. Expected 1.";
+    QTest::newRow("none given") << between << QStringList{} << QStringList{} << "Too few parameters. Expected 2.";
+    QTest::newRow("not a date") << between << QStringList{"Beginning Date=31/31/2001", "Ending Date=1/1/2002"}
+                                << QStringList{} << "The parameter [Beginning Date]: '31/31/2001' is not a date.";
+    QTest::newRow("undeclared beside the saved query's")
+        << "SELECT * FROM [Joined Between] WHERE Name <> [Forms]![Main]![Skip]"
+        << QStringList{"Beginning Date=1/1/2001", "Ending Date=12/31/2002", "Forms!Main!Skip=Bo"}
+        << QStringList{"Ann"} << "";
+    QTest::newRow("crosstab headings read with the values")
+        << "PARAMETERS [From] DateTime; TRANSFORM Count(*) SELECT Year(Placed) AS Y FROM Orders "
+           "WHERE Placed >= [From] GROUP BY Year(Placed) PIVOT CustomerID"
+        << QStringList{"From=5/1/2003"} << QStringList{"2003|1|1"} << "";
+    QTest::newRow("declared Long") << "PARAMETERS n Long; SELECT Name FROM Customers WHERE ID = n"
+                                   << QStringList{"n=2"} << QStringList{"Bo"} << "";
+    QTest::newRow("undeclared compared with a number") << "SELECT Name FROM Customers WHERE ID > [Above] ORDER BY ID"
+                                                       << QStringList{"Above=3"} << QStringList{"Dag", "Eve"} << "";
+    QTest::newRow("injection is data") << "SELECT Name FROM Customers WHERE Name = [Who]"
+                                       << QStringList{"Who=x' OR 'a'='a'; DROP TABLE Customers; --"} << QStringList{}
+                                       << "";
+    QTest::newRow("quotes kept as typed") << "SELECT [Who] AS Echo FROM Customers WHERE ID = 1"
+                                          << QStringList{"Who='; DROP TABLE x; --\"\""}
+                                          << QStringList{"'; DROP TABLE x; --\"\""} << "";
+    QTest::newRow("empty is Null") << "SELECT Name FROM Customers WHERE City = [c] OR [c] Is Null ORDER BY ID"
+                                   << QStringList{"c="} << QStringList{"Ann", "Bo", "cy", "Dag", "Eve"} << "";
+}
+
+void TestJetSqlEndToEnd::parameters()
+{
+    QFETCH(QString, statement);
+    QFETCH(QStringList, values);
+    QFETCH(QStringList, rows);
+    QFETCH(QString, error);
+    const Outcome client = viaDataControl(m_shop, statement, values);
+    QCOMPARE(client.error, error);
+    QCOMPARE(client.rows, rows);
+    const Outcome line = viaCommandLine(m_shop, statement, true, values);
+    QCOMPARE(line.error, error);
+    QCOMPARE(line.rows, rows);
+    QCOMPARE(viaDataControl(m_shop, QStringLiteral("SELECT Count(*) FROM Customers")).rows, QStringList{"5"});
+}
+
+// The writer's PARAMETERS rows are those Access wrote for a query declaring
+// [User Name] Text, and the engine reads them back as declared.
+void TestJetSqlEndToEnd::parameterRowsAsAccessWrites()
+{
+    const QString rowsStatement = QStringLiteral("SELECT Attribute, Flag, Name1, Name2, Expression FROM MSysQueries "
+                                                 "WHERE Attribute = 2");
+    const Outcome access = viaDataControl(QStringLiteral(KOLTA_SHARED_MDB "/queryTestV2007.accdb"), rowsStatement);
+    QCOMPARE(access.error, QString());
+    QCOMPARE(access.rows, QStringList{"2|10|User Name|<null>|<null>"});
+
+    jetwriter::Database db = shop();
+    db.queries = {{QStringLiteral("Named"),
+                   QStringLiteral("PARAMETERS [User Name] Text (255); SELECT ID FROM Customers WHERE Name = [User Name]")}};
+    const QString path = m_dir.filePath(QStringLiteral("named.mdb"));
+    QCOMPARE(jetwriter::write(path, db), QString());
+    QCOMPARE(viaDataControl(path, rowsStatement).rows, access.rows);
+
+    const auto parameters = m_engine.client()->parameters({path, QString(), QStringLiteral("Admin"), QString()},
+                                                          QStringLiteral("SELECT * FROM Named"));
+    QVERIFY(parameters.ok());
+    QCOMPARE(parameters.value().size(), 1);
+    QCOMPARE(parameters.value().first().name, QStringLiteral("User Name"));
+    QCOMPARE(parameters.value().first().type, 10);
+    QCOMPARE(viaDataControl(path, QStringLiteral("SELECT * FROM Named"), {"User Name=cy"}).rows, QStringList{"3"});
+}
+
 // ---- every column type of the writer
 
 void TestJetSqlEndToEnd::columnTypes_data()
@@ -1412,6 +1507,8 @@ void TestJetSqlEndToEnd::commandLineFailures_data()
     QTest::newRow("too many") << QStringList{"query", "x.mdb", "SELECT 1", "more"} << 2 << "usage: kolta-engine query";
     QTest::newRow("option without value") << QStringList{"query", "x.mdb", "SELECT 1", "--user"} << 2
                                           << "kolta-engine: --user needs a value";
+    QTest::newRow("param without a name") << QStringList{"query", "x.mdb", "SELECT 1", "--param", "=1"} << 2
+                                          << "kolta-engine: --param needs NAME=VALUE";
     QTest::newRow("missing file") << QStringList{"query", "/nonexistent/x.mdb", "SELECT * FROM T"} << 1
                                   << "Cannot open \"/nonexistent/x.mdb\"";
     QTest::newRow("missing workgroup") << QStringList{"query", "@shop", "SELECT * FROM Customers", "--system-db",
@@ -1546,9 +1643,10 @@ void TestJetSqlEndToEnd::rebuildQuery_data()
                                  row(6, 2, {}, {}, "A"), row(6, 1, {}, {}, "B"), row(9, 2, {}, {}, "A"),
                                  row(9, 1, {}, {}, "B")}
         << "TRANSFORM Count(*) AS [N] SELECT A FROM [T] GROUP BY A PIVOT B" << "";
-    QTest::newRow("parameters") << QList<QueryAttribute>{row(0, 0), row(2, 4, "Which"), row(5, 0, "T"),
-                                                         row(6, 0, {}, {}, "A")}
-                                << "" << "The saved query 'Q' asks for parameters; the page cannot ask for values.";
+    // As Access writes them (queryTestV2007.accdb): Name1 the name, Flag the DAO type.
+    QTest::newRow("parameters") << QList<QueryAttribute>{row(0, 0), row(2, 4, "Which"), row(2, 10, "User Name"),
+                                                         row(5, 0, "T"), row(6, 0, {}, {}, "A")}
+                                << "PARAMETERS [Which] Long, [User Name] Text; SELECT A FROM [T]" << "";
     QTest::newRow("no rows") << QList<QueryAttribute>{} << ""
                              << "The saved query 'Q' is not a select query; only select queries can be read here.";
     // A catalog chaining hundreds of joins (only damage writes one).

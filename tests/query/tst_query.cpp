@@ -5,6 +5,7 @@
 #include "datacontrol.h"
 #include "working.h"
 #include "frmlabels.h"
+#include "frmparameter.h"
 #include "frmsql.h"
 #include "recordsetmodel.h"
 #include "scripteddesktop.h"
@@ -103,6 +104,56 @@ struct StopWhenWorking
     bool saw = false;
 };
 
+// Answers the parameter windows of a Set in turn, one answer per showing:
+// notes the name and the proposed text, then types the value and presses
+// OK, or presses Cancel where the answer is nothing.
+struct ParameterAnswers
+{
+    explicit ParameterAnswers(QList<std::optional<QString>> answers) : m_answers(std::move(answers))
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            auto *window = qobject_cast<frmParameter *>(QApplication::activeModalWidget());
+            if (!window || !window->isVisible() || m_answers.isEmpty())
+                return;
+            asked << child<QLabel>(window, "lblName")->text() + u'=' + child<QLineEdit>(window, "txtValue")->text();
+            const std::optional<QString> answer = m_answers.takeFirst();
+            if (!answer) {
+                QTest::mouseClick(child<QPushButton>(window, "cmdCancel"), Qt::LeftButton);
+                return;
+            }
+            child<QLineEdit>(window, "txtValue")->setText(*answer);
+            QTest::mouseClick(child<QPushButton>(window, "cmdOK"), Qt::LeftButton);
+        });
+        m_timer.start(0);
+    }
+    QStringList asked;
+
+private:
+    QList<std::optional<QString>> m_answers;
+    QTimer m_timer;
+};
+
+// The preview's text: the file the browser was given, without its byte-order mark.
+QString previewText(const test::ScriptedDesktop &desktop)
+{
+    if (desktop.browsed.isEmpty())
+        return QStringLiteral("<nothing was opened>");
+    QFile file(desktop.browsed.constLast().toLocalFile());
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("<unreadable>");
+    const QByteArray bytes = file.readAll();
+    return bytes.startsWith("\xEF\xBB\xBF") ? QString::fromUtf8(bytes.mid(3)) : QStringLiteral("<no mark>");
+}
+
+
+QStringList valuesOf(const QList<QueryParameter> &parameters)
+{
+    QStringList values;
+    for (const QueryParameter &p : parameters)
+        values << QStringLiteral("%1:%2:%3").arg(p.name).arg(int(p.type)).arg(p.value);
+    return values;
+}
+
 } // namespace
 
 class tst_Query : public QObject
@@ -116,6 +167,9 @@ private slots:
     void labelsEditing();
     void labelsWithoutSelection();
     void sqlDesign();
+    void parameterDesign();
+    void parametersAskedInBindingOrder();
+    void parameterCancelKeepsEarlierResult();
     void clipboard_data();
     void clipboard();
 
@@ -329,6 +383,101 @@ void tst_Query::sqlDesign()
     child<QPushButton>(&w, "cmdLabels")->setEnabled(true);
     QCOMPARE(test::tabOrder(child<QWidget>(&w, "Text1"), 7),
              (QStringList{"Text1", "cmdCopy", "cmdCut", "cmdPaste", "cmdSet", "cmdClose", "cmdLabels"}));
+}
+
+void tst_Query::parameterDesign()
+{
+    test::ScriptedDesktop desktop;
+    frmParameter w(desktop);
+    QCOMPARE(w.windowTitle(), QStringLiteral("Enter Parameter Value"));
+    QCOMPARE(w.size(), QSize(244, 118));
+    QCOMPARE(w.minimumSize(), w.maximumSize());
+    QVERIFY(child<QPushButton>(&w, "cmdOK")->isDefault());
+    QString focused;
+    QStringList order;
+    QString proposed;
+    onModal<frmParameter>([&](frmParameter *window) {
+        focused = window->focusWidget() ? window->focusWidget()->objectName() : QString();
+        order = test::tabOrder(child<QWidget>(window, "txtValue"), 3);
+        proposed = child<QLineEdit>(window, "txtValue")->selectedText();
+        QTest::keyClick(window, Qt::Key_Escape);
+    });
+    QCOMPARE(w.ask({QStringLiteral("Beginning Date"), jet::dbDate, 0, QStringLiteral("1/1/1995")}), std::nullopt);
+    QCOMPARE(child<QLabel>(&w, "lblName")->text(), QStringLiteral("Beginning Date"));
+    QCOMPARE(focused, QStringLiteral("txtValue"));
+    QCOMPARE(proposed, QStringLiteral("1/1/1995"));
+    QCOMPARE(order, (QStringList{"txtValue", "cmdOK", "cmdCancel"}));
+}
+
+// Declared ones first, then the others as used, a name once whatever its
+// case; a wrong date is said so and asked again; the values are bound.
+void tst_Query::parametersAskedInBindingOrder()
+{
+    App app;
+    app.setDatabase(m_shop);
+    const QString statement = QStringLiteral(
+        "PARAMETERS [Added After] DateTime; SELECT Name FROM Products "
+        "WHERE ID <= [Up To] AND Added > [Added After] AND ID >= [up to] - 1 ORDER BY ID");
+    {
+        ParameterAnswers answers({QStringLiteral("45/1/2024"), QStringLiteral("1/2/2024"), QStringLiteral("3")});
+        app.set(statement);
+        QCOMPARE(answers.asked, (QStringList{"Added After=", "Added After=45/1/2024", "Up To="}));
+    }
+    QCOMPARE(app.desktop.prompts(), QStringList{"The value you entered isn't valid for this parameter."});
+    QVERIFY2(app.desktop.messages.constFirst().detail.contains(QStringLiteral("'45/1/2024' is not a date.")),
+             qPrintable(app.desktop.messages.constFirst().detail));
+    QCOMPARE(valuesOf(app.session.gParameters), (QStringList{"Added After:8:1/2/2024", "Up To:10:3"}));
+    const query::RecordsetModel &grid = app.window.sqlWindow().grid();
+    QCOMPARE(grid.rowCount(), 2);
+    QCOMPARE(grid.index(0, 0).data().toString(), QStringLiteral("Item 2"));
+    // The preview binds the same values.
+    app.window.mnPreviewPage_Click();
+    const QString preview = previewText(app.desktop);
+    QVERIFY2(preview.contains(QStringLiteral("Item 3")) && !preview.contains(QStringLiteral("Item 1"))
+                 && !preview.contains(QStringLiteral("Item 4")),
+             qPrintable(preview));
+    // ... and so does a paged one, whose search form shows them.
+    app.session.gRowsPerPage = 1;
+    app.window.mnPreviewPage_Click();
+    const QString paged = previewText(app.desktop);
+    QVERIFY2(paged.contains(QStringLiteral("Item 2")) && !paged.contains(QStringLiteral("Item 3"))
+                 && paged.contains(QStringLiteral("Page 1 of 2")) && paged.contains(QStringLiteral("VALUE=\"3\""))
+                 && paged.contains(QStringLiteral("VALUE=\"1/2/2024\"")),
+             qPrintable(paged));
+    app.session.gRowsPerPage = 0;
+
+    // The next Set proposes what was typed; a statement without parameters empties the list.
+    {
+        ParameterAnswers answers({QStringLiteral("1/2/2024"), QStringLiteral("3")});
+        app.set(statement);
+        QCOMPARE(answers.asked, (QStringList{"Added After=1/2/2024", "Up To=3"}));
+    }
+    app.set(QStringLiteral("SELECT Name FROM Products"));
+    QCOMPARE(app.session.gParameters.size(), 0);
+}
+
+void tst_Query::parameterCancelKeepsEarlierResult()
+{
+    App app;
+    app.setDatabase(m_shop);
+    const QString earlier = QStringLiteral("SELECT Name, Price FROM Products WHERE ID <= [Up To]");
+    {
+        ParameterAnswers answers({QStringLiteral("2")});
+        app.set(earlier);
+    }
+    const query::RecordsetModel &grid = app.window.sqlWindow().grid();
+    QCOMPARE(grid.rowCount(), 2);
+    {
+        ParameterAnswers answers({QStringLiteral("5"), std::nullopt});
+        app.set(QStringLiteral("SELECT ID FROM Products WHERE ID > [up to] AND Name <> [Skip]"));
+        QCOMPARE(answers.asked, (QStringList{"up to=2", "Skip="}));
+    }
+    QVERIFY(app.desktop.messages.isEmpty());
+    QCOMPARE(app.session.gSqlQuery.text(), earlier);
+    QCOMPARE(app.window.sqlWindow().Data1().RecordSource, earlier);
+    QCOMPARE(valuesOf(app.session.gParameters), QStringList{"Up To:10:2"});
+    QCOMPARE(grid.rowCount(), 2);
+    QCOMPARE(comboItems(app.labelList()), (QStringList{"Name", "Price"}));
 }
 
 void tst_Query::clipboard_data()
@@ -798,22 +947,6 @@ void tst_Query::serverNotes()
     QVERIFY(!label->isVisible());
     QCOMPARE(grid->geometry(), QRect(15, 215, 414, 196));
 }
-
-namespace {
-
-// The preview's text: the file the browser was given, without its byte-order mark.
-QString previewText(const test::ScriptedDesktop &desktop)
-{
-    if (desktop.browsed.isEmpty())
-        return QStringLiteral("<nothing was opened>");
-    QFile file(desktop.browsed.constLast().toLocalFile());
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("<unreadable>");
-    const QByteArray bytes = file.readAll();
-    return bytes.startsWith("\xEF\xBB\xBF") ? QString::fromUtf8(bytes.mid(3)) : QStringLiteral("<no mark>");
-}
-
-} // namespace
 
 void tst_Query::previewIsWhatTheServerSends_data()
 {

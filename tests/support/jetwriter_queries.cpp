@@ -2,6 +2,7 @@
 
 #include "jetwriter_p.h"
 
+#include <QHash>
 #include <QStringList>
 
 #include <algorithm>
@@ -15,6 +16,7 @@ enum Attribute {
     Start = 0,       // opens the query
     Type = 1,        // Flag: the query type (left out of select queries); Name1: a target table;
                      // Expression: the text of a data-definition or pass-through query
+    Parameter = 2,   // Name1: a PARAMETERS name, Flag: its DAO type
     Predicate = 3,   // Flag: 0x02 DISTINCT, 0x08 DISTINCTROW, 0x10 TOP, 0x20 TOP PERCENT; Name1: the count.
                      // Unions: 0x01, and 0x02 when the last UNION drops duplicates
     Input = 5,       // Name1: table, Name2: alias; unions: Name2 X7YZ_____1/2, Expression: the two operands
@@ -380,6 +382,34 @@ bool addUnion(const Rows &rows, const QString &sql)
     return true;
 }
 
+// "PARAMETERS [a] DateTime, b Long; SELECT ...": a row per declaration, as
+// Access writes them; returns the statement after the declarations.
+QString addParameters(const Rows &rows, const QString &sql)
+{
+    qsizetype end = -1;
+    scan(sql, [&](qsizetype i, int depth) {
+        if (depth == 0 && sql.at(i) == u';')
+            end = i;
+        return end >= 0;
+    });
+    if (end < 0)
+        return sql;
+    static const QHash<QString, int> types{
+        {QStringLiteral("BIT"), 1},        {QStringLiteral("BYTE"), 2},       {QStringLiteral("SHORT"), 3},
+        {QStringLiteral("LONG"), 4},       {QStringLiteral("CURRENCY"), 5},   {QStringLiteral("IEEESINGLE"), 6},
+        {QStringLiteral("IEEEDOUBLE"), 7}, {QStringLiteral("DATETIME"), 8},   {QStringLiteral("TEXT"), 10},
+        {QStringLiteral("LONGTEXT"), 12},  {QStringLiteral("MEMO"), 12},
+    };
+    for (QString declaration : splitList(sql.mid(10, end - 10).trimmed())) {
+        if (declaration.endsWith(u')'))
+            declaration = declaration.left(declaration.lastIndexOf(u'(')).trimmed();
+        const qsizetype space = declaration.lastIndexOf(u' ');
+        const QString type = declaration.mid(space + 1).toUpper();
+        rows.add(Parameter, QVariant(), types.value(type, 10), unbracket(declaration.left(space).trimmed()));
+    }
+    return sql.mid(end + 1).trimmed();
+}
+
 QString firstWord(const QString &sql)
 {
     qsizetype end = 0;
@@ -399,6 +429,8 @@ QList<Row> queryRows(const QList<SavedQuery> &queries, const QList<quint32> &ids
         QString sql = queries.at(q).sql.trimmed();
         rows.add(Start, QVariant(), 0, QVariant());
         rows.add(End, QVariant(), QVariant(), QVariant());
+        if (firstWord(sql) == QLatin1String("PARAMETERS"))
+            sql = addParameters(rows, sql);
         const QString word = firstWord(sql);
         // Access keeps the text of these two kinds with a closing NUL.
         if (!queries.at(q).connect.isEmpty()) {
