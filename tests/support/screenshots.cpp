@@ -8,6 +8,7 @@
 #include "frmpageoptions.h"
 #include "pageheader.h"
 #include "frmlabels.h"
+#include "frmparameter.h"
 #include "frmsql.h"
 #include "scripteddesktop.h"
 #include "testapp.h"
@@ -16,6 +17,7 @@
 #include "ui_frmlayout.h"
 #include "ui_frmpageoptions.h"
 #include "ui_frmlogin.h"
+#include "ui_frmparameter.h"
 #include "ui_frmsql.h"
 
 #include <QApplication>
@@ -131,6 +133,12 @@ int main(int argc, char *argv[])
     pageOptions->move(540, 420);
     pageOptions->show();
 
+    auto *parameter = new frmParameter(desktop, &main);
+    parameter->ui().lblName->setText(QStringLiteral("Acquired since"));
+    parameter->ui().txtValue->setText(QStringLiteral("4/1/2024"));
+    parameter->move(540, 600);
+    parameter->show();
+
     frmAbout *about = main.findChild<frmAbout *>();
     about->move(20, 760);
     about->show();
@@ -141,6 +149,7 @@ int main(int argc, char *argv[])
         labels.grab().save(folder.filePath(QStringLiteral("labels.png")));
         layout->grab().save(folder.filePath(QStringLiteral("layout.png")));
         pageOptions->grab().save(folder.filePath(QStringLiteral("pageoptions.png")));
+        parameter->grab().save(folder.filePath(QStringLiteral("parameter.png")));
         about->grab().save(folder.filePath(QStringLiteral("about.png")));
 
         // The same rows as the server gives them, previewed; the scripted
