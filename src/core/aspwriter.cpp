@@ -193,6 +193,15 @@ QString cellCount(qint16 count)
     return count < 0 ? QString::number(count) : QLatin1Char(' ') + QString::number(count);
 }
 
+QStringList rowLines(qint16 count)
+{
+    return {RowStart,
+            CellLoopIndent + QLatin1StringView("<% for i=0 to ") + cellCount(count) + QLatin1StringView("-1 %>"),
+            CellStart + QLatin1StringView("<%= Server.HTMLEncode(rs.fields(i).value & \"\") %>") + CellEnd,
+            CellLoopIndent + QLatin1StringView("<% next %>"),
+            RowEnd};
+}
+
 Result<QByteArray> composeAspPage(const Module1 &s)
 {
     if (hasPageOptions(s))
@@ -217,11 +226,8 @@ Result<QByteArray> composeAspPage(const Module1 &s)
         line(heading);
     line(QStringLiteral("</TR>"));
     line(QStringLiteral("<% do while not rs.eof %>"));
-    line(RowStart);
-    line(CellLoopIndent + QLatin1StringView("<% for i=0 to ") + cellCount(s.gFieldCount) + QLatin1StringView("-1 %>"));
-    line(CellStart + QLatin1StringView("<%= Server.HTMLEncode(rs.fields(i).value & \"\") %>") + CellEnd);
-    line(CellLoopIndent + QLatin1StringView("<% next %>"));
-    line(RowEnd);
+    for (const QString &row : rowLines(s.gFieldCount))
+        line(row);
     line(QStringLiteral("<% "));
     line(QStringLiteral(" rs.movenext"));
     line(QStringLiteral(" loop"));

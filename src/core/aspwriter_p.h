@@ -25,6 +25,8 @@ QString withBackgroundIn(const QString &header, const QString &folder);
 QByteArray toWindows1252(const QString &text);
 // The column count as the cell loop writes it.
 QString cellCount(qint16 count);
+// One table row of the page's row loop: a cell for each of count fields.
+QStringList rowLines(qint16 count);
 
 // Whether any page option is set: parameters, paging or an empty-result text.
 bool hasPageOptions(const Module1 &session);

@@ -279,11 +279,8 @@ Result<QByteArray> composeOptionsPage(const Module1 &s)
              + QLatin1StringView(" %>"));
     else
         line(QStringLiteral("<% do while not rs.eof %>"));
-    line(RowStart);
-    line(CellLoopIndent + QLatin1StringView("<% for i=0 to ") + cellCount(s.gFieldCount) + QLatin1StringView("-1 %>"));
-    line(CellStart + QLatin1StringView("<%= Server.HTMLEncode(rs.fields(i).value & \"\") %>") + CellEnd);
-    line(CellLoopIndent + QLatin1StringView("<% next %>"));
-    line(RowEnd);
+    for (const QString &row : rowLines(s.gFieldCount))
+        line(row);
     line(QStringLiteral("<% "));
     line(QStringLiteral(" shown = shown + 1"));
     line(QStringLiteral(" rs.movenext"));
