@@ -72,6 +72,19 @@ void keptFinal(sqlite3_context *ctx)
         sqlite3_result_null(ctx);
 }
 
+void singleStep(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    auto *k = static_cast<Kept *>(sqlite3_aggregate_context(ctx, sizeof(Kept)));
+    if (!k)
+        return;
+    if (k->set) {
+        sqlite3_result_error(ctx, texts::kSubqueryRows, -1);
+        return;
+    }
+    k->value = sqlite3_value_dup(argv[0]);
+    k->set = true;
+}
+
 void momentStep(sqlite3_context *ctx, int, sqlite3_value **argv)
 {
     if (isNull(argv[0]))

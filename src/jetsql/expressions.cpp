@@ -217,7 +217,9 @@ Value Translator::expr(const Expr &e, const Scope &scope)
         QueryOut sub = query(*e.query, &scope);
         if (sub.names.size() != 1)
             fail(QString::fromLatin1(texts::kSubqueryFields));
-        Value v{QStringLiteral("(%1)").arg(sub.sql), sub.kinds.first()};
+        // Jet refuses a second row where SQLite would take the first.
+        const QString column = quoteId(sub.sqlNames.value(0, sub.names.first()));
+        Value v{QStringLiteral("(SELECT jet_single(%1) FROM (%2))").arg(column, sub.sql), sub.kinds.first()};
         v.scaled = v.kind == ValueKind::Currency;
         v.decimal = sub.exact.value(0);
         return v;

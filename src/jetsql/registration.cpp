@@ -61,6 +61,7 @@ const Aggregate kAggregates[] = {
     {"jet_decsum", decimalSumStep, decimalSumFinal},
     {"jet_decmin", decimalMinStep, decimalBestFinal},
     {"jet_decmax", decimalMaxStep, decimalBestFinal},
+    {"jet_single", singleStep, keptFinal},
 };
 
 // Core functions the translator emits, besides our own.
@@ -106,7 +107,7 @@ QString jetMessage(sqlite3 *db, int code)
     const QString message = QString::fromUtf8(sqlite3_errmsg(db));
     // What our functions raise is Jet's already.
     for (const char *own : {texts::kTypeMismatch, texts::kOverflow, texts::kInvalidUseOfNull, texts::kInvalidCall,
-                            texts::kDivisionByZero, texts::kOutOfStringSpace})
+                            texts::kDivisionByZero, texts::kOutOfStringSpace, texts::kSubqueryRows})
         if (message == QLatin1String(own))
             return message;
     switch (code & 0xff) {

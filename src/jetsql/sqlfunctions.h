@@ -89,7 +89,7 @@ AggregateFinal decimalSumFinal, decimalBestFinal;
 // aggregates.cpp
 // First and Last of a crosstab cell take a second argument: whether the row counts.
 bool rowCounts(int argc, sqlite3_value **argv);
-SqlFunction firstStep, lastStep, momentStep;
+SqlFunction firstStep, lastStep, singleStep, momentStep;
 AggregateFinal keptFinal, stdevFinal, stdevpFinal, varFinal, varpFinal;
 
 // collation.cpp: Jet compares text without case

@@ -42,6 +42,7 @@ inline constexpr char kCircularAlias[] = "Circular reference caused by alias '%1
 inline constexpr char kSubqueryFields[] =
     "You have written a subquery that can return more than one field without using the EXISTS reserved word "
     "in the main query's FROM clause. Revise the SELECT statement of the subquery to request only one field.";
+inline constexpr char kSubqueryRows[] = "At most one record can be returned by this subquery.";
 inline constexpr char kUnionColumns[] =
     "The number of columns in the two selected tables or queries of a union query do not match.";
 inline constexpr char kUnionOrderBy[] =

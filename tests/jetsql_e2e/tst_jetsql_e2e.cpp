@@ -778,6 +778,12 @@ void TestJetSqlEndToEnd::subqueries_data()
                                       << "Name|N" << QStringList{"Ann|2", "Bo|1", "cy|1", "Dag|0", "Eve|0"};
     QTest::newRow("subquery: compared") << "SELECT OrderID FROM Orders WHERE Total > (SELECT Avg(Total) FROM Orders)"
                                         << "OrderID" << QStringList{"13"};
+    QTest::newRow("subquery: one row as a value")
+        << "SELECT OrderID FROM Orders WHERE CustomerID = (SELECT ID FROM Customers WHERE Name Like 'B*')"
+        << "OrderID" << QStringList{"12"};
+    QTest::newRow("subquery: no row is Null")
+        << "SELECT Count(*) FROM Orders WHERE CustomerID = (SELECT ID FROM Customers WHERE Name = 'Zed')"
+        << "Expr1000" << QStringList{"0"};
     QTest::newRow("subquery: derived table")
         << "SELECT Max(T.S) FROM (SELECT CustomerID, Sum(Total) AS S FROM Orders GROUP BY CustomerID) AS T"
         << "Expr1000" << QStringList{"100"};
@@ -1292,6 +1298,9 @@ void TestJetSqlEndToEnd::jetErrors_data()
                                          << "Too few parameters. Expected 2.";
     QTest::newRow("unknown qualified column") << "SELECT Customers.Nme FROM Customers"
                                               << "Too few parameters. Expected 1.";
+    QTest::newRow("subquery: several rows as a value")
+        << "SELECT OrderID FROM Orders WHERE CustomerID = (SELECT ID FROM Customers WHERE City Like 'O*')"
+        << "At most one record can be returned by this subquery.";
     QTest::newRow("type mismatch") << "SELECT * FROM Customers WHERE ID = 'x'"
                                    << "Data type mismatch in criteria expression.";
     QTest::newRow("ambiguous") << "SELECT OrderID FROM Orders, Items"
