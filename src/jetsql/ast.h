@@ -27,6 +27,7 @@ struct Expr
         IsNull,      // args: value; negated
         Exists,      // query
         Subquery,    // scalar query
+        Quantified,  // args: value; op: comparison; name: ALL or ANY; query
         Call,        // name(args); star for Count(*)
     };
     Kind kind = Null;

@@ -224,6 +224,30 @@ Value Translator::expr(const Expr &e, const Scope &scope)
         v.decimal = sub.exact.value(0);
         return v;
     }
+    case Expr::Quantified: {
+        Value a = expr(*e.args[0], scope);
+        QueryOut sub = query(*e.query, &scope);
+        if (sub.names.size() != 1)
+            fail(QString::fromLatin1(texts::kSubqueryFields));
+        // jet_q stands for the subquery's rows; an outer table of that name would be hidden.
+        Value row{QStringLiteral("jet_q.") + quoteId(sub.sqlNames.value(0, sub.names.first())), sub.kinds.first()};
+        row.scaled = row.kind == ValueKind::Currency;
+        row.decimal = sub.exact.value(0);
+        const QString cmp = compare(e.op, a, row).condition();
+        const auto rows = [&](const QString &where) {
+            return QStringLiteral("EXISTS (SELECT 1 FROM (") + sub.sql + QStringLiteral(") AS jet_q WHERE ") + where
+                   + QLatin1Char(')');
+        };
+        // SQL's three-valued logic: a decisive row first, then a Null comparison.
+        const bool all = e.name == QLatin1String("ALL");
+        v = Value{QStringLiteral("(CASE WHEN %1 THEN %2 WHEN %3 THEN NULL ELSE %4 END)")
+                      .arg(rows(all ? QStringLiteral("NOT ") + cmp : cmp), all ? QStringLiteral("0")
+                                                                                : QStringLiteral("1"),
+                           rows(cmp + QStringLiteral(" IS NULL")), all ? QStringLiteral("1") : QStringLiteral("0")),
+                  ValueKind::Boolean, true};
+        v.aggregate = a.aggregate;
+        return v;
+    }
     case Expr::Call:
         return call(e, scope);
     }

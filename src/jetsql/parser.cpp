@@ -608,6 +608,22 @@ private:
             if (isOp) {
                 QString op = t.text;
                 ++m_i;
+                if ((cur().is("ALL") || cur().is("ANY") || cur().is("SOME")) && peek().sym("(")
+                    && peek(2).is("SELECT")) {
+                    auto e = std::make_shared<Expr>();
+                    e->kind = Expr::Quantified;
+                    e->pos = a->pos;
+                    e->op = op;
+                    e->name = cur().is("ALL") ? QStringLiteral("ALL") : QStringLiteral("ANY");
+                    e->args = {a};
+                    m_i += 2;
+                    e->query = subquery();
+                    if (!acceptSym(")"))
+                        exprFail(texts::kSyntaxExpression);
+                    e->end = m_toks.at(m_i - 1).end;
+                    a = sized(e);
+                    continue;
+                }
                 a = binary(op, a, concatExpr());
                 continue;
             }

@@ -93,7 +93,7 @@ bool Translator::covered(const Expr &e, const Scope &scope, const QSet<QString> 
                 return covered(*aliasExpr, scope, grouped);
         return false;
     }
-    if (e.kind == Expr::InQuery)
+    if (e.kind == Expr::InQuery || e.kind == Expr::Quantified)
         return covered(*e.args[0], scope, grouped);
     for (const ExprP &a : e.args)
         if (!covered(*a, scope, grouped))

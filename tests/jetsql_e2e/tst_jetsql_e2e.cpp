@@ -784,6 +784,34 @@ void TestJetSqlEndToEnd::subqueries_data()
     QTest::newRow("subquery: no row is Null")
         << "SELECT Count(*) FROM Orders WHERE CustomerID = (SELECT ID FROM Customers WHERE Name = 'Zed')"
         << "Expr1000" << QStringList{"0"};
+    QTest::newRow("subquery: > All") << "SELECT OrderID FROM Orders WHERE Total > All (SELECT Credit FROM Customers "
+                                        "WHERE Credit < 100)"
+                                     << "OrderID" << QStringList{"13"};
+    QTest::newRow("subquery: = Any") << "SELECT Name FROM Customers WHERE ID = Any (SELECT CustomerID FROM Orders) "
+                                        "ORDER BY ID"
+                                     << "Name" << QStringList{"Ann", "Bo", "cy"};
+    QTest::newRow("subquery: < Some") << "SELECT OrderID FROM Orders WHERE Total < Some (SELECT Total FROM Orders "
+                                         "WHERE OrderID > 12) ORDER BY OrderID"
+                                      << "OrderID" << QStringList{"10", "11", "12", "14"};
+    QTest::newRow("subquery: = Any without case")
+        << "SELECT Name FROM Customers WHERE City = Any (SELECT City FROM Customers WHERE Name = 'Ann') ORDER BY ID"
+        << "Name" << QStringList{"Ann", "cy"};
+    QTest::newRow("subquery: All correlated")
+        << "SELECT OrderID FROM Orders AS o WHERE o.Total >= All (SELECT p.Total FROM Orders AS p "
+           "WHERE p.CustomerID = o.CustomerID) ORDER BY OrderID"
+        << "OrderID" << QStringList{"11", "12", "13", "14"};
+    QTest::newRow("subquery: All of no rows") << "SELECT Count(*) FROM Customers WHERE ID > All (SELECT CustomerID "
+                                                 "FROM Orders WHERE Total > 1000)"
+                                              << "Expr1000" << QStringList{"5"};
+    QTest::newRow("subquery: Any of no rows") << "SELECT Count(*) FROM Customers WHERE ID = Any (SELECT CustomerID "
+                                                 "FROM Orders WHERE Total > 1000)"
+                                              << "Expr1000" << QStringList{"0"};
+    QTest::newRow("subquery: All with a Null")
+        << "SELECT ID, Credit < All (SELECT Credit FROM Customers WHERE ID > 3) AS B FROM Customers ORDER BY ID"
+        << "ID|B" << QStringList{"1|0", "2|<null>", "3|0", "4|<null>", "5|0"};
+    QTest::newRow("subquery: Any with a Null")
+        << "SELECT ID, Credit > Any (SELECT Credit FROM Customers WHERE ID > 3) AS B FROM Customers ORDER BY ID"
+        << "ID|B" << QStringList{"1|-1", "2|<null>", "3|-1", "4|<null>", "5|<null>"};
     QTest::newRow("subquery: derived table")
         << "SELECT Max(T.S) FROM (SELECT CustomerID, Sum(Total) AS S FROM Orders GROUP BY CustomerID) AS T"
         << "Expr1000" << QStringList{"100"};
