@@ -81,6 +81,13 @@ const JetFunction kFunctions[] = {
     {"TimeSerial", "jet_timeserial", 3, 3, 'd', "x", fnTimeSerial},
     {"DateValue", "jet_datevalue", 1, 1, 'd', "x", fnDateValue},
     {"TimeValue", "jet_timevalue", 1, 1, 'd', "x", fnTimeValue},
+    // formatfunctions.cpp
+    {"MonthName", "jet_monthname", 1, 2, 'T', "x", fnMonthName},
+    {"WeekdayName", "jet_weekdayname", 1, 3, 'T', "x", fnWeekdayName},
+    {"FormatNumber", "jet_formatnumber", 1, 5, 'T', "x", fnFormatNumber},
+    {"FormatCurrency", "jet_formatcurrency", 1, 5, 'T', "x", fnFormatCurrency},
+    {"FormatPercent", "jet_formatpercent", 1, 5, 'T', "x", fnFormatPercent},
+    {"FormatDateTime", "jet_formatdatetime", 1, 2, 'T', "x", fnFormatDateTime},
 };
 
 } // namespace

@@ -59,6 +59,9 @@ void setNumber(sqlite3_context *ctx, double d);
     }                                                                                                                 \
     QString name = textArg(argv[idx]);
 
+// formatfunctions.cpp
+SqlFunction fnMonthName, fnWeekdayName, fnFormatNumber, fnFormatCurrency, fnFormatPercent, fnFormatDateTime;
+
 // operators.cpp
 SqlFunction fnAmp, fnDText, fnAdd, fnSub, fnMul, fnDiv, fnIDiv, fnMod, fnPow;
 

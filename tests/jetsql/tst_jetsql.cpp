@@ -779,6 +779,20 @@ void TestJetSql::functions_data()
                                           << "12/31/1899 1:00:00 AM|6:30:00 PM";
     QTest::newRow("InStrRev StrComp") << "InStrRev('a.b.c', '.') & StrComp('abc', 'ABC') & StrComp('a', 'b', 0)"
                                       << "40-1";
+    QTest::newRow("MonthName WeekdayName") << "MonthName(2) & '|' & MonthName(12, True) & '|' & WeekdayName(1) & '|' & "
+                                              "WeekdayName(1, True, 2)"
+                                           << "February|Dec|Sunday|Mon";
+    QTest::newRow("MonthName out of range") << "MonthName(13)" << "ERROR Invalid procedure call or argument";
+    QTest::newRow("FormatNumber") << "FormatNumber(1234.5) & '|' & FormatNumber(-0.5, 1, 0) & '|' & "
+                                     "FormatNumber(1234.567, 0, -1, -1, 0) & '|' & FormatNumber(-1234.5, 2, -2, -1)"
+                                  << "1,234.50|-.5|1235|(1,234.50)";
+    QTest::newRow("FormatCurrency FormatPercent") << "FormatCurrency(-1234.5) & '|' & FormatCurrency(1234.5, 0) & '|' & "
+                                                     "FormatPercent(0.256) & '|' & FormatPercent(-0.5, 0)"
+                                                  << "($1,234.50)|$1,235|25.60%|-50%";
+    QTest::newRow("FormatDateTime") << "FormatDateTime(#6/15/2002 13:45#) & '|' & FormatDateTime(#6/15/2002#, 1) & "
+                                       "'|' & FormatDateTime(#6/15/2002 13:45#, 2) & '|' & "
+                                       "FormatDateTime(#6/15/2002 13:45#, 3) & '|' & FormatDateTime(#6/15/2002 13:05#, 4)"
+                                    << "6/15/2002 1:45:00 PM|Saturday, June 15, 2002|6/15/2002|1:45:00 PM|13:05";
     QTest::newRow("function names any case") << "left('abc', 1) & UCASE('b') & mId('xcx', 2, 1)" << "aBc";
     QTest::newRow("Division by zero") << "1 / 0" << "ERROR Division by zero";
     QTest::newRow("Choose") << "Choose(2, 'a', 'b', 'c') & '|' & Choose(2.6, 'a', 'b', 'c') & '|' & "
