@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QTimer>
 #include <memory>
 
 namespace {
@@ -64,6 +66,11 @@ int main(int argc, char *argv[])
 
     window.Form_Load();
     window.show();
+    // Once the window is up, as if File > Set Database had been chosen.
+    if (!parser.positionalArguments().isEmpty()) {
+        const QString file = QFileInfo(parser.positionalArguments().constFirst()).absoluteFilePath();
+        QTimer::singleShot(0, &window, [&window, file] { window.openDatabase(file); });
+    }
     const int status = app.exec();
     kolta::jet::dbEngine().setWaitHooks({});
     return status;
