@@ -49,7 +49,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("KOLTA"));
     QApplication::setApplicationVersion(QStringLiteral(KOLTA_VERSION));
     // Lets the desktop match the window to its menu entry and icon.
-    QGuiApplication::setDesktopFileName(QStringLiteral("kolta"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.kolta.Kolta"));
 
     QCommandLineParser parser;
     describeArguments(parser);
