@@ -89,6 +89,11 @@ void frmmain::mnSetDatabase_Click()
     m_browser->setDatabase();
 }
 
+void frmmain::openDatabase(const QString &file)
+{
+    m_browser->setDatabase(file);
+}
+
 void frmmain::mnPrintTableFields_Click()
 {
     m_browser->printTableFields();

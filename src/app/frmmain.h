@@ -42,6 +42,8 @@ public:
     void Form_Load();
     void Combo1_Click();
     void mnSetDatabase_Click();
+    // The database named on the command line: Set Database without its file dialog.
+    void openDatabase(const QString &file);
     void mnPrintTableFields_Click();
     void mnGenerateASP_Click();
     void mnPreviewPage_Click();

@@ -47,19 +47,35 @@ bool isSystemTableName(const QString &name)
 
 void DatabaseBrowser::setDatabase()
 {
+    openChosen(std::nullopt);
+}
+
+void DatabaseBrowser::setDatabase(const QString &file)
+{
+    openChosen(file);
+}
+
+void DatabaseBrowser::openChosen(const std::optional<QString> &file)
+{
     login().showModal();
     if (m_session.gLoginCancelled == -1)
         return;
 
     useLogin();
 
-    m_cmd.Filter = QString(texts::AccessFilter);
-    m_cmd.FileName = QString();
-    if (m_cmd.ShowOpen() != DialogResult::Ok)
-        return;
+    QString chosen;
+    if (file) {
+        chosen = *file;
+    } else {
+        m_cmd.Filter = QString(texts::AccessFilter);
+        m_cmd.FileName = QString();
+        if (m_cmd.ShowOpen() != DialogResult::Ok)
+            return;
+        chosen = m_cmd.FileName;
+    }
 
     const VariantText openBefore = m_session.gDataSource;
-    m_session.gDataSource = m_cmd.FileName;
+    m_session.gDataSource = chosen;
     m_controls.Label6->setText(m_session.gDataSource.text());
 
     if (!showDatabase()) {

@@ -5,6 +5,7 @@
 
 #include <QPointer>
 #include <QSet>
+#include <optional>
 
 class QAction;
 class QComboBox;
@@ -41,6 +42,9 @@ public:
     ~DatabaseBrowser();
 
     void setDatabase();        // File / Set Database...
+    // As Set Database, with the file already chosen (the one named on the
+    // command line) in place of the file dialog.
+    void setDatabase(const QString &file);
     // Opens the database the session names, with its login, as a page read
     // back left it; the page commands stay on even when it cannot be opened.
     void openSessionDatabase();
@@ -51,6 +55,7 @@ public:
     frmLogin &login();
 
 private:
+    void openChosen(const std::optional<QString> &file);
     void useLogin();
     bool showDatabase();
 

@@ -5,6 +5,7 @@
 //   kolta-engine tables FILE [--system-db MDW] [--user U] [--password P]
 //   kolta-engine query FILE STATEMENT [--system-db MDW] [--user U] [--password P] [--raw]
 //                [--param NAME=VALUE]...
+//   kolta-engine --help | --version
 
 #include "opendatabase.h"
 #include "reasons.h"
@@ -282,6 +283,15 @@ int main(int argc, char **argv)
         return listTables(args.mid(1), out, err);
     if (args.first() == QLatin1String("query"))
         return runQuery(args.mid(1), out, err);
-    writeText(err, QStringLiteral("usage: kolta-engine [serve]\n") + TablesUsage + QueryUsage);
+    const QString usage = QStringLiteral("usage: kolta-engine [serve]\n") + TablesUsage + QueryUsage;
+    if (args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h")) {
+        writeText(out, usage + QLatin1String("       kolta-engine --help | --version\n"));
+        return 0;
+    }
+    if (args.first() == QLatin1String("--version")) {
+        writeText(out, QStringLiteral("kolta-engine " KOLTA_VERSION "\n"));
+        return 0;
+    }
+    writeText(err, usage);
     return 2;
 }

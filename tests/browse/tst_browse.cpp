@@ -93,6 +93,7 @@ private slots:
     void failedOpenKeepsEarlierDatabase_data();
     void failedOpenKeepsEarlierDatabase();
     void cancelledFileDialogChangesNothing();
+    void fileGivenSkipsFileDialog();
     void vanishedTableSaysWhy();
     void workgroupRefusesUnknownUser();
     void printoutAsText();
@@ -511,6 +512,33 @@ void tst_Browse::cancelledFileDialogChangesNothing()
     QCOMPARE(app.session.gDataSource.text(), m_shop);
     QCOMPARE(app.tableNames(), tables);
     QVERIFY(app.desktop.messages.isEmpty());
+}
+
+void tst_Browse::fileGivenSkipsFileDialog()
+{
+    App app;
+    QStringList seen;
+    onLogin([&seen](frmLogin *login) {
+        seen << login->objectName();
+        typeLogin(login, QString(), QStringLiteral("Admin"), QString());
+        pressOK(login);
+    });
+    app.window.openDatabase(m_shop);
+    QCOMPARE(seen.size(), 1);
+    QVERIFY(app.desktop.fileDialogs.isEmpty());
+    QCOMPARE(app.session.gDataSource.text(), m_shop);
+    QCOMPARE(app.label("Label6"), m_shop);
+    QVERIFY(app.tableNames().contains(QStringLiteral("Books")));
+    QVERIFY(app.action("mnGenerateASP")->isEnabled());
+    QVERIFY(app.desktop.messages.isEmpty());
+
+    // Cancelled at the login, the file is not opened.
+    App other;
+    onLogin([](frmLogin *login) { QTest::keyClick(login, Qt::Key_Escape); });
+    other.window.openDatabase(m_shop);
+    QVERIFY(other.session.gDataSource.isUnset());
+    QVERIFY(other.desktop.fileDialogs.isEmpty());
+    QVERIFY(!other.session.gDatabase);
 }
 
 void tst_Browse::vanishedTableSaysWhy()

@@ -281,6 +281,7 @@ private slots:
     void commandLine();
     void commandLineFailures_data();
     void commandLineFailures();
+    void commandLineHelpAndVersion();
     void stopDuringStatement();
     void rebuildQuery_data();
     void rebuildQuery();
@@ -1571,6 +1572,27 @@ void TestJetSqlEndToEnd::commandLineFailures()
     QCOMPARE(process.readAllStandardOutput(), QByteArray());
     const QString message = QString::fromUtf8(process.readAllStandardError());
     QVERIFY2(message.contains(error), qPrintable(message));
+}
+
+void TestJetSqlEndToEnd::commandLineHelpAndVersion()
+{
+    QProcess help;
+    help.start(EngineProgram, {QStringLiteral("--help")});
+    QVERIFY(help.waitForFinished(30000));
+    QCOMPARE(help.exitCode(), 0);
+    QCOMPARE(help.readAllStandardError(), QByteArray());
+    const QByteArray usage = help.readAllStandardOutput();
+    QVERIFY2(usage.startsWith("usage: kolta-engine [serve]\n"), usage.constData());
+    QVERIFY(usage.contains("usage: kolta-engine query FILE STATEMENT"));
+
+    QProcess version;
+    version.start(EngineProgram, {QStringLiteral("--version")});
+    QVERIFY(version.waitForFinished(30000));
+    QCOMPARE(version.exitCode(), 0);
+    QCOMPARE(version.readAllStandardError(), QByteArray());
+    const QString line = QString::fromUtf8(version.readAllStandardOutput());
+    QVERIFY2(QRegularExpression(QStringLiteral("^kolta-engine \\d+(\\.\\d+)*\n$")).match(line).hasMatch(),
+             qPrintable(line));
 }
 
 // ---- Stop ends a long statement; the next one runs in a fresh engine

@@ -8,6 +8,8 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QtTest>
 
@@ -32,6 +34,7 @@ private slots:
     void accessKeysOpenMenus();
     void exitEndsProgram();
     void frameCloseEndsProgram();
+    void helpAndVersionWithoutDisplay();
 };
 
 void tst_Shell::variantText()
@@ -240,6 +243,29 @@ void tst_Shell::frameCloseEndsProgram()
     connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
     guard.start(10000);
     QCOMPARE(QCoreApplication::exec(), 0);
+}
+
+void tst_Shell::helpAndVersionWithoutDisplay()
+{
+    // As from a terminal with no desktop: no display and no platform chosen.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QLatin1String(name));
+    const auto run = [&environment](const QString &option, QByteArray *output) {
+        QProcess kolta;
+        kolta.setProcessEnvironment(environment);
+        kolta.start(QStringLiteral(KOLTA_BIN_DIR "/kolta"), {option});
+        if (!kolta.waitForFinished(30000))
+            return -1;
+        *output = kolta.readAllStandardOutput();
+        return kolta.exitStatus() == QProcess::NormalExit ? kolta.exitCode() : -1;
+    };
+    QByteArray output;
+    QCOMPARE(run(QStringLiteral("--version"), &output), 0);
+    QVERIFY2(QRegularExpression(QStringLiteral("^kolta \\d+(\\.\\d+)*\n$")).match(QString::fromUtf8(output)).hasMatch(),
+             output.constData());
+    QCOMPARE(run(QStringLiteral("--help"), &output), 0);
+    QVERIFY2(output.contains("[FILE]"), output.constData());
 }
 
 QTEST_MAIN(tst_Shell)
