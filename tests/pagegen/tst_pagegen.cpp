@@ -423,6 +423,11 @@ void tst_PageGen::optionsPageOnServer()
     rows.close();
 
     QProcess run;
+    // A Wine prefix of this suite's own: two suites setting one up at the
+    // same time (ctest runs suites side by side) get in each other's way.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("WINEPREFIX"), QStringLiteral(KOLTA_BIN_DIR "/../wine-pagegen"));
+    run.setProcessEnvironment(environment);
     run.start(QStringLiteral("python3"), {runPage, page.fileName(), rows.fileName(), QStringLiteral("--get"), get});
     QVERIFY(run.waitForFinished(300000));
     const QString sent = QString::fromUtf8(run.readAllStandardOutput());

@@ -1010,6 +1010,11 @@ void tst_Query::previewIsWhatTheServerSends()
     rowsFile.close();
 
     QProcess run;
+    // A Wine prefix of this suite's own: two suites setting one up at the
+    // same time (ctest runs suites side by side) get in each other's way.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("WINEPREFIX"), QStringLiteral(KOLTA_BIN_DIR "/../wine-query"));
+    run.setProcessEnvironment(environment);
     run.start(QStringLiteral("python3"), {runPage, page, rowsFile.fileName()});
     QVERIFY(run.waitForFinished(300000));
     QString sent = QString::fromUtf8(run.readAllStandardOutput());
