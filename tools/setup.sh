@@ -3,7 +3,7 @@
 
 KOLTA_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
                 mdbtools mdbtools-dev libsqlite3-dev fonts-liberation poppler-utils xvfb xauth
-                wine64 desktop-file-utils appstream)
+                wine64 python3 desktop-file-utils appstream)
 
 kolta_missing_packages() {
     local pkg missing=()
