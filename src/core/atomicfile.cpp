@@ -1,8 +1,12 @@
 #include "atomicfile.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -37,19 +41,30 @@ public:
     QByteArray path;
 };
 
-// The file a name stands for: a symbolic link is followed (a relative one
-// from its own folder) as far as it leads, to a file that may not exist yet.
+// The file a name stands for: a symbolic link is followed as far as it
+// leads, to a file that may not exist yet. A relative target starts from
+// the folder the link really stands in, reached through the links on the
+// way as the system reaches it: ".." after a folder link leaves the folder
+// it leads to, not the one its name suggests, so nothing is cleaned by name.
 Result<QString> resolved(const QString &path)
 {
-    QString current = QFileInfo(path).absoluteFilePath();
+    QString current = path.startsWith(QLatin1Char('/')) ? path : QDir::currentPath() + QLatin1Char('/') + path;
     // As many links as the system itself follows in one name.
     for (int hops = 0; hops < 40; ++hops) {
-        const QFileInfo info(current);
-        if (!info.isSymLink())
-            return current;
-        current = info.symLinkTarget();
-        if (current.isEmpty())
-            break;
+        const qsizetype slash = current.lastIndexOf(QLatin1Char('/'));
+        const QString name = current.mid(slash + 1);
+        char real[PATH_MAX];
+        if (!::realpath(QFile::encodeName(slash > 0 ? current.left(slash) : QStringLiteral("/")).constData(), real))
+            return current;   // no such folder: the write says so
+        const QString folder = QFile::decodeName(real);
+        const QString here = folder == QLatin1String("/") ? folder + name : folder + QLatin1Char('/') + name;
+        QByteArray target(PATH_MAX, '\0');
+        const ssize_t length = ::readlink(QFile::encodeName(here).constData(), target.data(), size_t(target.size()));
+        if (length < 0)
+            return here;      // not a link (or not there yet): the name itself
+        target.truncate(length);
+        const QString to = QFile::decodeName(target);
+        current = to.startsWith(QLatin1Char('/')) ? to : folder + QLatin1Char('/') + to;
     }
     return systemError(ELOOP);
 }

@@ -356,6 +356,7 @@ void tst_Platform::atomicWriteTargets_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<bool>("written");
     QTest::newRow("symbolic link") << "link" << true;
+    QTest::newRow("relative link behind a folder link") << "behind" << true;
     QTest::newRow("link to a page not there yet") << "dangling" << true;
     QTest::newRow("pipe") << "fifo" << false;
     QTest::newRow("link to a device") << "device" << false;
@@ -385,6 +386,23 @@ void tst_Platform::atomicWriteTargets()
     if (kind == QLatin1String("link") || kind == QLatin1String("dangling")) {
         saved = QStringLiteral("link.asp");
         QCOMPARE(::symlink("p.asp", name(saved).constData()), 0);
+    } else if (kind == QLatin1String("behind")) {
+        // a/site leads to b/deep/site, whose page.asp is ../shared/page.asp:
+        // the system reads b/deep/shared/page.asp, never a/shared/page.asp.
+        for (const char *folder : {"a/shared", "b/deep/site", "b/deep/shared"})
+            QVERIFY(QDir(dir.path()).mkpath(QLatin1String(folder)));
+        QFile unrelated(dir.filePath(QStringLiteral("a/shared/page.asp")));
+        QVERIFY(unrelated.open(QIODevice::WriteOnly));
+        unrelated.write("unrelated");
+        unrelated.close();
+        QFile old(dir.filePath(QStringLiteral("b/deep/shared/page.asp")));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old");
+        old.close();
+        QCOMPARE(::symlink("../b/deep/site", name(QStringLiteral("a/site")).constData()), 0);
+        QCOMPARE(::symlink("../shared/page.asp", name(QStringLiteral("b/deep/site/page.asp")).constData()), 0);
+        saved = QStringLiteral("a/site/page.asp");
+        page = QStringLiteral("b/deep/shared/page.asp");
     } else if (kind == QLatin1String("fifo")) {
         saved = QStringLiteral("fifo.asp");
         QCOMPARE(::mkfifo(name(saved).constData(), 0600), 0);
@@ -409,7 +427,10 @@ void tst_Platform::atomicWriteTargets()
         QCOMPARE(contents(page), QByteArray("old"));
     // Links stay links, nothing is left behind, nothing but the page changed.
     QCOMPARE(QFileInfo(dir.filePath(saved)).isSymLink(), kind == QLatin1String("link")
-                 || kind == QLatin1String("dangling") || kind == QLatin1String("device"));
+                 || kind == QLatin1String("dangling") || kind == QLatin1String("device")
+                 || kind == QLatin1String("behind"));
+    if (kind == QLatin1String("behind"))
+        QCOMPARE(contents(QStringLiteral("a/shared/page.asp")), QByteArray("unrelated"));
     QStringList after = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden
                                                    | QDir::System);
     if (kind == QLatin1String("dangling") || kind == QLatin1String("long"))
