@@ -27,7 +27,18 @@ QString Translator::cteClause() const
         ctes << QStringLiteral("%1 AS MATERIALIZED (SELECT %2* FROM %3)")
                     .arg(quoteId(cteName), m_rowids ? QStringLiteral("rowid AS \"__jet_rowid\", ") : QString(),
                          quoteId(table));
+    for (const auto &[cteName, sql] : std::as_const(m_derived))
+        ctes << quoteId(cteName) + QStringLiteral(" AS (") + sql + QLatin1Char(')');
     return ctes.isEmpty() ? QString() : QStringLiteral("WITH ") + ctes.join(QStringLiteral(", ")) + QLatin1Char(' ');
+}
+
+// SQLite's parser overflows on subqueries nested in FROM well before Jet's
+// limit; as common table expressions, inner first, they never nest.
+QString Translator::derivedSql(const QueryOut &sub, const QString &alias)
+{
+    const QString cteName = QStringLiteral("__jet_q%1").arg(m_derived.size() + 1);
+    m_derived.append({cteName, namedAsJet(sub)});
+    return quoteId(cteName) + QStringLiteral(" AS ") + quoteId(alias);
 }
 
 QString Translator::tableSql(const FromItem &f, const QString &sqliteName)
@@ -79,7 +90,7 @@ QString Translator::from(const FromItem &f, Scope &scope)
         src.ref = f.alias;
         for (int i = 0; i < sub.names.size(); ++i)
             src.columns.append({sub.names[i], sub.kinds[i], sub.exact.value(i)});
-        sql = QLatin1Char('(') + namedAsJet(sub) + QStringLiteral(") AS ") + quoteId(src.ref);
+        sql = derivedSql(sub, src.ref);
     } else if (const CatalogTable *t = findTable(f.name)) {
         if (!t->refusal.isEmpty())
             fail(t->refusal);
@@ -110,7 +121,7 @@ QString Translator::from(const FromItem &f, Scope &scope)
         src.ref = f.alias.isEmpty() ? q->name : f.alias;
         for (int i = 0; i < sub.names.size(); ++i)
             src.columns.append({sub.names[i], sub.kinds[i], sub.exact.value(i)});
-        sql = QLatin1Char('(') + namedAsJet(sub) + QStringLiteral(") AS ") + quoteId(src.ref);
+        sql = derivedSql(sub, src.ref);
     } else
         fail(texts::kMissingTable, f.name);
     scope.sources.append(src);

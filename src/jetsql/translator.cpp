@@ -85,6 +85,7 @@ Translation Translator::run(const QString &jetSql)
     // in the pass whose statement is kept.
     m_probe = true;
     QueryOut out = query(q, nullptr);
+    QList<std::pair<QString, QString>> derived = std::exchange(m_derived, {});
     m_probe = false;
     if (!m_parameters.isEmpty() && !m_bindParameters)
         fail(texts::kTooFewParameters, QString::number(m_parameters.size()));
@@ -97,12 +98,14 @@ Translation Translator::run(const QString &jetSql)
         m_materialize = true;
         m_streamed = leftmostTable(q.parts.first().from.value(0).get());
         out = query(q, nullptr);
-        const QString ctes = cteClause();
-        if (!ctes.isEmpty())
-            out.sql = ctes + out.sql;
     } else if (m_sawCrosstab) {
         out = query(q, nullptr);
+    } else {
+        m_derived = std::move(derived);
     }
+    const QString ctes = cteClause();
+    if (!ctes.isEmpty())
+        out.sql = ctes + out.sql;
     QList<Parameter> ordered;
     for (const bool declared : {true, false})
         for (const Parameter &p : std::as_const(m_parameters))

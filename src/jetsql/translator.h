@@ -181,6 +181,7 @@ private:
 
     // sources.cpp: FROM, the tables materialised, names
     QString cteClause() const;
+    QString derivedSql(const QueryOut &sub, const QString &alias);
     QString tableSql(const FromItem &f, const QString &sqliteName);
     const CatalogTable *findTable(const QString &name) const;
     const CatalogQuery *findQuery(const QString &name) const;
@@ -243,6 +244,7 @@ private:
     bool m_materialize = false;
     const FromItem *m_streamed = nullptr;
     QList<std::pair<QString, QString>> m_ctes;   // CTE name, SQLite table
+    QList<std::pair<QString, QString>> m_derived;   // CTE name, query in FROM
     bool m_rowids = false;   // DISTINCTROW tells the rows of materialised tables apart
 };
 

@@ -145,6 +145,10 @@ jetwriter::Database shop()
         {QStringLiteral("Spent by Month"), QStringLiteral("TRANSFORM Sum(Total) AS Spent SELECT CustomerID FROM Orders "
                                                           "GROUP BY CustomerID PIVOT Month(Placed)")},
     };
+    // Each over the one before: Nested50 is 50 saved queries deep, Nested51 one too many.
+    db.queries.append({QStringLiteral("Nested1"), QStringLiteral("SELECT ID, Name FROM Customers WHERE ID < 3")});
+    for (int i = 2; i <= 51; ++i)
+        db.queries.append({QStringLiteral("Nested%1").arg(i), QStringLiteral("SELECT * FROM Nested%1").arg(i - 1)});
     return db;
 }
 
@@ -816,6 +820,11 @@ void TestJetSqlEndToEnd::subqueries_data()
     QTest::newRow("subquery: derived table")
         << "SELECT Max(T.S) FROM (SELECT CustomerID, Sum(Total) AS S FROM Orders GROUP BY CustomerID) AS T"
         << "Expr1000" << QStringList{"100"};
+    QString nested = QStringLiteral("SELECT ID, Name FROM Customers WHERE ID < 3");
+    for (int i = 1; i <= 49; ++i)
+        nested = QStringLiteral("SELECT * FROM (%1) AS s%2").arg(nested).arg(i);
+    QTest::newRow("subquery: 49 derived tables deep") << nested + " ORDER BY ID" << "ID|Name"
+                                                      << QStringList{"1|Ann", "2|Bo"};
 }
 
 void TestJetSqlEndToEnd::subqueries()
@@ -986,6 +995,10 @@ void TestJetSqlEndToEnd::savedQueries_data()
     QTest::newRow("star") << "SELECT OrderID, Note FROM [Big Orders] ORDER BY OrderID" << "OrderID|Note"
                           << QStringList{"11|<null>", "13|big"};
     QTest::newRow("query of a query") << "SELECT * FROM Regulars" << "Customer" << QStringList{"Ann"};
+    QTest::newRow("crosstab of a query") << "TRANSFORM Sum(Total) SELECT CustomerID FROM [Big Orders] "
+                                            "GROUP BY CustomerID PIVOT Month(Placed)"
+                                         << "CustomerID|3|5" << QStringList{"1|20|<null>", "3|<null>|100"};
+    QTest::newRow("50 deep") << "SELECT Name FROM Nested50 ORDER BY ID" << "Name" << QStringList{"Ann", "Bo"};
     QTest::newRow("joined with a table")
         << "SELECT q.Customer, c.City FROM [Order Totals] AS q INNER JOIN Customers AS c ON q.Customer = c.Name "
            "ORDER BY c.City DESC"
@@ -1368,6 +1381,11 @@ void TestJetSqlEndToEnd::jetErrors_data()
     QTest::newRow("60 nested subqueries") << "SELECT ID FROM Customers WHERE ID IN ("
             + QStringLiteral("SELECT ID FROM Customers WHERE ID IN (").repeated(60) + "1"
             + QString(61, u')') << tooComplex;
+    QString derived = QStringLiteral("SELECT ID FROM Customers");
+    for (int i = 1; i <= 60; ++i)
+        derived = QStringLiteral("SELECT * FROM (%1) AS s%2").arg(derived).arg(i);
+    QTest::newRow("60 nested derived tables") << derived << tooComplex;
+    QTest::newRow("51 nested saved queries") << "SELECT * FROM Nested51" << tooComplex;
     QTest::newRow("100 nested joins") << "SELECT c0.ID FROM " + QString(100, u'(') + "Customers AS c0"
             + [] {
                   QString joins;
