@@ -94,6 +94,15 @@ void frmmain::openDatabase(const QString &file)
     m_browser->setDatabase(file);
 }
 
+void frmmain::openSample(const QString &file)
+{
+    if (!QFileInfo::exists(file)) {
+        m_desktop.messageBox(this, QStringLiteral("The sample database is missing: %1").arg(file));
+        return;
+    }
+    m_browser->openWithEmptyLogin(file);
+}
+
 void frmmain::mnPrintTableFields_Click()
 {
     m_browser->printTableFields();

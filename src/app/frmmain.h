@@ -44,6 +44,9 @@ public:
     void mnSetDatabase_Click();
     // The database named on the command line: Set Database without its file dialog.
     void openDatabase(const QString &file);
+    // --sample: the lending library installed beside the program, opened
+    // as an empty login would, without the login and file windows.
+    void openSample(const QString &file);
     void mnPrintTableFields_Click();
     void mnGenerateASP_Click();
     void mnPreviewPage_Click();

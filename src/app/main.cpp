@@ -20,6 +20,9 @@ void describeArguments(QCommandLineParser &parser)
         QStringLiteral("Opens an Access database and writes a Classic ASP page that runs a query on it."));
     parser.addHelpOption();
     parser.addVersionOption();
+    parser.addOption(QCommandLineOption(
+        QStringLiteral("sample"),
+        QStringLiteral("Open the small sample database installed with the program, with no login.")));
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The database to open (.mdb, .accdb)."),
                                  QStringLiteral("[FILE]"));
 }
@@ -67,7 +70,10 @@ int main(int argc, char *argv[])
     window.Form_Load();
     window.show();
     // Once the window is up, as if File > Set Database had been chosen.
-    if (!parser.positionalArguments().isEmpty()) {
+    if (parser.isSet(QStringLiteral("sample"))) {
+        const QString file = QCoreApplication::applicationDirPath() + QStringLiteral("/sample.mdb");
+        QTimer::singleShot(0, &window, [&window, file] { window.openSample(file); });
+    } else if (!parser.positionalArguments().isEmpty()) {
         const QString file = QFileInfo(parser.positionalArguments().constFirst()).absoluteFilePath();
         QTimer::singleShot(0, &window, [&window, file] { window.openDatabase(file); });
     }

@@ -73,9 +73,23 @@ void DatabaseBrowser::openChosen(const std::optional<QString> &file)
             return;
         chosen = m_cmd.FileName;
     }
+    openFile(chosen);
+}
 
+void DatabaseBrowser::openWithEmptyLogin(const QString &file)
+{
+    m_session.gSystemDatabase = QString();
+    m_session.gUserId = QString();
+    m_session.gPassword = QString();
+    m_session.gLoginCancelled = 0;
+    useLogin();
+    openFile(file);
+}
+
+void DatabaseBrowser::openFile(const QString &file)
+{
     const VariantText openBefore = m_session.gDataSource;
-    m_session.gDataSource = chosen;
+    m_session.gDataSource = file;
     m_controls.Label6->setText(m_session.gDataSource.text());
 
     if (!showDatabase()) {

@@ -45,6 +45,9 @@ public:
     // As Set Database, with the file already chosen (the one named on the
     // command line) in place of the file dialog.
     void setDatabase(const QString &file);
+    // As Set Database with the login window's OK pressed on empty boxes
+    // (no workgroup file, Admin, no password), neither window shown.
+    void openWithEmptyLogin(const QString &file);
     // Opens the database the session names, with its login, as a page read
     // back left it; the page commands stay on even when it cannot be opened.
     void openSessionDatabase();
@@ -57,6 +60,7 @@ public:
 private:
     void openChosen(const std::optional<QString> &file);
     void useLogin();
+    void openFile(const QString &file);
     bool showDatabase();
 
     Module1 &m_session;

@@ -1,6 +1,7 @@
 #include "browser.h"
 #include "fieldline.h"
 #include "frmlogin.h"
+#include "sampledb.h"
 #include "jetwriter.h"
 #include "dao.h"
 #include "scripteddesktop.h"
@@ -94,6 +95,9 @@ private slots:
     void failedOpenKeepsEarlierDatabase();
     void cancelledFileDialogChangesNothing();
     void fileGivenSkipsFileDialog();
+    void sampleOpensWithoutLogin();
+    void missingSampleSaysSo();
+    void buildWritesSample();
     void vanishedTableSaysWhy();
     void workgroupRefusesUnknownUser();
     void printoutAsText();
@@ -414,6 +418,56 @@ void tst_Browse::systemTablesOnly()
     QVERIFY(!app.editEnabled());
     QVERIFY(app.desktop.messages.isEmpty());
     QCOMPARE(app.label("Label1"), QStringLiteral("Total:"));
+}
+
+void tst_Browse::sampleOpensWithoutLogin()
+{
+    const QString sample = m_dir.filePath(QStringLiteral("sample.mdb"));
+    QCOMPARE(kolta::sample::writeLibrary(sample), QString());
+    App app;
+    app.window.openSample(sample);
+    // The login window is made at its first use: never made, never shown.
+    QVERIFY(app.window.findChildren<frmLogin *>().isEmpty());
+    QVERIFY(app.desktop.fileDialogs.isEmpty());
+    QVERIFY(app.desktop.messages.isEmpty());
+    QCOMPARE(app.session.gSystemDatabase.text(), QString());
+    QCOMPARE(app.session.gUserId.text(), QString());
+    QCOMPARE(app.session.gPassword.text(), QString());
+    QCOMPARE(app.session.gLoginCancelled, qint16(0));
+    QCOMPARE(app.engine.SystemDB, QString());
+    QCOMPARE(app.engine.DefaultUser, QStringLiteral("Admin"));
+    QCOMPARE(app.engine.DefaultPassword, QString());
+    QCOMPARE(app.session.gDataSource.text(), sample);
+    QCOMPARE(app.label("Label6"), sample);
+    QCOMPARE(app.tableNames(), (QStringList{QStringLiteral("Books"), QStringLiteral("Loans"), QStringLiteral("Members")}));
+    QCOMPARE(app.fieldLines().size(), qsizetype(6));
+    QVERIFY(app.action("mnGenerateASP")->isEnabled());
+}
+
+void tst_Browse::missingSampleSaysSo()
+{
+    App app;
+    const QString missing = m_dir.filePath(QStringLiteral("no-sample.mdb"));
+    app.window.openSample(missing);
+    QVERIFY(app.window.findChildren<frmLogin *>().isEmpty());
+    QCOMPARE(app.desktop.messages.size(), 1);
+    QVERIFY(app.desktop.messages.constFirst().prompt.contains(missing));
+    QVERIFY(!app.session.gDatabase);
+}
+
+void tst_Browse::buildWritesSample()
+{
+    const QString sample = QStringLiteral(KOLTA_BIN_DIR "/sample.mdb");
+    QVERIFY2(QFileInfo::exists(sample), qPrintable(sample));
+    jet::DBEngine engine;
+    auto opened = engine.OpenDatabase(sample);
+    QVERIFY2(opened.ok(), qPrintable(opened.ok() ? QString() : opened.error().message));
+    const auto tables = opened.value()->TableDefs();
+    QVERIFY(tables.ok());
+    QStringList names;
+    for (const jet::TableDef &table : tables.value())
+        names << table.Name;
+    QVERIFY2(names.contains(QStringLiteral("Books")), qPrintable(names.join(QLatin1Char(','))));
 }
 
 void tst_Browse::loginValuesReachEngine()
