@@ -1,5 +1,7 @@
 #include "acecolumns.h"
 
+#include "jetpages.h"
+
 #include <QDate>
 #include <QtEndian>
 
@@ -41,25 +43,6 @@ struct Table
     MdbCatalogEntry entry;
     MdbTableDef *table = nullptr;
 };
-
-// The definition's bytes as libmdb reads them: the first page whole, then
-// each following page of the chain without its 8-byte header.
-QByteArray definitionBytes(MdbHandle *mdb, quint32 page, qsizetype needed)
-{
-    const qsizetype pageSize = mdb->fmt->pg_size;
-    QByteArray bytes;
-    for (int links = 0; page != 0 && bytes.size() < needed && links < 256; ++links) {
-        if (mdb_read_alt_pg(mdb, page) != pageSize)
-            return {};
-        const auto *data = reinterpret_cast<const char *>(mdb->alt_pg_buf);
-        if (data[0] != 0x02)
-            return {};
-        const qsizetype skip = bytes.isEmpty() ? 0 : 8;
-        bytes.append(data + skip, pageSize - skip);
-        page = qFromLittleEndian<quint32>(data + 4);
-    }
-    return bytes.size() >= needed ? bytes : QByteArray();
-}
 
 // The table's properties (kept with its MSysObjects row, whose Id is the
 // page of the table's definition) by column name.

@@ -55,6 +55,15 @@ public:
                                      QList<AceColumn> *ace = nullptr);
     // The libmdb handle, for readers that clone it.
     MdbHandle *handle() const { return m_mdb; }
+    // Whether statements may read the file's indexes (else they scan), and
+    // what they used, for those who ask why a statement is slow.
+    struct IndexUse
+    {
+        bool enabled = true;
+        bool recording = false;
+        QStringList used;
+    };
+    IndexUse &indexUse() { return m_indexUse; }
     // Calls row with the text of the named columns for every row of a local
     // table until it returns false. Columns missing from the table give "".
     // With bytes, each call also finds there the columns' stored bytes
@@ -67,6 +76,7 @@ private:
     MdbHandle *m_mdb;
     QString m_path;
     FileHeader m_header;
+    IndexUse m_indexUse;
 };
 
 // Whether libmdb can scan the table's rows without tripping over its page

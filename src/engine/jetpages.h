@@ -25,4 +25,10 @@ QList<quint32> dataPages(MdbHandle *mdb, const MdbTableDef *table, quint32 pageC
 // Nothing when pages it needs are missing.
 std::optional<QByteArray> longValue(MdbHandle *mdb, int start, int size);
 
+// The bytes of a table's definition as libmdb reads them: the first page
+// whole, then each following page of its chain without its 8-byte header;
+// at least needed bytes, or the whole chain when needed is negative. Empty
+// when the chain is broken or shorter.
+QByteArray definitionBytes(MdbHandle *mdb, quint32 page, qsizetype needed);
+
 } // namespace kolta::jet::engine

@@ -1,6 +1,7 @@
 #include "jettables.h"
 
 #include "acecolumns.h"
+#include "jetindex.h"
 #include "jetpages.h"
 #include "jetvalues.h"
 
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace kolta::jet::engine {
 
@@ -33,6 +35,21 @@ struct JetTable : sqlite3_vtab
     // Texts of attachment and multi-valued columns by stored number, read
     // at their first use.
     QList<std::optional<QHash<qint32, QString>>> complexValues;
+    qint64 rowCount = 0;
+    quint32 pageCount = 0;
+    QList<IndexDefinition> indexes;   // those a plan may use
+    bool indexesRead = false;         // at the first plan: most tables are never planned
+};
+
+// How a cursor reads: every row in stored order, or through an index.
+enum PlanFlags {
+    IndexMask = 0xff,
+    UsesIndex = 0x100,
+    Equal = 0x200,
+    HasLower = 0x400,
+    HasUpper = 0x800,
+    Reverse = 0x1000,
+    Ordered = 0x2000,
 };
 
 // Reading one table: its own libmdb handle (a clone sharing the file), so
@@ -56,11 +73,20 @@ struct JetCursor : sqlite3_vtab_cursor
     int rowsOnPage = 0;              // of the page in the handle's buffer
     int rowsStart = 0;               // where its rows may begin: after its offset table
     int nextRow = 0;
-    sqlite3_int64 rowid = 0;
+    sqlite3_int64 rowid = 0;         // the row's page and its number there: one id whichever way it was read
+    qint64 rowsRead = 0;
     qint64 fetched = 0;
     qint64 rowLimit = 0;
     bool eof = true;
     QByteArray text;                 // decoded text, reused from value to value
+    // Reading through an index: its walker, the key range in the index's
+    // own order, and the page in the handle's buffer.
+    std::unique_ptr<IndexWalker> walker;
+    QByteArray lower;
+    QByteArray upper;
+    bool reverse = false;
+    bool wholeIndex = false;         // every entry: they must count the rows
+    quint32 rowPage = 0;
 };
 
 QString quotedIdentifier(const QString &name)
@@ -74,6 +100,55 @@ void setError(sqlite3_vtab *vtab, const QString &message)
 {
     sqlite3_free(vtab->zErrMsg);
     vtab->zErrMsg = sqlite3_mprintf("%s", message.toUtf8().constData());
+}
+
+// The indexes a plan may use: their leading column of a type whose keys we
+// encode, their entry count that of the table, their tree reachable. Any
+// doubt leaves an index out, and the table is scanned instead.
+void readUsableIndexes(JetTable *table)
+{
+    if (std::exchange(table->indexesRead, true))
+        return;
+    const FileHeader &header = table->file->header();
+    table->pageCount = quint32(qMin<qint64>(header.fileSize / header.pageSize, 0xffffffff));
+    if (!table->file->indexUse().enabled)
+        return;
+    MdbHandle *mdb = mdb_clone_handle(table->file->handle());
+    if (!mdb)
+        return;
+    MdbCatalogEntry entry;
+    std::memset(&entry, 0, sizeof(entry));
+    entry.mdb = mdb;
+    entry.object_type = MDB_TABLE;
+    entry.table_pg = table->page;
+    mdb->cur_pg = 0;
+    MdbTableDef *definition = mdb_read_table(&entry);
+    if (definition && mdb_read_columns(definition) && int(definition->num_cols) == table->columnTypes.size()) {
+        table->rowCount = definition->num_rows;
+        for (const IndexDefinition &index : readIndexes(mdb, definition)) {
+            if (index.columns.isEmpty())
+                continue;
+            const int column = index.columns.first().column;
+            if (table->ace.at(column).calculated || !keyTypeSupported(table->columnTypes.at(column)))
+                continue;
+            // An index that leaves out Nulls counts fewer entries; over more
+            // than one column it might leave out rows a lookup needs.
+            // (The count the definition keeps is of distinct keys: the rows
+            // for a unique index, never more.)
+            const bool ignoresNulls = index.flags & 0x02;
+            const bool unique = index.flags & 0x01;
+            if ((ignoresNulls && index.columns.size() > 1) || index.entries > table->rowCount
+                || (unique && !ignoresNulls && index.entries != table->rowCount))
+                continue;
+            IndexWalker walker(mdb, table->page, index.root, table->pageCount);
+            if (!walker.seekFirst({}).ok())
+                continue;
+            table->indexes.append(index);
+        }
+    }
+    if (definition)
+        mdb_free_tabledef(definition);
+    mdb_close(mdb);
 }
 
 int connect(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_vtab **out, char **error)
@@ -129,12 +204,88 @@ int disconnect(sqlite3_vtab *vtab)
     return SQLITE_OK;
 }
 
+// SQLite weighs the plans by these costs: a scan reads every row in file
+// order; an index reads a few pages down its tree, then a row per entry, each
+// possibly on another page, so a row through it costs more than one scanned.
 int bestIndex(sqlite3_vtab *vtab, sqlite3_index_info *info)
 {
-    // Always a full scan in stored order; SQLite applies the conditions.
-    Q_UNUSED(vtab);
-    info->estimatedCost = 1e6;
-    info->estimatedRows = 100000;
+    auto *table = static_cast<JetTable *>(vtab);
+    readUsableIndexes(table);
+    const double rows = double(qMax<qint64>(table->rowCount, 1));
+    double bestCost = rows + 10;
+    info->estimatedCost = bestCost;
+    info->estimatedRows = sqlite3_int64(rows);
+    int bestPlan = 0;
+    int bestArgs[3] = {-1, -1, -1};
+    bool bestOrdered = false;
+    QByteArray bestText;
+    for (qsizetype i = 0; i < table->indexes.size(); ++i) {
+        const IndexDefinition &index = table->indexes.at(i);
+        const int column = index.columns.first().column;
+        int equal = -1;
+        int lower = -1;
+        int upper = -1;
+        for (int c = 0; c < info->nConstraint; ++c) {
+            const auto &constraint = info->aConstraint[c];
+            if (!constraint.usable || constraint.iColumn != column)
+                continue;
+            switch (constraint.op) {
+            case SQLITE_INDEX_CONSTRAINT_EQ: equal = c; break;
+            case SQLITE_INDEX_CONSTRAINT_GT:
+            case SQLITE_INDEX_CONSTRAINT_GE: lower = c; break;
+            case SQLITE_INDEX_CONSTRAINT_LT:
+            case SQLITE_INDEX_CONSTRAINT_LE: upper = c; break;
+            default: break;
+            }
+        }
+        const bool ordered = equal < 0 && info->nOrderBy == 1 && info->aOrderBy[0].iColumn == column
+                             && (lower >= 0 || upper >= 0 || !(index.flags & 0x02));
+        const bool reverse = ordered && bool(info->aOrderBy[0].desc) != index.columns.first().descending;
+        double found;
+        int plan = UsesIndex | int(i);
+        if (equal >= 0) {
+            const bool unique = (index.flags & 0x01) && index.columns.size() == 1;
+            found = unique ? 1 : qMax(1.0, rows / 100);
+            plan |= Equal;
+            lower = upper = -1;
+        } else if (lower >= 0 && upper >= 0) {
+            found = qMax(1.0, rows / 16);
+        } else if (lower >= 0 || upper >= 0) {
+            found = qMax(1.0, rows / 4);
+        } else if (ordered) {
+            found = rows;
+        } else {
+            continue;
+        }
+        plan |= (lower >= 0 ? HasLower : 0) | (upper >= 0 ? HasUpper : 0) | (reverse ? Reverse : 0)
+                | (ordered ? Ordered : 0);
+        const double cost = 10 + 2 * found;
+        if (cost >= bestCost && !(ordered && !bestOrdered && cost < bestCost * 4))
+            continue;
+        bestCost = cost;
+        bestPlan = plan;
+        bestOrdered = ordered;
+        bestArgs[0] = equal;
+        bestArgs[1] = lower;
+        bestArgs[2] = upper;
+        info->estimatedRows = sqlite3_int64(found);
+        bestText = index.name.toUtf8();
+    }
+    if (!(bestPlan & UsesIndex))
+        return SQLITE_OK;
+    info->idxNum = bestPlan;
+    info->estimatedCost = bestCost;
+    if (bestOrdered)
+        info->orderByConsumed = 1;
+    if ((bestPlan & Equal) && (table->indexes.at(bestPlan & IndexMask).flags & 0x01)
+        && table->indexes.at(bestPlan & IndexMask).columns.size() == 1)
+        info->idxFlags |= SQLITE_INDEX_SCAN_UNIQUE;
+    int argument = 0;
+    for (const int c : bestArgs)
+        if (c >= 0)
+            info->aConstraintUsage[c].argvIndex = ++argument;
+    info->idxStr = sqlite3_mprintf("%s", bestText.constData());
+    info->needToFreeIdxStr = 1;
     return SQLITE_OK;
 }
 
@@ -181,10 +332,99 @@ int damagedPage(sqlite3_vtab_cursor *base)
     return SQLITE_CORRUPT;
 }
 
+int indexDamaged(sqlite3_vtab_cursor *base)
+{
+    setError(base->pVtab, reasons::IndexDamaged);
+    return SQLITE_CORRUPT;
+}
+
+// Loads a data page of the table into the handle's buffer (unless there
+// already) with its row count; false when it is none of the table's.
+bool loadRowPage(JetCursor *cursor, quint32 page)
+{
+    MdbHandle *mdb = cursor->mdb;
+    if (page == cursor->rowPage)
+        return true;
+    cursor->rowPage = 0;
+    if (page == 0 || !readPage(mdb, page, mdb->pg_buf) || mdb->pg_buf[0] != MDB_PAGE_DATA
+        || qFromLittleEndian<quint32>(mdb->pg_buf + 4) != cursor->entry.table_pg)
+        return false;
+    cursor->rowsOnPage = qFromLittleEndian<quint16>(mdb->pg_buf + mdb->fmt->row_count_offset);
+    cursor->rowsStart = mdb->fmt->row_count_offset + 2 + 2 * cursor->rowsOnPage;
+    if (cursor->rowsStart > int(mdb->fmt->pg_size))
+        return false;
+    cursor->rowPage = page;
+    return true;
+}
+
+// The row an index entry names, cracked as a scan cracks it; its place goes
+// to page and row. A row that grew out of its page left in its slot (marked
+// as deleted) where it went: the index still names the slot. Anything else
+// (no such row, a slot that names no moved row) means the index is damaged.
+int readIndexedRow(JetCursor *cursor, quint32 *page, int *row)
+{
+    MdbHandle *mdb = cursor->mdb;
+    for (int hop = 0; hop < 2; ++hop) {
+        if (!loadRowPage(cursor, *page))
+            return indexDamaged(cursor);
+        mdb->cur_pg = *page;
+        mdb->cur_pos = 0;
+        int start = 0;
+        size_t size = 0;
+        if (*row >= cursor->rowsOnPage || mdb_find_row(mdb, *row, &start, &size) != 0 || size == 0
+            || (start & OffsetMask) < cursor->rowsStart)
+            return indexDamaged(cursor);
+        if (start & 0x4000) {
+            if (hop > 0 || size < 4)
+                return indexDamaged(cursor);
+            const unsigned char *moved = mdb->pg_buf + (start & OffsetMask);
+            *row = moved[0];
+            *page = moved[1] | (quint32(moved[2]) << 8) | (quint32(moved[3]) << 16);
+            continue;
+        }
+        // A moved row is marked so in its new place, and is found only there.
+        if (hop > 0 && !(start & 0x8000))
+            return indexDamaged(cursor);
+        if (mdb_crack_row(cursor->table, start & OffsetMask, size, cursor->fields.data()) < 0)
+            return indexDamaged(cursor);
+        return SQLITE_OK;
+    }
+    return indexDamaged(cursor);
+}
+
+// The next row in the index's order within the key range.
+int nextIndexed(sqlite3_vtab_cursor *base)
+{
+    auto *cursor = static_cast<JetCursor *>(base);
+    const Result<bool> more = cursor->reverse ? cursor->walker->previous() : cursor->walker->next();
+    if (!more.ok())
+        return indexDamaged(base);
+    const IndexEntry &entry = cursor->walker->entry();
+    if (!more.value() || (!cursor->reverse && !keyAtMost(entry.key, cursor->upper))
+        || (cursor->reverse && !keyAtLeast(entry.key, cursor->lower))) {
+        cursor->eof = true;
+        // Walked whole, an index names every row once.
+        // (The definition may count fewer rows than there are, never more.)
+        if (cursor->wholeIndex && !more.value() && cursor->walker->count() < qint64(cursor->table->num_rows))
+            return indexDamaged(base);
+        return SQLITE_OK;
+    }
+    quint32 page = entry.page;
+    int row = entry.row;
+    const int read = readIndexedRow(cursor, &page, &row);
+    if (read != SQLITE_OK)
+        return read;
+    cursor->eof = false;
+    cursor->rowid = (sqlite3_int64(page) << 8) | row;
+    return SQLITE_OK;
+}
+
 // The next row of the table, read page by page in file order. Each row is
 // cracked once, into fields that still tell Null apart from "".
 int next(sqlite3_vtab_cursor *base)
 {
+    if (static_cast<JetCursor *>(base)->walker)
+        return nextIndexed(base);
     auto *cursor = static_cast<JetCursor *>(base);
     MdbTableDef *table = cursor->table;
     MdbHandle *mdb = cursor->mdb;
@@ -194,7 +434,7 @@ int next(sqlite3_vtab_cursor *base)
                 cursor->eof = true;
                 // The definition counts the table's rows: fewer read means
                 // pages are missing (a file cut short), never a shorter table.
-                if (cursor->rowid < sqlite3_int64(table->num_rows)) {
+                if (cursor->rowsRead < qint64(table->num_rows)) {
                     const auto *jetTable = static_cast<const JetTable *>(base->pVtab);
                     setError(base->pVtab, QString(reasons::RowsMissing).arg(jetTable->name));
                     return SQLITE_CORRUPT;
@@ -238,19 +478,79 @@ int next(sqlite3_vtab_cursor *base)
         if (mdb_crack_row(table, start, size, cursor->fields.data()) < 0)
             continue;
         cursor->eof = false;
-        ++cursor->rowid;
+        ++cursor->rowsRead;
+        cursor->rowid = (sqlite3_int64(mdb->cur_pg) << 8) | row;
         return SQLITE_OK;
     }
 }
 
-int filter(sqlite3_vtab_cursor *base, int, const char *, int, sqlite3_value **)
+// A bound of the plan's constraint as a key of the index's leading column.
+KeyBound boundOf(int jetType, sqlite3_value *value, BoundSide side)
+{
+    switch (sqlite3_value_type(value)) {
+    case SQLITE_INTEGER:
+        return integerBound(jetType, sqlite3_value_int64(value), side);
+    case SQLITE_FLOAT:
+        return numberBound(jetType, sqlite3_value_double(value), side);
+    default:
+        // Text, a blob or Null: SQLite compares them its own way; the whole
+        // index is read and SQLite keeps the rows that match.
+        return {};
+    }
+}
+
+int filter(sqlite3_vtab_cursor *base, int plan, const char *planText, int argc, sqlite3_value **argv)
 {
     auto *cursor = static_cast<JetCursor *>(base);
     cursor->pageIndex = 0;
     cursor->rowsOnPage = 0;
     cursor->nextRow = 0;
     cursor->rowid = 0;
+    cursor->rowsRead = 0;
     cursor->fetched = 0;
+    cursor->walker.reset();
+    if (!(plan & UsesIndex))
+        return next(base);
+
+    auto *table = static_cast<JetTable *>(base->pVtab);
+    const IndexDefinition &index = table->indexes.at(plan & IndexMask);
+    const int type = table->columnTypes.at(index.columns.first().column);
+    KeyBound lower;
+    KeyBound upper;
+    int argument = 0;
+    if ((plan & Equal) && argument < argc) {
+        lower = boundOf(type, argv[argument], BoundSide::Lower);
+        upper = boundOf(type, argv[argument++], BoundSide::Upper);
+    }
+    if ((plan & HasLower) && argument < argc)
+        lower = boundOf(type, argv[argument++], BoundSide::Lower);
+    if ((plan & HasUpper) && argument < argc)
+        upper = boundOf(type, argv[argument++], BoundSide::Upper);
+    if (lower.kind == KeyBound::Nothing || upper.kind == KeyBound::Nothing) {
+        cursor->eof = true;
+        return SQLITE_OK;
+    }
+    cursor->lower = lower.key;
+    cursor->upper = upper.key;
+    if (index.columns.first().descending) {
+        cursor->lower = upper.key.isEmpty() ? QByteArray() : inverted(upper.key);
+        cursor->upper = lower.key.isEmpty() ? QByteArray() : inverted(lower.key);
+    }
+    cursor->reverse = plan & Reverse;
+    cursor->wholeIndex = cursor->lower.isEmpty() && cursor->upper.isEmpty() && !(index.flags & 0x02);
+    cursor->rowPage = 0;
+    cursor->walker = std::make_unique<IndexWalker>(cursor->mdb, table->page, index.root, table->pageCount);
+    const Result<void> sought =
+        cursor->reverse ? cursor->walker->seekLast(cursor->upper) : cursor->walker->seekFirst(cursor->lower);
+    if (!sought.ok())
+        return indexDamaged(base);
+    JetFile::IndexUse &use = table->file->indexUse();
+    if (use.recording) {
+        const QString what = QStringLiteral("%1: index %2%3").arg(table->name, QString::fromUtf8(planText ? planText : ""),
+                                                                   cursor->reverse ? QStringLiteral(" (backward)") : QString());
+        if (!use.used.contains(what))
+            use.used.append(what);
+    }
     return next(base);
 }
 

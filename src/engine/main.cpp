@@ -4,7 +4,7 @@
 //   kolta-engine [serve]     answer framed requests on stdin/stdout
 //   kolta-engine tables FILE [--system-db MDW] [--user U] [--password P]
 //   kolta-engine query FILE STATEMENT [--system-db MDW] [--user U] [--password P] [--raw]
-//                [--param NAME=VALUE]...
+//                [--param NAME=VALUE]... [--indexes | --no-indexes]
 //   kolta-engine --help | --version
 
 #include "opendatabase.h"
@@ -99,19 +99,23 @@ void limitProcess()
 const QLatin1String TablesUsage{"usage: kolta-engine tables FILE [--system-db MDW] [--user U] [--password P]\n"};
 const QLatin1String QueryUsage{
     "usage: kolta-engine query FILE STATEMENT [--system-db MDW] [--user U] [--password P] [--raw]\n"
-    "                          [--param NAME=VALUE]...\n"
+    "                          [--param NAME=VALUE]... [--indexes | --no-indexes]\n"
     "  Prints the result's column names, then its rows, one line each, values separated by tabs.\n"
     "  Null is empty; numbers, dates and Yes/No as the grid shows them, or with --raw as plain\n"
     "  decimals, YYYY-MM-DD HH:MM:SS and -1/0. Inside values a backslash, tab, line feed and\n"
     "  carriage return are written as \\\\, \\t, \\n and \\r. A failing statement prints Jet's\n"
     "  message on stderr and exits with 1. --param gives the value of the parameter NAME (as the\n"
-    "  statement writes it, without brackets), typed as in Access's parameter box.\n"};
+    "  statement writes it, without brackets), typed as in Access's parameter box. --indexes\n"
+    "  adds, on stderr, which of the file's indexes the statement read (\"TABLE: index NAME\");\n"
+    "  --no-indexes reads every table whole, as a check that the indexes change no result.\n"};
 
 struct CommandArgs
 {
     QStringList positional;
     protocol::OpenArgs login{QString(), QString(), QStringLiteral("Admin"), QString()};
     bool raw = false;
+    bool showIndexes = false;
+    bool useIndexes = true;
     QList<protocol::ParameterValue> values;
 };
 
@@ -132,6 +136,10 @@ bool parseArgs(const QStringList &args, bool queryOptions, CommandArgs *parsed, 
             *value = args.at(i);
         } else if (queryOptions && arg == QLatin1String("--raw")) {
             parsed->raw = true;
+        } else if (queryOptions && arg == QLatin1String("--indexes")) {
+            parsed->showIndexes = true;
+        } else if (queryOptions && arg == QLatin1String("--no-indexes")) {
+            parsed->useIndexes = false;
         } else if (queryOptions && arg == QLatin1String("--param")) {
             const qsizetype equals = i + 1 < args.size() ? args.at(i + 1).indexOf(QLatin1Char('=')) : -1;
             if (equals <= 0) {
@@ -224,8 +232,21 @@ int runQuery(const QStringList &args, int out, int err)
         writeText(err, QueryUsage);
         return 2;
     }
-    parsed.login.path = parsed.positional.at(0);
-    const auto prepared = engine::Statement::prepare(parsed.login, parsed.positional.at(1),
+    engine::OpenDatabase database(parsed.positional.at(0));
+    const Result<PasswordCheck> login = database.open(parsed.login.systemDb, parsed.login.user, parsed.login.password);
+    if (!login.ok()) {
+        writeText(err, login.error().message + QLatin1Char('\n'));
+        return 1;
+    }
+    const Result<engine::CurrentFile> current = database.current();
+    if (!current.ok()) {
+        writeText(err, current.error().message + QLatin1Char('\n'));
+        return 1;
+    }
+    engine::JetFile::IndexUse &indexUse = current.value().file->indexUse();
+    indexUse.enabled = parsed.useIndexes;
+    indexUse.recording = parsed.showIndexes;
+    const auto prepared = engine::Statement::prepare(database, parsed.positional.at(1),
                                                      parsed.raw ? engine::Statement::Form::Raw
                                                                 : engine::Statement::Form::Display,
                                                      jetsql::LikeWildcards::Dao, parsed.values);
@@ -251,6 +272,8 @@ int runQuery(const QStringList &args, int out, int err)
         }
     });
     writeText(out, buffer);
+    for (const QString &used : std::as_const(indexUse.used))
+        writeText(err, used + QLatin1Char('\n'));
     if (!done.ok()) {
         writeText(err, done.error().message + QLatin1Char('\n'));
         return 1;

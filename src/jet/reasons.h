@@ -53,6 +53,8 @@ inline constexpr QLatin1String RowsMissing{
     "the database file is damaged or unreadable (not all rows of the table %1 can be read)"};
 inline constexpr QLatin1String PageRowsDamaged{
     "the database file is damaged or unreadable (a page of the table %1 counts more rows than it holds)"};
+inline constexpr QLatin1String IndexDamaged{
+    "the database file is damaged or unreadable (an index of the table does not match its rows)"};
 // %1 the column.
 inline constexpr QLatin1String LongValueMissing{
     "the database file is damaged or unreadable (a value of the column %1 is cut short)"};

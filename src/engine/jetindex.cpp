@@ -1,0 +1,477 @@
+#include "jetindex.h"
+
+#include "jetpages.h"
+
+#include "reasons.h"
+
+#include <QtEndian>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace kolta::jet::engine {
+
+namespace {
+
+constexpr int MaxIndexColumns = 10;
+constexpr int MaxDepth = 32;
+constexpr unsigned char AscendingFlag = 0x7f;
+constexpr unsigned char NullFlag = 0x00;
+
+// Where the parts of a table definition lie, by format.
+struct DefinitionLayout
+{
+    int realIndexSize;      // one physical index's columns, pages and flags
+    int realIndexColumns;   // where its ten column slots start
+    int realIndexRoot;      // its first page
+    int realIndexFlags;
+    int logicalSize;
+    int logicalNumber;      // the physical index it uses
+    int logicalType;
+    int nameLengthSize;     // of column and index names
+    int entryRowsOffset;    // the index's entry count within its count block
+};
+
+const DefinitionLayout Jet3Layout{39, 0, 34, 38, 20, 4, 19, 1, 4};
+const DefinitionLayout Jet4Layout{52, 4, 38, 46, 28, 8, 23, 2, 4};
+
+quint32 le32(const QByteArray &bytes, qsizetype at)
+{
+    return qFromLittleEndian<quint32>(bytes.constData() + at);
+}
+
+quint16 le16(const QByteArray &bytes, qsizetype at)
+{
+    return qFromLittleEndian<quint16>(bytes.constData() + at);
+}
+
+int compareBytes(const QByteArray &a, const QByteArray &b, qsizetype length)
+{
+    return length > 0 ? std::memcmp(a.constData(), b.constData(), size_t(length)) : 0;
+}
+
+// The key of a sortable integer: big-endian with the sign bit flipped, so
+// that the bytes order as the numbers do.
+QByteArray signedKey(qint64 value, int size)
+{
+    QByteArray key(size + 1, Qt::Uninitialized);
+    key[0] = char(AscendingFlag);
+    const quint64 bits = quint64(value) ^ (quint64(1) << (size * 8 - 1));
+    for (int i = 0; i < size; ++i)
+        key[1 + i] = char(bits >> (8 * (size - 1 - i)));
+    return key;
+}
+
+// IEEE numbers order as their bytes once positives have the sign bit
+// flipped and negatives every bit.
+QByteArray floatingKey(quint64 bits, int size)
+{
+    const quint64 sign = quint64(1) << (size * 8 - 1);
+    const quint64 mask = size == 8 ? ~quint64(0) : (quint64(1) << (size * 8)) - 1;
+    bits = (bits & sign) ? (~bits & mask) : (bits | sign);
+    QByteArray key(size + 1, Qt::Uninitialized);
+    key[0] = char(AscendingFlag);
+    for (int i = 0; i < size; ++i)
+        key[1 + i] = char(bits >> (8 * (size - 1 - i)));
+    return key;
+}
+
+struct IntegerRange
+{
+    qint64 min;
+    qint64 max;
+    int size;
+};
+
+std::optional<IntegerRange> integerRange(int jetType)
+{
+    switch (jetType) {
+    case MDB_BYTE:
+        return IntegerRange{0, 255, 1};
+    case MDB_INT:
+        return IntegerRange{-32768, 32767, 2};
+    case MDB_LONGINT:
+        return IntegerRange{std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max(), 4};
+    case MDB_MONEY:
+        return IntegerRange{std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max(), 8};
+    default:
+        return std::nullopt;
+    }
+}
+
+QByteArray integerKeyOf(int jetType, qint64 value)
+{
+    // A Byte is unsigned: its one byte orders as it stands.
+    if (jetType == MDB_BYTE)
+        return QByteArray(1, char(AscendingFlag)) + char(quint8(value));
+    return signedKey(value, integerRange(jetType)->size);
+}
+
+} // namespace
+
+QList<IndexDefinition> readIndexes(MdbHandle *mdb, const MdbTableDef *table)
+{
+    const MdbFormatConstants *fmt = mdb->fmt;
+    const bool jet3 = IS_JET3(mdb);
+    const DefinitionLayout &layout = jet3 ? Jet3Layout : Jet4Layout;
+    // The counts come first; how much to read follows from them.
+    QByteArray bytes = definitionBytes(mdb, table->entry->table_pg, fmt->tab_cols_start_offset);
+    if (bytes.isEmpty())
+        return {};
+    const quint32 columnCount = le16(bytes, fmt->tab_num_cols_offset);
+    const quint32 logicalCount = le32(bytes, fmt->tab_num_idxs_offset);
+    const quint32 realCount = le32(bytes, fmt->tab_num_ridxs_offset);
+    if (realCount == 0 || realCount > 1000 || logicalCount > 1000 || columnCount != table->num_cols)
+        return {};
+    // Column names sit between the columns and the indexes; their lengths
+    // are read as they come, so read the definition whole.
+    bytes = definitionBytes(mdb, table->entry->table_pg, -1);
+    qsizetype at = fmt->tab_cols_start_offset;
+    const qsizetype countsAt = at;
+    at += qsizetype(realCount) * fmt->tab_ridx_entry_size + qsizetype(columnCount) * fmt->tab_col_entry_size;
+    for (quint32 c = 0; c < columnCount; ++c) {
+        if (at + layout.nameLengthSize > bytes.size())
+            return {};
+        at += layout.nameLengthSize + (jet3 ? quint8(bytes.at(at)) : le16(bytes, at));
+    }
+    const qsizetype realAt = at;
+    const qsizetype logicalAt = realAt + qsizetype(realCount) * layout.realIndexSize;
+    if (logicalAt + qsizetype(logicalCount) * layout.logicalSize > bytes.size())
+        return {};
+
+    QList<IndexDefinition> indexes(realCount);
+    QList<bool> named(realCount, false);
+    for (quint32 r = 0; r < realCount; ++r) {
+        IndexDefinition &index = indexes[r];
+        const qsizetype base = realAt + qsizetype(r) * layout.realIndexSize;
+        for (int k = 0; k < MaxIndexColumns; ++k) {
+            const qsizetype slot = base + layout.realIndexColumns + 3 * k;
+            const quint16 number = le16(bytes, slot);
+            if (number == 0xffff)
+                continue;
+            IndexColumn column;
+            for (guint i = 0; i < table->columns->len; ++i)
+                if (static_cast<const MdbColumn *>(g_ptr_array_index(table->columns, i))->col_num == number)
+                    column.column = int(i);
+            const quint8 order = quint8(bytes.at(slot + 2));
+            if (column.column < 0 || (order != 0x01 && order != 0x02))
+                return {};
+            column.descending = order == 0x02;
+            index.columns.append(column);
+        }
+        index.root = le32(bytes, base + layout.realIndexRoot);
+        index.flags = quint8(bytes.at(base + layout.realIndexFlags));
+        index.entries = le32(bytes, countsAt + qsizetype(r) * fmt->tab_ridx_entry_size + layout.entryRowsOffset);
+    }
+    at = logicalAt + qsizetype(logicalCount) * layout.logicalSize;
+    for (quint32 l = 0; l < logicalCount; ++l) {
+        const qsizetype base = logicalAt + qsizetype(l) * layout.logicalSize;
+        const quint32 real = le32(bytes, base + layout.logicalNumber);
+        const quint8 type = quint8(bytes.at(base + layout.logicalType));
+        QString name;
+        if (at + layout.nameLengthSize <= bytes.size()) {
+            const int length = jet3 ? quint8(bytes.at(at)) : le16(bytes, at);
+            at += layout.nameLengthSize;
+            if (at + length <= bytes.size()) {
+                name = jet3 ? QString::fromLatin1(bytes.constData() + at, length)
+                            : QString::fromUtf16(reinterpret_cast<const char16_t *>(bytes.constData() + at),
+                                                 length / 2);
+            }
+            at += length;
+        }
+        if (real >= realCount)
+            continue;
+        if (type == 0x01)
+            indexes[real].primary = true;
+        // A foreign key's logical index shares the physical one it rests on;
+        // the name users gave is the other's.
+        if (!named.at(real) || (type != 0x02 && indexes[real].name.isEmpty())) {
+            if (type != 0x02 || !named.at(real))
+                indexes[real].name = name;
+            named[real] = true;
+        }
+    }
+    return indexes;
+}
+
+bool keyTypeSupported(int jetType)
+{
+    switch (jetType) {
+    case MDB_BYTE:
+    case MDB_INT:
+    case MDB_LONGINT:
+    case MDB_MONEY:
+    case MDB_FLOAT:
+    case MDB_DOUBLE:
+    case MDB_DATETIME:
+        return true;
+    default:
+        return false;
+    }
+}
+
+KeyBound integerBound(int jetType, qint64 value, BoundSide side)
+{
+    if (const auto range = integerRange(jetType)) {
+        if (value < range->min)
+            return side == BoundSide::Lower ? KeyBound{} : KeyBound{KeyBound::Nothing, {}};
+        if (value > range->max)
+            return side == BoundSide::Upper ? KeyBound{} : KeyBound{KeyBound::Nothing, {}};
+        return {KeyBound::Key, integerKeyOf(jetType, value)};
+    }
+    return numberBound(jetType, double(value), side);
+}
+
+KeyBound numberBound(int jetType, double value, BoundSide side)
+{
+    if (std::isnan(value))
+        return {};
+    if (const auto range = integerRange(jetType)) {
+        const double whole = side == BoundSide::Lower ? std::ceil(value) : std::floor(value);
+        // Beyond what a 64-bit integer holds, the bound is open or shuts out all.
+        if (whole < -9.2e18)
+            return side == BoundSide::Lower ? KeyBound{} : KeyBound{KeyBound::Nothing, {}};
+        if (whole > 9.2e18)
+            return side == BoundSide::Upper ? KeyBound{} : KeyBound{KeyBound::Nothing, {}};
+        return integerBound(jetType, qint64(whole), side);
+    }
+    switch (jetType) {
+    case MDB_FLOAT: {
+        // The stored Single nearest the bound on its outer side.
+        float single = float(value);
+        if (side == BoundSide::Lower && double(single) > value)
+            single = std::nextafter(single, -std::numeric_limits<float>::infinity());
+        if (side == BoundSide::Upper && double(single) < value)
+            single = std::nextafter(single, std::numeric_limits<float>::infinity());
+        quint32 bits;
+        std::memcpy(&bits, &single, sizeof bits);
+        return {KeyBound::Key, floatingKey(bits, 4)};
+    }
+    case MDB_DOUBLE:
+    case MDB_DATETIME: {
+        // Zero is stored as +0; a bound of -0 means the same number.
+        const double number = value == 0 ? 0.0 : value;
+        quint64 bits;
+        std::memcpy(&bits, &number, sizeof bits);
+        return {KeyBound::Key, floatingKey(bits, 8)};
+    }
+    default:
+        return {};
+    }
+}
+
+QByteArray inverted(QByteArray key)
+{
+    for (char &c : key)
+        c = char(~c);
+    return key;
+}
+
+bool keyAtLeast(const QByteArray &key, const QByteArray &lower)
+{
+    const int order = compareBytes(key, lower, qMin(key.size(), lower.size()));
+    return order > 0 || (order == 0 && key.size() >= lower.size());
+}
+
+bool keyAtMost(const QByteArray &key, const QByteArray &upper)
+{
+    if (upper.isEmpty())
+        return true;
+    return compareBytes(key, upper, qMin(key.size(), upper.size())) <= 0;
+}
+
+IndexWalker::IndexWalker(MdbHandle *mdb, quint32 tablePage, quint32 root, quint32 pageCount)
+    : m_mdb(mdb), m_tablePage(tablePage), m_root(root), m_pageCount(pageCount)
+{
+}
+
+Result<IndexWalker::Page> IndexWalker::load(quint32 number) const
+{
+    const Error damaged{QString::fromLatin1(reasons::IndexDamaged)};
+    const int size = int(m_mdb->fmt->pg_size);
+    if (number == 0 || number >= m_pageCount)
+        return damaged;
+    QByteArray raw(size, Qt::Uninitialized);
+    if (!readPage(m_mdb, number, reinterpret_cast<unsigned char *>(raw.data())))
+        return damaged;
+    Page page;
+    page.number = number;
+    page.type = quint8(raw.at(0));
+    if ((page.type != 0x03 && page.type != 0x04) || (le32(raw, 4) & 0x00ffffff) != m_tablePage)
+        return damaged;
+    page.previous = le32(raw, 8);
+    page.next = le32(raw, 12);
+    const bool jet3 = IS_JET3(m_mdb);
+    // How many leading bytes every entry after the first shares with it.
+    const int prefix = jet3 ? quint8(raw.at(20)) : le16(raw, 24);
+    const int maskStart = jet3 ? 0x16 : 0x1b;
+    const int entriesStart = jet3 ? 0xf8 : 0x1e0;
+    QList<int> offsets{entriesStart};
+    for (int byte = maskStart; byte < entriesStart; ++byte) {
+        const quint8 bits = quint8(raw.at(byte));
+        for (int bit = 0; bits && bit < 8; ++bit) {
+            if (!(bits & (1u << bit)))
+                continue;
+            const int offset = entriesStart + (byte - maskStart) * 8 + bit;
+            if (offset > size)
+                return damaged;
+            offsets.append(offset);
+        }
+    }
+    const int pointerSize = page.type == 0x03 ? 8 : 4;
+    page.starts.append(0);
+    for (qsizetype e = 0; e + 1 < offsets.size(); ++e) {
+        const int length = offsets.at(e + 1) - offsets.at(e);
+        if (e == 0) {
+            if (prefix > length)
+                return damaged;
+        } else {
+            page.bytes.append(page.bytes.constData(), prefix);
+        }
+        page.bytes.append(raw.constData() + offsets.at(e), length);
+        if (page.bytes.size() - page.starts.last() < pointerSize + 1)
+            return damaged;
+        page.starts.append(int(page.bytes.size()));
+    }
+    return page;
+}
+
+// Down the tree to the leaf that holds the first entry not below key, or
+// with last, the leaf where entries cut to key's length first pass it.
+Result<IndexWalker::Page> IndexWalker::descend(const QByteArray &key, bool last)
+{
+    quint32 number = m_root;
+    for (int depth = 0; depth < MaxDepth; ++depth) {
+        Result<Page> loaded = load(number);
+        if (!loaded.ok())
+            return loaded;
+        ++m_pagesRead;
+        Page page = std::move(loaded.value());
+        if (page.type == 0x04)
+            return page;
+        if (page.entryCount() == 0)
+            return Error{QString::fromLatin1(reasons::IndexDamaged)};
+        int chosen = page.entryCount() - 1;
+        for (int e = 0; e < page.entryCount(); ++e) {
+            const QByteArray entryKey =
+                page.bytes.mid(page.starts.at(e), page.starts.at(e + 1) - page.starts.at(e) - 8);
+            if (key.isEmpty() ? !last : (last ? !keyAtMost(entryKey, key) : keyAtLeast(entryKey, key))) {
+                chosen = e;
+                break;
+            }
+        }
+        number = qFromBigEndian<quint32>(page.bytes.constData() + page.starts.at(chosen + 1) - 4);
+    }
+    return Error{QString::fromLatin1(reasons::IndexDamaged)};
+}
+
+Result<void> IndexWalker::setEntry(int index)
+{
+    const int start = m_page.starts.at(index);
+    const int end = m_page.starts.at(index + 1);
+    const auto *pointer = reinterpret_cast<const uchar *>(m_page.bytes.constData() + end - 4);
+    m_entry.key = QByteArray(m_page.bytes.constData() + start, end - start - 4);
+    m_entry.page = (quint32(pointer[0]) << 16) | (quint32(pointer[1]) << 8) | pointer[2];
+    m_entry.row = pointer[3];
+    m_position = index;
+    ++m_count;
+    return {};
+}
+
+Result<void> IndexWalker::seekFirst(const QByteArray &lower)
+{
+    m_count = 0;
+    Result<Page> leaf = descend(lower, false);
+    if (!leaf.ok())
+        return leaf.error();
+    m_page = std::move(leaf.value());
+    m_position = -1;
+    if (lower.isEmpty())
+        return {};
+    for (int e = 0; e < m_page.entryCount(); ++e) {
+        const QByteArray key = m_page.bytes.mid(m_page.starts.at(e), m_page.starts.at(e + 1) - m_page.starts.at(e) - 4);
+        if (keyAtLeast(key, lower))
+            return {};
+        m_position = e;
+    }
+    return {};
+}
+
+Result<void> IndexWalker::seekLast(const QByteArray &upper)
+{
+    m_count = 0;
+    Result<Page> leaf = descend(upper, true);
+    if (!leaf.ok())
+        return leaf.error();
+    m_page = std::move(leaf.value());
+    // Leaves added at the end after the tree was last balanced hang off the
+    // last one by their links only.
+    while (m_page.next != 0) {
+        if (++m_pagesRead > qint64(m_pageCount))
+            return Error{QString::fromLatin1(reasons::IndexDamaged)};
+        Result<Page> following = load(m_page.next);
+        if (!following.ok())
+            return following.error();
+        if (following.value().type != 0x04)
+            return Error{QString::fromLatin1(reasons::IndexDamaged)};
+        if (following.value().entryCount() > 0) {
+            const Page &p = following.value();
+            if (!keyAtMost(p.bytes.left(p.starts.at(1) - 4), upper))
+                break;
+        }
+        m_page = std::move(following.value());
+    }
+    m_position = m_page.entryCount();
+    for (int e = m_page.entryCount() - 1; e >= 0; --e) {
+        const QByteArray key = m_page.bytes.mid(m_page.starts.at(e), m_page.starts.at(e + 1) - m_page.starts.at(e) - 4);
+        if (keyAtMost(key, upper))
+            return {};
+        m_position = e;
+    }
+    return {};
+}
+
+Result<bool> IndexWalker::next()
+{
+    while (m_position + 1 >= m_page.entryCount()) {
+        if (m_page.next == 0)
+            return false;
+        if (++m_pagesRead > qint64(m_pageCount))
+            return Error{QString::fromLatin1(reasons::IndexDamaged)};
+        Result<Page> following = load(m_page.next);
+        if (!following.ok())
+            return following.error();
+        if (following.value().type != 0x04)
+            return Error{QString::fromLatin1(reasons::IndexDamaged)};
+        m_page = std::move(following.value());
+        m_position = -1;
+    }
+    const Result<void> set = setEntry(m_position + 1);
+    if (!set.ok())
+        return set.error();
+    return true;
+}
+
+Result<bool> IndexWalker::previous()
+{
+    while (m_position - 1 < 0) {
+        if (m_page.previous == 0)
+            return false;
+        if (++m_pagesRead > qint64(m_pageCount))
+            return Error{QString::fromLatin1(reasons::IndexDamaged)};
+        Result<Page> before = load(m_page.previous);
+        if (!before.ok())
+            return before.error();
+        if (before.value().type != 0x04 || before.value().next != m_page.number)
+            return Error{QString::fromLatin1(reasons::IndexDamaged)};
+        m_page = std::move(before.value());
+        m_position = m_page.entryCount();
+    }
+    const Result<void> set = setEntry(m_position - 1);
+    if (!set.ok())
+        return set.error();
+    return true;
+}
+
+} // namespace kolta::jet::engine

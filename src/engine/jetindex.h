@@ -1,0 +1,117 @@
+#pragma once
+
+// The indexes Jet keeps in the file: their definitions in the table's
+// definition and their B-trees of index pages. Read only to find rows
+// faster; every row found is still checked by SQLite against the statement,
+// so an index may only ever give too many rows, never too few. Where an index
+// cannot be trusted (a type whose keys we do not encode, a definition or page
+// that looks damaged) it is not used and the table is scanned.
+
+#include "result.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <mdbtools.h>
+
+#include <optional>
+
+namespace kolta::jet::engine {
+
+struct IndexColumn
+{
+    int column = -1;          // in the table's column order
+    bool descending = false;
+};
+
+struct IndexDefinition
+{
+    QString name;             // of the first logical index that uses it
+    QList<IndexColumn> columns;
+    quint32 root = 0;         // the first page of its tree
+    quint8 flags = 0;         // 0x01 unique, 0x02 ignore nulls, 0x08 required
+    bool primary = false;
+    qint64 entries = -1;      // the count the definition keeps
+};
+
+// The real (physical) indexes of a table whose columns libmdb has read.
+// Empty where the definition holds none or cannot be read.
+QList<IndexDefinition> readIndexes(MdbHandle *mdb, const MdbTableDef *table);
+
+// Key bytes of a bound on an index's column, as an ascending index stores
+// them (the flag byte first). Numbers come as SQLite gives them: a double or,
+// exact, an integer; a bound between two storable values is widened to the
+// nearer one outside, so the range only ever holds more rows.
+bool keyTypeSupported(int jetType);
+struct KeyBound
+{
+    enum Kind { Open, Key, Nothing } kind = Open;   // Nothing: no stored value can lie within
+    QByteArray key;
+};
+enum class BoundSide { Lower, Upper };
+KeyBound numberBound(int jetType, double value, BoundSide side);
+KeyBound integerBound(int jetType, qint64 value, BoundSide side);
+// The bytes a descending index stores for the ascending key.
+QByteArray inverted(QByteArray key);
+
+// One entry of an index's leaf level: its key bytes and the row it names.
+struct IndexEntry
+{
+    QByteArray key;
+    quint32 page = 0;
+    int row = 0;
+};
+
+// Walks the leaf level of one index in key order, either way, reading pages
+// straight from the file into a buffer of its own.
+class IndexWalker
+{
+public:
+    IndexWalker(MdbHandle *mdb, quint32 tablePage, quint32 root, quint32 pageCount);
+
+    // Before the first entry whose key is not below lower (the first entry
+    // of all when lower is empty); next() then gives it.
+    Result<void> seekFirst(const QByteArray &lower);
+    // After the last entry whose key, cut to the length of upper, is not
+    // above it (the last of all when upper is empty); previous() gives it.
+    Result<void> seekLast(const QByteArray &upper);
+    // The next (previous) entry; false past the end.
+    Result<bool> next();
+    Result<bool> previous();
+    const IndexEntry &entry() const { return m_entry; }
+    // Entries given so far.
+    qint64 count() const { return m_count; }
+
+private:
+    struct Page
+    {
+        quint32 number = 0;
+        int type = 0;
+        quint32 previous = 0;
+        quint32 next = 0;
+        QByteArray bytes;             // every entry whole, one after another
+        QList<int> starts;            // where each begins in bytes, and the end
+        int entryCount() const { return int(starts.size()) - 1; }
+    };
+    Result<Page> load(quint32 page) const;
+    Result<Page> descend(const QByteArray &key, bool last);
+    Result<void> setEntry(int index);
+
+    MdbHandle *m_mdb;
+    quint32 m_tablePage;
+    quint32 m_root;
+    quint32 m_pageCount;
+    Page m_page;
+    int m_position = -1;      // the entry given last; -1 before the first
+    qint64 m_count = 0;
+    qint64 m_pagesRead = 0;
+    IndexEntry m_entry;
+};
+
+// Whether the key of an entry lies within [lower, upper] of a leading
+// column: each bound compared over its own length; an empty bound is open.
+bool keyAtLeast(const QByteArray &key, const QByteArray &lower);
+bool keyAtMost(const QByteArray &key, const QByteArray &upper);
+
+} // namespace kolta::jet::engine
