@@ -102,53 +102,75 @@ void setError(sqlite3_vtab *vtab, const QString &message)
     vtab->zErrMsg = sqlite3_mprintf("%s", message.toUtf8().constData());
 }
 
-// The indexes a plan may use: their leading column of a type whose keys we
-// encode, their entry count that of the table, their tree reachable. Any
-// doubt leaves an index out, and the table is scanned instead.
-void readUsableIndexes(JetTable *table)
+struct UsableIndexes
 {
-    if (std::exchange(table->indexesRead, true))
-        return;
-    const FileHeader &header = table->file->header();
-    table->pageCount = quint32(qMin<qint64>(header.fileSize / header.pageSize, 0xffffffff));
-    if (!table->file->indexUse().enabled)
-        return;
-    MdbHandle *mdb = mdb_clone_handle(table->file->handle());
+    qint64 rowCount = 0;
+    QList<IndexDefinition> indexes;
+};
+
+// The indexes a plan may use: their leading column of a type whose keys we
+// encode, their count of keys within the table's, their tree reachable. Any
+// doubt leaves an index out, and the table is scanned instead.
+UsableIndexes usableIndexes(JetFile *file, quint32 tablePage, const QList<int> &columnTypes,
+                            const QList<AceColumn> &ace, quint32 pageCount)
+{
+    UsableIndexes usable;
+    if (!file->indexUse().enabled)
+        return usable;
+    MdbHandle *mdb = mdb_clone_handle(file->handle());
     if (!mdb)
-        return;
+        return usable;
     MdbCatalogEntry entry;
     std::memset(&entry, 0, sizeof(entry));
     entry.mdb = mdb;
     entry.object_type = MDB_TABLE;
-    entry.table_pg = table->page;
+    entry.table_pg = tablePage;
     mdb->cur_pg = 0;
     MdbTableDef *definition = mdb_read_table(&entry);
-    if (definition && mdb_read_columns(definition) && int(definition->num_cols) == table->columnTypes.size()) {
-        table->rowCount = definition->num_rows;
+    if (definition && mdb_read_columns(definition) && int(definition->num_cols) == columnTypes.size()
+        && ace.size() == columnTypes.size()) {
+        usable.rowCount = definition->num_rows;
         for (const IndexDefinition &index : readIndexes(mdb, definition)) {
             if (index.columns.isEmpty())
                 continue;
             const int column = index.columns.first().column;
-            if (table->ace.at(column).calculated || !keyTypeSupported(table->columnTypes.at(column)))
+            if (ace.at(column).calculated || !keyTypeSupported(columnTypes.at(column)))
                 continue;
             // An index that leaves out Nulls counts fewer entries; over more
-            // than one column it might leave out rows a lookup needs.
-            // (The count the definition keeps is of distinct keys: the rows
-            // for a unique index, never more.)
+            // than one column it might leave out rows a lookup needs. (The
+            // count the definition keeps is of distinct keys: the rows for a
+            // unique index, never more.)
             const bool ignoresNulls = index.flags & 0x02;
             const bool unique = index.flags & 0x01;
-            if ((ignoresNulls && index.columns.size() > 1) || index.entries > table->rowCount
-                || (unique && !ignoresNulls && index.entries != table->rowCount))
+            if ((ignoresNulls && index.columns.size() > 1) || index.entries > usable.rowCount
+                || (unique && !ignoresNulls && index.entries != usable.rowCount))
                 continue;
-            IndexWalker walker(mdb, table->page, index.root, table->pageCount);
+            IndexWalker walker(mdb, tablePage, index.root, pageCount);
             if (!walker.seekFirst({}).ok())
                 continue;
-            table->indexes.append(index);
+            usable.indexes.append(index);
         }
     }
     if (definition)
         mdb_free_tabledef(definition);
     mdb_close(mdb);
+    return usable;
+}
+
+quint32 pageCountOf(const JetFile &file)
+{
+    const FileHeader &header = file.header();
+    return quint32(qMin<qint64>(header.fileSize / header.pageSize, 0xffffffff));
+}
+
+void readUsableIndexes(JetTable *table)
+{
+    if (std::exchange(table->indexesRead, true))
+        return;
+    table->pageCount = pageCountOf(*table->file);
+    UsableIndexes usable = usableIndexes(table->file, table->page, table->columnTypes, table->ace, table->pageCount);
+    table->rowCount = usable.rowCount;
+    table->indexes = std::move(usable.indexes);
 }
 
 int connect(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_vtab **out, char **error)
@@ -623,6 +645,20 @@ int registerJetModule(sqlite3 *db, JetFile *file)
 {
     static const sqlite3_module module = jetModule();
     return sqlite3_create_module(db, "jet", &module, file);
+}
+
+QStringList indexedColumns(JetFile &file, const CatalogEntry &entry)
+{
+    QList<int> types;
+    QList<AceColumn> ace;
+    const Result<QList<Field>> fields = file.readColumns(entry, &types, &ace);
+    if (!fields.ok())
+        return {};
+    QStringList names;
+    for (const IndexDefinition &index :
+         usableIndexes(&file, entry.id & 0x00ffffff, types, ace, pageCountOf(file)).indexes)
+        names.append(fields.value().at(index.columns.first().column).Name);
+    return names;
 }
 
 Result<void> createJetTable(sqlite3 *db, const QString &sqliteName, const CatalogEntry &entry)

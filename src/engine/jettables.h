@@ -17,6 +17,7 @@
 #include "result.h"
 
 #include <QString>
+#include <QStringList>
 
 struct sqlite3;
 
@@ -29,5 +30,8 @@ int registerJetModule(sqlite3 *db, JetFile *file);
 // Creates the virtual table sqliteName in db's temp schema over the local
 // table entry.
 Result<void> createJetTable(sqlite3 *db, const QString &sqliteName, const CatalogEntry &entry);
+
+// The columns of a local table that lead an index the engine can use.
+QStringList indexedColumns(JetFile &file, const CatalogEntry &entry);
 
 } // namespace kolta::jet::engine

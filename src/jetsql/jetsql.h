@@ -38,6 +38,8 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <QStringList>
 #include <QVariant>
 #include <utility>
 
@@ -77,6 +79,9 @@ struct Catalog
 {
     QList<CatalogTable> tables;
     QList<CatalogQuery> queries;
+    // The columns of a table whose rows an index of the file finds by value
+    // (asked only for tables that are joined); none when not given.
+    std::function<QStringList(const QString &table)> indexedColumns = {};
 };
 
 // A value the statement asks for: declared by PARAMETERS (its own or a saved

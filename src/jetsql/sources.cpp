@@ -44,7 +44,7 @@ QString Translator::derivedSql(const QueryOut &sub, const QString &alias)
 QString Translator::tableSql(const FromItem &f, const QString &sqliteName)
 {
     ++m_tableReferences;
-    if (!m_materialize || &f == m_streamed)
+    if (!m_materialize || &f == m_streamed || m_looked.contains(&f))
         return quoteId(sqliteName);
     for (const auto &[cteName, table] : std::as_const(m_ctes))
         if (table == sqliteName)
@@ -97,7 +97,7 @@ QString Translator::from(const FromItem &f, Scope &scope)
         src.ref = f.alias.isEmpty() ? t->name : f.alias;
         for (const CatalogColumn &c : t->columns)
             src.columns.append({c.name, kindForDaoType(c.daoType), c.daoType == DaoDecimal});
-        const bool streamed = !m_materialize || &f == m_streamed;
+        const bool streamed = !m_materialize || &f == m_streamed || m_looked.contains(&f);
         sql = tableSql(f, t->sqliteName.isEmpty() ? t->name : t->sqliteName) + QStringLiteral(" AS ")
               + quoteId(src.ref);
         src.rowid = quoteId(src.ref) + (streamed ? QStringLiteral(".rowid") : QStringLiteral(".\"__jet_rowid\""));

@@ -22,7 +22,78 @@ const FromItem *leftmostTable(const FromItem *f)
     return f && f->kind == FromItem::Table ? f : nullptr;
 }
 
+// The tables of a FROM tree, and the column pairs its joins' conditions
+// compare with "=" at their top level.
+void joinKeys(const FromItem *f, QList<const FromItem *> &tables, QList<std::pair<const Expr *, const Expr *>> &keys)
+{
+    if (!f)
+        return;
+    if (f->kind == FromItem::Table)
+        tables.append(f);
+    if (f->kind != FromItem::Join)
+        return;
+    joinKeys(f->left.get(), tables, keys);
+    joinKeys(f->right.get(), tables, keys);
+    QList<const Expr *> pending{f->on.get()};
+    while (!pending.isEmpty()) {
+        const Expr *e = pending.takeLast();
+        if (!e || e->kind != Expr::Binary || e->args.size() != 2)
+            continue;
+        if (e->op.compare(QLatin1String("And"), Qt::CaseInsensitive) == 0) {
+            pending << e->args.at(0).get() << e->args.at(1).get();
+        } else if (e->op == QLatin1String("=") && e->args.at(0)->kind == Expr::Column
+                   && e->args.at(1)->kind == Expr::Column) {
+            keys.append(std::pair<const Expr *, const Expr *>(e->args.at(0).get(), e->args.at(1).get()));
+        }
+    }
+}
+
 } // namespace
+
+// A joined table whose join key leads an index of the file is looked up row
+// by row instead of being copied out whole. Only whole-number keys on both
+// sides: compared as they stand, SQLite hands such a key to the index.
+void Translator::findLookups(const Query &q)
+{
+    m_looked.clear();
+    if (!m_catalog.indexedColumns)
+        return;
+    QList<const FromItem *> tables;
+    QList<std::pair<const Expr *, const Expr *>> keys;
+    for (const Select &part : q.parts)
+        for (const FromP &f : part.from)
+            joinKeys(f.get(), tables, keys);
+    const auto sourceOf = [&](const Expr *column) -> const FromItem * {
+        for (const FromItem *t : std::as_const(tables))
+            if (sameName(t->alias.isEmpty() ? t->name : t->alias, column->qualifier))
+                return t;
+        return nullptr;
+    };
+    const auto wholeNumber = [&](const FromItem *t, const QString &column) {
+        const CatalogTable *table = findTable(t->name);
+        if (!table)
+            return false;
+        for (const CatalogColumn &c : table->columns)
+            if (sameName(c.name, column))
+                return c.daoType == 2 || c.daoType == 3 || c.daoType == 4;
+        return false;
+    };
+    for (const auto &[a, b] : std::as_const(keys)) {
+        const FromItem *ta = sourceOf(a);
+        const FromItem *tb = sourceOf(b);
+        if (!ta || !tb || ta == tb || !wholeNumber(ta, a->name) || !wholeNumber(tb, b->name))
+            continue;
+        for (const auto &[t, column] : {std::pair{ta, a->name}, std::pair{tb, b->name}}) {
+            if (m_looked.contains(t))
+                continue;
+            const CatalogTable *table = findTable(t->name);
+            const QStringList indexed = m_catalog.indexedColumns(table->name);
+            for (const QString &name : indexed)
+                if (sameName(name, column))
+                    m_looked.append(t);
+        }
+    }
+}
 
 [[noreturn]] void fail(const QString &message) { throw TranslateError{message}; }
 [[noreturn]] void fail(const char *templ, const QString &arg)
@@ -97,6 +168,7 @@ Translation Translator::run(const QString &jetSql)
         // join keys; the leftmost table of the outer query still streams.
         m_materialize = true;
         m_streamed = leftmostTable(q.parts.first().from.value(0).get());
+        findLookups(q);
         out = query(q, nullptr);
     } else if (m_sawCrosstab) {
         out = query(q, nullptr);

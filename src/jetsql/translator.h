@@ -243,6 +243,9 @@ private:
     int m_tableReferences = 0;
     bool m_materialize = false;
     const FromItem *m_streamed = nullptr;
+    // Tables joined on a key an index finds: read in place, not copied out.
+    QList<const FromItem *> m_looked;
+    void findLookups(const Query &q);
     QList<std::pair<QString, QString>> m_ctes;   // CTE name, SQLite table
     QList<std::pair<QString, QString>> m_derived;   // CTE name, query in FROM
     bool m_rowids = false;   // DISTINCTROW tells the rows of materialised tables apart
