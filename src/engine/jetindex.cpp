@@ -154,10 +154,10 @@ QList<IndexDefinition> readIndexes(MdbHandle *mdb, const MdbTableDef *table)
             for (guint i = 0; i < table->columns->len; ++i)
                 if (static_cast<const MdbColumn *>(g_ptr_array_index(table->columns, i))->col_num == number)
                     column.column = int(i);
-            const quint8 order = quint8(bytes.at(slot + 2));
-            if (column.column < 0 || (order != 0x01 && order != 0x02))
+            if (column.column < 0)
                 return {};
-            column.descending = order == 0x02;
+            // 1 ascending; Access writes 0 for descending.
+            column.descending = quint8(bytes.at(slot + 2)) != 0x01;
             index.columns.append(column);
         }
         index.root = le32(bytes, base + layout.realIndexRoot);
@@ -300,9 +300,10 @@ Result<IndexWalker::Page> IndexWalker::load(quint32 number) const
     page.type = quint8(raw.at(0));
     if ((page.type != 0x03 && page.type != 0x04) || (le32(raw, 4) & 0x00ffffff) != m_tablePage)
         return damaged;
-    page.previous = le32(raw, 8);
-    page.next = le32(raw, 12);
     const bool jet3 = IS_JET3(m_mdb);
+    // Jet 4 has four more bytes before the links than Jet 3.
+    page.previous = le32(raw, jet3 ? 8 : 12);
+    page.next = le32(raw, jet3 ? 12 : 16);
     // How many leading bytes every entry after the first shares with it.
     const int prefix = jet3 ? quint8(raw.at(20)) : le16(raw, 24);
     const int maskStart = jet3 ? 0x16 : 0x1b;
