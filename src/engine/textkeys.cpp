@@ -1,0 +1,192 @@
+#include "textkeys.h"
+
+#include <QtEndian>
+
+#include <array>
+
+namespace kolta::jet::engine {
+
+namespace {
+
+constexpr quint16 General = 0x0409;
+constexpr qsizetype LongestText = 255;
+// Jet 4 and Access 2010: the byte between the weights and the rest.
+constexpr char Separator = 0x01;
+// Jet 3: weights are at least this, the bytes after them below it.
+constexpr unsigned char Jet3LowestWeight = 0x10;
+
+// A character's entry in a table below: its weight (one byte when below
+// 0x100 and the order allows it), an apostrophe or hyphen that has no
+// weight (Ignored | its code in the trailer), or 0 when its key has not been
+// checked against files Access wrote.
+constexpr quint16 Ignored = 0x8000;
+constexpr char16_t First = 0x20;
+constexpr char16_t Last = 0x7E;
+using Table = std::array<quint16, Last - First + 1>;
+
+// Characters 0x20 to 0x7E; the lower-case letters are looked up as upper
+// case, which Access weighs the same. Read from the keys in Access's files.
+constexpr Table Jet3Weights = {
+    0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18,  // space ! " # $ % & '
+    0x19, 0x1A, 0x1B, 0x1C, 0x1D, 0x1E, 0x1F, 0x20,  // ( ) * + , - . /
+    0x56, 0x57, 0x58, 0x59, 0x5A, 0x5B, 0x5C, 0x5D, 0x5E, 0x5F,  // 0-9
+    0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27,        // : ; < = > ? @
+    0x60, 0x61, 0x62, 0x64, 0x66, 0x67, 0x68, 0x69, 0x6A, 0x6B, 0x6C, 0x6D, 0x6F,  // A-M
+    0x70, 0x72, 0x73, 0x74, 0x75, 0x76, 0x77, 0x78, 0x7A, 0x7B, 0x7C, 0x7D, 0x7E,  // N-Z
+    0x28, 0x29, 0x2A, 0x2B, 0x2C, 0x2D,              // [ \ ] ^ _ `
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  // a-z
+    0x2E, 0x2F, 0x30, 0x31,                          // { | } ~
+};
+
+constexpr Table Jet4Weights = {
+    0x07, 0x09, 0x0A, 0x0C, 0x0E, 0x10, 0x12, Ignored | 0x80,  // space ! " # $ % & '
+    0x14, 0x16, 0x18, 0x2C, 0x1A, Ignored | 0x82, 0x1C, 0x1E,  // ( ) * + , - . /
+    0x36, 0x38, 0x3A, 0x3C, 0x3E, 0x40, 0x42, 0x44, 0x46, 0x48,  // 0-9
+    0x20, 0x22, 0x2E, 0x30, 0x32, 0x24, 0x26,                  // : ; < = > ? @
+    0x4A, 0x4C, 0x4D, 0x4F, 0x51, 0x53, 0x55, 0x57, 0x59, 0x5B, 0x5C, 0x5E, 0x60,  // A-M
+    0x62, 0x64, 0x66, 0x68, 0x69, 0x6B, 0x6D, 0x6F, 0x71, 0x73, 0x75, 0x76, 0x78,  // N-Z
+    0x27, 0x29, 0x2A, 0x2B02, 0x2B03, 0x2B07,                  // [ \ ] ^ _ `
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  // a-z
+    0x2B09, 0x2B0B, 0x2B0D, 0x2B0F,                            // { | } ~
+};
+
+// Only what the files show; Z and most punctuation are missing from them.
+constexpr Table Access2010Weights = {
+    0x0702, 0, 0, 0, 0, 0, 0, 0,                     // space ! " # $ % & '
+    0, 0, 0, 0, 0, Ignored | 0x82, 0x0733, 0,        // ( ) * + , - . /
+    0x0D17, 0x0D19, 0x0D1A, 0x0D1B, 0x0D1C, 0x0D1D, 0x0D1E, 0x0D1F, 0x0D20, 0x0D21,  // 0-9
+    0, 0, 0, 0, 0, 0, 0,                             // : ; < = > ? @
+    0x0E02, 0x0E09, 0x0E0A, 0x0E1A, 0x0E21, 0x0E23, 0x0E25, 0x0E2C, 0x0E32, 0x0E35, 0x0E36, 0x0E48, 0x0E51,  // A-M
+    0x0E70, 0x0E7C, 0x0E7E, 0x0E89, 0x0E8A, 0x0E91, 0x0E99, 0x0E9F, 0x0EA2, 0x0EA4, 0x0EA6, 0x0EA7, 0,  // N-Z
+    0, 0, 0, 0, 0x0744, 0,                           // [ \ ] ^ _ `
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  // a-z
+    0, 0, 0, 0,                                      // { | } ~
+};
+
+const Table *tableOf(TextOrder order)
+{
+    switch (order) {
+    case TextOrder::Jet3General: return &Jet3Weights;
+    case TextOrder::Jet4General: return &Jet4Weights;
+    case TextOrder::Access2010General: return &Access2010Weights;
+    case TextOrder::Unknown: break;
+    }
+    return nullptr;
+}
+
+quint16 entryOf(const Table &table, char16_t c)
+{
+    if (c >= u'a' && c <= u'z')
+        c = char16_t(c - u'a' + u'A');
+    if (c < First || c > Last)
+        return 0;
+    return table[c - First];
+}
+
+// The characters whose weights rank as compareJet ranks them (ASCII with
+// the letters folded to lower case): those before the digits in both, the
+// digits and the letters.
+bool isSafe(char16_t c, TextOrder order)
+{
+    if ((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'))
+        return order != TextOrder::Access2010General || (c != u'z' && c != u'Z');
+    switch (order) {
+    case TextOrder::Jet3General:
+        return c >= u' ' && c <= u'/';
+    case TextOrder::Jet4General:
+        // Apostrophe and hyphen have no weight; + weighs more than / does.
+        return c >= u' ' && c <= u'/' && c != u'\'' && c != u'-' && c != u'+';
+    case TextOrder::Access2010General:
+        return c == u' ' || c == u'.';
+    case TextOrder::Unknown: break;
+    }
+    return false;
+}
+
+void appendWeight(QByteArray &key, quint16 weight, TextOrder order)
+{
+    if (order == TextOrder::Access2010General || weight > 0xFF)
+        key.append(char(weight >> 8));
+    key.append(char(weight & 0xFF));
+}
+
+} // namespace
+
+TextOrder textOrder(int jetVersion, quint16 sortOrder, quint8 version)
+{
+    if (sortOrder != General)
+        return TextOrder::Unknown;
+    if (jetVersion == 0)
+        return TextOrder::Jet3General;
+    switch (version) {
+    case 0: return TextOrder::Jet4General;
+    case 1: return TextOrder::Access2010General;
+    default: return TextOrder::Unknown;
+    }
+}
+
+TextOrder textOrder(int jetVersion, const unsigned char *columnBlock)
+{
+    if (jetVersion == 0)
+        return textOrder(jetVersion, qFromLittleEndian<quint16>(columnBlock + 9), 0);
+    return textOrder(jetVersion, qFromLittleEndian<quint16>(columnBlock + 11), columnBlock[14]);
+}
+
+std::optional<QByteArray> textKey(const QString &text, TextOrder order)
+{
+    const Table *table = tableOf(order);
+    if (!table || text.size() > LongestText || text.endsWith(u' '))
+        return std::nullopt;
+    QByteArray key;
+    QByteArray trailer;
+    int weighted = 0;
+    for (const QChar c : text) {
+        const quint16 entry = entryOf(*table, c.unicode());
+        if (entry == 0)
+            return std::nullopt;
+        if (entry & Ignored) {
+            const quint16 position = quint16(Ignored | (7 + 4 * weighted));
+            trailer.append(char(position >> 8));
+            trailer.append(char(position & 0xFF));
+            trailer.append(char(0x06));
+            trailer.append(char(entry & 0xFF));
+            continue;
+        }
+        appendWeight(key, entry, order);
+        ++weighted;
+    }
+    if (order != TextOrder::Jet3General) {
+        key.append(Separator);
+        if (!trailer.isEmpty()) {
+            key.append(QByteArray(3, Separator));
+            key.append(trailer);
+        }
+    }
+    key.append('\0');
+    return key;
+}
+
+std::optional<QByteArray> primaryKeyPart(const QString &text, TextOrder order)
+{
+    const Table *table = tableOf(order);
+    if (!table || text.size() > LongestText || text.endsWith(u' '))
+        return std::nullopt;
+    QByteArray primary;
+    for (const QChar c : text) {
+        if (!isSafe(c.unicode(), order))
+            return std::nullopt;
+        appendWeight(primary, entryOf(*table, c.unicode()), order);
+    }
+    return primary;
+}
+
+KeyRange primaryRange(const QByteArray &primary, TextOrder order)
+{
+    // Jet 3 puts 00, or the first byte of its accent nibbles (below 0x10),
+    // straight after the weights; the others put the separator there.
+    if (order == TextOrder::Jet3General)
+        return {primary + '\0', primary + char(Jet3LowestWeight)};
+    return {primary + Separator, primary + char(Separator + 1)};
+}
+
+} // namespace kolta::jet::engine
