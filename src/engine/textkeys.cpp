@@ -1,5 +1,6 @@
 #include "textkeys.h"
 
+#include <QList>
 #include <QtEndian>
 
 #include <array>
@@ -110,6 +111,128 @@ void appendWeight(QByteArray &key, quint16 weight, TextOrder order)
     key.append(char(weight & 0xFF));
 }
 
+// Jet 3 beyond ASCII: the characters of windows-1252, the code page Jet 3
+// files hold text in. A character with an accent weighs as its base letter
+// and adds its accent's number (1-15) after the weights.
+struct Jet3Code
+{
+    quint16 weight;
+    quint8 accent;
+};
+
+// U+00A0 to U+00FF.
+constexpr std::array<Jet3Code, 96> Jet3Latin1 = {{
+    {0x11, 0}, {0x3B, 0}, {0x3C, 0}, {0x3D, 0}, {0x3E, 0}, {0x3F, 0}, {0x40, 0}, {0x41, 0},  // U+00A0
+    {0x42, 0}, {0x43, 0}, {0x44, 0}, {0x13, 0}, {0x45, 0}, {0x1E, 0}, {0x46, 0}, {0x47, 0},  // U+00A8
+    {0x48, 0}, {0x49, 0}, {0x58, 0}, {0x59, 0}, {0x4A, 0}, {0x4B, 0}, {0x4C, 0}, {0x4D, 0},  // U+00B0
+    {0x4E, 0}, {0x57, 0}, {0x4F, 0}, {0x13, 0}, {0x50, 0}, {0x51, 0}, {0x52, 0}, {0x53, 0},  // U+00B8
+    {0x60, 3}, {0x60, 4}, {0x60, 5}, {0x60, 7}, {0x60, 6}, {0x60, 8}, {0x6066, 0}, {0x62, 9},  // U+00C0
+    {0x66, 3}, {0x66, 4}, {0x66, 5}, {0x66, 6}, {0x6A, 3}, {0x6A, 4}, {0x6A, 5}, {0x6A, 6},  // U+00C8
+    {0x65, 0}, {0x70, 7}, {0x72, 3}, {0x72, 4}, {0x72, 5}, {0x72, 7}, {0x72, 6}, {0x54, 0},  // U+00D0
+    {0x81, 0}, {0x78, 3}, {0x78, 4}, {0x78, 5}, {0x78, 6}, {0x7D, 4}, {0x7F, 0}, {0x7676, 0},  // U+00D8
+    {0x60, 3}, {0x60, 4}, {0x60, 5}, {0x60, 7}, {0x60, 6}, {0x60, 8}, {0x6066, 0}, {0x62, 9},  // U+00E0
+    {0x66, 3}, {0x66, 4}, {0x66, 5}, {0x66, 6}, {0x6A, 3}, {0x6A, 4}, {0x6A, 5}, {0x6A, 6},  // U+00E8
+    {0x65, 0}, {0x70, 7}, {0x72, 3}, {0x72, 4}, {0x72, 5}, {0x72, 7}, {0x72, 6}, {0x55, 0},  // U+00F0
+    {0x81, 0}, {0x78, 3}, {0x78, 4}, {0x78, 5}, {0x78, 6}, {0x7D, 4}, {0x7F, 0}, {0x7D, 6},  // U+00F8
+}};
+
+// The rest of windows-1252 (bytes 0x80-0x9F), by the character each byte
+// decodes to; the bytes it leaves unassigned decode to the control
+// character of the same number.
+struct Jet3Other
+{
+    char16_t c;
+    Jet3Code code;
+};
+constexpr std::array<Jet3Other, 32> Jet3Others = {{
+    {0x0081, {0x10, 0}},   {0x008D, {0x10, 0}},  {0x008F, {0x10, 0}}, {0x0090, {0x10, 0}},
+    {0x009D, {0x10, 0}},   {0x0152, {0x7266, 0}}, {0x0153, {0x7266, 0}}, {0x0160, {0x76, 10}},
+    {0x0161, {0x76, 10}},  {0x0178, {0x7D, 6}},  {0x017D, {0x10, 0}}, {0x017E, {0x10, 0}},
+    {0x0192, {0x32, 0}},   {0x02C6, {0x36, 0}},  {0x02DC, {0x39, 0}}, {0x2013, {0x1E, 0}},
+    {0x2014, {0x1E, 0}},   {0x2018, {0x18, 0}},  {0x2019, {0x18, 0}}, {0x201A, {0x18, 0}},
+    {0x201C, {0x13, 0}},   {0x201D, {0x13, 0}},  {0x201E, {0x13, 0}}, {0x2020, {0x34, 0}},
+    {0x2021, {0x35, 0}},   {0x2022, {0x38, 0}},  {0x2026, {0x33, 0}}, {0x2030, {0x37, 0}},
+    {0x2039, {0x18, 0}},   {0x203A, {0x18, 0}},  {0x20AC, {0x10, 0}}, {0x2122, {0x3A, 0}},
+}};
+
+// Jet 3: the code of a character beyond printable ASCII; weight 0 when it
+// has not been checked. A tab weighs as a space, the other control
+// characters all 0x10 (U+001A does not occur in the files).
+Jet3Code jet3Code(char16_t c)
+{
+    if (c == u'\t')
+        return {Jet3Weights[0], 0};
+    if ((c >= 0x01 && c < 0x20 && c != 0x1A) || c == 0x7F)
+        return {Jet3LowestWeight, 0};
+    if (c >= 0xA0 && c <= 0xFF)
+        return Jet3Latin1[c - 0xA0];
+    for (const Jet3Other &other : Jet3Others) {
+        if (other.c == c)
+            return other.code;
+    }
+    return {0, 0};
+}
+
+// Jet 3: the letters that have accented forms. Each of them since the
+// previous accented letter counts in the accent nibbles.
+bool hasAccentedForms(char16_t c)
+{
+    switch (c) {
+    case u'A': case u'C': case u'E': case u'I': case u'N': case u'O': case u'S': case u'U': case u'Y':
+    case u'a': case u'c': case u'e': case u'i': case u'n': case u'o': case u's': case u'u': case u'y':
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Jet 3 keys: the weights, then 00 when no character has an accent, else
+// nibbles, high first: 0, then for each accented character a 2 for each
+// letter with accented forms since the previous one and its accent's
+// number, then a closing 0 (padded with another 0 to a whole byte).
+std::optional<QByteArray> jet3Key(const QString &text)
+{
+    // Access leaves trailing spaces out of keys; whether it does so for the
+    // characters that weigh as a space is not known.
+    if (text.endsWith(u'\t') || text.endsWith(QChar(0xA0)))
+        return std::nullopt;
+    QByteArray key;
+    QList<quint8> nibbles;
+    int pending = 0;
+    for (const QChar qc : text) {
+        const char16_t c = qc.unicode();
+        quint16 weight = entryOf(Jet3Weights, c);
+        quint8 accent = 0;
+        if (weight == 0) {
+            const Jet3Code code = jet3Code(c);
+            weight = code.weight;
+            accent = code.accent;
+        }
+        if (weight == 0)
+            return std::nullopt;
+        appendWeight(key, weight, TextOrder::Jet3General);
+        if (accent == 0) {
+            pending += hasAccentedForms(c) ? 1 : 0;
+            continue;
+        }
+        if (nibbles.isEmpty())
+            nibbles.append(0);
+        nibbles.append(QList<quint8>(pending, 2));
+        nibbles.append(accent);
+        pending = 0;
+    }
+    if (nibbles.isEmpty()) {
+        key.append('\0');
+        return key;
+    }
+    nibbles.append(0);
+    if (nibbles.size() % 2)
+        nibbles.append(0);
+    for (qsizetype i = 0; i < nibbles.size(); i += 2)
+        key.append(char((nibbles.at(i) << 4) | nibbles.at(i + 1)));
+    return key;
+}
+
 } // namespace
 
 TextOrder textOrder(int jetVersion, quint16 sortOrder, quint8 version)
@@ -137,6 +260,8 @@ std::optional<QByteArray> textKey(const QString &text, TextOrder order)
     const Table *table = tableOf(order);
     if (!table || text.size() > LongestText || text.endsWith(u' '))
         return std::nullopt;
+    if (order == TextOrder::Jet3General)
+        return jet3Key(text);
     QByteArray key;
     QByteArray trailer;
     int weighted = 0;
@@ -155,12 +280,10 @@ std::optional<QByteArray> textKey(const QString &text, TextOrder order)
         appendWeight(key, entry, order);
         ++weighted;
     }
-    if (order != TextOrder::Jet3General) {
-        key.append(Separator);
-        if (!trailer.isEmpty()) {
-            key.append(QByteArray(3, Separator));
-            key.append(trailer);
-        }
+    key.append(Separator);
+    if (!trailer.isEmpty()) {
+        key.append(QByteArray(3, Separator));
+        key.append(trailer);
     }
     key.append('\0');
     return key;

@@ -7,7 +7,11 @@
 // A text key, as an ascending index stores it after the 0x7f flag byte:
 //
 //   Jet 3, 1033 General:
-//     [one weight byte per character, each >= 0x10] 00
+//     [weights: one byte per character (two for Æ Œ ß), each >= 0x10] 00
+//   or, when a character has an accent, in place of the 00, nibbles (high
+//   first, each byte below 0x10 at the start): 0, then for each accented
+//   character a 2 for each letter of A C E I N O S U Y (either case) since
+//   the previous accented one and the accent's number, then 0, padded with 0.
 //   Jet 4 "General" (1033 version 0; Access 2010 calls it "General legacy"):
 //     [one or two weight bytes per character] 01 [trailer] 00
 //   Access 2010 and later "General" (1033 version 1):
@@ -19,9 +23,9 @@
 //   01 01 01, then for each such character 2 bytes big-endian
 //   0x8000 | (7 + 4 * n) with n the number of weighted characters before it,
 //   then 06 and the character's own code (0x80 apostrophe, 0x82 hyphen).
-// Accented and other characters add further bytes after the first 01 (Jet 4,
-// Access 2010) or after the weights, in place of the 00 (Jet 3); textKey
-// refuses them, but stored keys of other values may hold them.
+// In Jet 4 and Access 2010 accented and other characters add further bytes
+// after the first 01; textKey refuses them, but stored keys of other values
+// may hold them.
 //
 // A descending index stores the key's bytes inverted (Jet 4 and Access 2010
 // then add one more 00); that and the flag byte are left to the caller.
@@ -49,9 +53,12 @@ TextOrder textOrder(int jetVersion, const unsigned char *columnBlock);
 // The key bytes of text in an ascending index of this order, after the
 // flag byte, up to and including the final 00. Nothing when text holds a
 // character whose key has not been checked against files Access wrote, ends
-// in a space, or is longer than 255 characters.
-//   Jet 3: printable ASCII (0x20-0x7E).
-//   Jet 4: printable ASCII.
+// in a space (Jet 3: or a tab or no-break space, which weigh as one), or is
+// longer than 255 characters.
+//   Jet 3: windows-1252 (what Jet 3 text decodes to), tab and the control
+//          characters but U+001A; the bytes windows-1252 leaves unassigned
+//          as U+0081, U+008D, U+008F, U+0090, U+009D.
+//   Jet 4: printable ASCII (0x20-0x7E).
 //   Access 2010: space - . _ 0-9 and the letters A-Y, a-y.
 std::optional<QByteArray> textKey(const QString &text, TextOrder order);
 

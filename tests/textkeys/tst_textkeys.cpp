@@ -432,6 +432,8 @@ void TextKeysTest::knownKeys()
 void TextKeysTest::refused()
 {
     QVERIFY(!textKey(QStringLiteral("a "), TextOrder::Jet4General));
+    QVERIFY(!textKey(QStringLiteral("a\t"), TextOrder::Jet3General));
+    QVERIFY(textKey(QStringLiteral("a\tb"), TextOrder::Jet3General));
     QVERIFY(!textKey(QStringLiteral("caf\u00e9"), TextOrder::Jet4General));
     QVERIFY(!textKey(QStringLiteral("zoo"), TextOrder::Access2010General));
     QVERIFY(!textKey(QStringLiteral("a"), TextOrder::Unknown));
@@ -514,7 +516,7 @@ void TextKeysTest::realFiles_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("checked");
     // The entries each file should yield whose text values textKey accepts.
-    QTest::newRow("testIndexCodesV1997") << QStringLiteral("testIndexCodesV1997.mdb") << 2214;
+    QTest::newRow("testIndexCodesV1997") << QStringLiteral("testIndexCodesV1997.mdb") << 2842;
     QTest::newRow("testV1997") << QStringLiteral("testV1997.mdb") << 27;
     QTest::newRow("test2V1997") << QStringLiteral("test2V1997.mdb") << 22;
     QTest::newRow("ContourBL") << QStringLiteral("ContourBL.mdb") << 33;
