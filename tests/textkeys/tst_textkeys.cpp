@@ -31,6 +31,7 @@ struct Tally
     int checked = 0;    // entries whose every text value textKey accepts
     int refused = 0;    // entries with a text value textKey refuses
     int unread = 0;     // entries whose row is deleted or cannot be read
+    QList<QPair<QString, QByteArray>> refusedEntries;  // the refused text, the stored entry
     QStringList mismatches;
     QMap<TextOrder, int> byOrder;  // text values checked, by order
 };
@@ -142,6 +143,7 @@ struct Expected
 {
     bool supported = true;
     bool refused = false;
+    QString refusedText;
     QByteArray bytes;
     QList<TextOrder> orders;
 };
@@ -240,6 +242,7 @@ private:
             return;
         if (expected.refused) {
             ++m_tally.refused;
+            m_tally.refusedEntries.append({expected.refusedText, stored});
             return;
         }
         ++m_tally.checked;
@@ -309,10 +312,11 @@ private:
                 QByteArray utf8;
                 const int length = utf8Text(m_mdb, reinterpret_cast<const char *>(data), field->siz, utf8);
                 const TextOrder order = orders.value(column);
-                const std::optional<QByteArray> text =
-                    textKey(QString::fromUtf8(utf8.constData(), length), order);
+                const QString value = QString::fromUtf8(utf8.constData(), length);
+                const std::optional<QByteArray> text = textKey(value, order);
                 if (!text) {
                     result.refused = true;
+                    result.refusedText = value;
                     return result;
                 }
                 result.orders.append(order);
@@ -398,6 +402,7 @@ private slots:
     void safeOrderAgreesWithCompareJet_data();
     void safeOrderAgreesWithCompareJet();
     void rangeHoldsEqualValues();
+    void jet4WeightsOfAllAscii();
     void realFiles_data();
     void realFiles();
 };
@@ -509,6 +514,33 @@ void TextKeysTest::rangeHoldsEqualValues()
                                         TextOrder::Jet4General);
     const QByteArray hyphen = *textKey(QStringLiteral("a-b"), TextOrder::Jet4General);
     QVERIFY(hyphen >= range.lower && hyphen < range.upper);
+}
+
+void TextKeysTest::jet4WeightsOfAllAscii()
+{
+    // One value in this file holds every character from U+0001 up, among
+    // them printable ASCII in a row; textKey refuses the whole value, but
+    // the weights it gives that run must stand in the stored key as they are.
+    const QString path = QDir(QStringLiteral(KOLTA_SHARED_MDB)).filePath(QStringLiteral("testUnicodeCompV2003.mdb"));
+    if (!QFileInfo::exists(path))
+        QSKIP("the shared Access files are not here");
+    Result<std::unique_ptr<JetFile>> opened = JetFile::open(path);
+    QVERIFY(opened.ok());
+    Tally tally;
+    FileCheck(*opened.value(), tally).run();
+    QString ascii;
+    for (char16_t c = 0x20; c < 0x7F; ++c)
+        ascii.append(QChar(c));
+    int found = 0;
+    for (const auto &[text, stored] : std::as_const(tally.refusedEntries)) {
+        if (!text.contains(ascii))
+            continue;
+        ++found;
+        const QByteArray key = *textKey(ascii, TextOrder::Jet4General);
+        const QByteArray weights = key.left(key.indexOf('\x01'));
+        QVERIFY2(stored.contains(weights), qPrintable(QString::fromLatin1(stored.toHex())));
+    }
+    QCOMPARE(found, 1);
 }
 
 void TextKeysTest::realFiles_data()
