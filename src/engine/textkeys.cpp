@@ -233,6 +233,26 @@ std::optional<QByteArray> jet3Key(const QString &text)
     return key;
 }
 
+// Access 2010: the emoticons U+1F600 to U+1F64F, the characters beyond the
+// 16-bit range the files hold, are two halves (UTF-16 surrogates) of two
+// weight bytes each.
+constexpr char16_t EmoticonHigh = 0xD83D;
+constexpr quint16 EmoticonHighWeight = 0xB03F;
+constexpr char16_t EmoticonLowFirst = 0xDE00;
+constexpr char16_t EmoticonLowLast = 0xDE4F;
+constexpr unsigned char EmoticonExtra = 0x3F;
+constexpr unsigned char NoExtra = 0x02;
+
+// The low halves weigh in one run from 0xB4F8 at U+DC00 on that skips the
+// weights whose low byte is 00 or 01.
+std::optional<quint16> emoticonLowWeight(char16_t c)
+{
+    if (c < EmoticonLowFirst || c > EmoticonLowLast)
+        return std::nullopt;
+    const int run = (0xF8 - 0x02) + (c - 0xDC00);
+    return quint16(((0xB4 + run / 254) << 8) | (0x02 + run % 254));
+}
+
 } // namespace
 
 TextOrder textOrder(int jetVersion, quint16 sortOrder, quint8 version)
@@ -264,9 +284,26 @@ std::optional<QByteArray> textKey(const QString &text, TextOrder order)
         return jet3Key(text);
     QByteArray key;
     QByteArray trailer;
+    // One byte a weighted character: an emoticon's two halves each add 3F,
+    // the others 02, which is left off at the end.
+    QByteArray extra;
+    bool anyExtra = false;
     int weighted = 0;
-    for (const QChar c : text) {
-        const quint16 entry = entryOf(*table, c.unicode());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (order == TextOrder::Access2010General && c == EmoticonHigh && i + 1 < text.size()) {
+            const std::optional<quint16> low = emoticonLowWeight(text.at(i + 1).unicode());
+            if (!low)
+                return std::nullopt;
+            appendWeight(key, EmoticonHighWeight, order);
+            appendWeight(key, *low, order);
+            extra.append(QByteArray(2, char(EmoticonExtra)));
+            anyExtra = true;
+            weighted += 2;
+            ++i;
+            continue;
+        }
+        const quint16 entry = entryOf(*table, c);
         if (entry == 0)
             return std::nullopt;
         if (entry & Ignored) {
@@ -278,9 +315,18 @@ std::optional<QByteArray> textKey(const QString &text, TextOrder order)
             continue;
         }
         appendWeight(key, entry, order);
+        extra.append(char(NoExtra));
         ++weighted;
     }
+    // How the trailer counts positions past extra bytes is not known.
+    if (anyExtra && !trailer.isEmpty())
+        return std::nullopt;
     key.append(Separator);
+    if (anyExtra) {
+        while (extra.endsWith(char(NoExtra)))
+            extra.chop(1);
+        key.append(extra);
+    }
     if (!trailer.isEmpty()) {
         key.append(QByteArray(3, Separator));
         key.append(trailer);

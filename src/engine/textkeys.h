@@ -24,7 +24,9 @@
 //   0x8000 | (7 + 4 * n) with n the number of weighted characters before it,
 //   then 06 and the character's own code (0x80 apostrophe, 0x82 hyphen).
 // In Jet 4 and Access 2010 accented and other characters add further bytes
-// after the first 01; textKey refuses them, but stored keys of other values
+// after the first 01, one a weighted character: 02 for none (left off at the
+// end), the others a code of their own; an emoticon's two halves each add
+// 3F. textKey refuses the other characters, but stored keys of other values
 // may hold them.
 //
 // A descending index stores the key's bytes inverted (Jet 4 and Access 2010
@@ -59,7 +61,8 @@ TextOrder textOrder(int jetVersion, const unsigned char *columnBlock);
 //          characters but U+001A; the bytes windows-1252 leaves unassigned
 //          as U+0081, U+008D, U+008F, U+0090, U+009D.
 //   Jet 4: printable ASCII (0x20-0x7E).
-//   Access 2010: space - . _ 0-9 and the letters A-Y, a-y.
+//   Access 2010: space - . _ 0-9, the letters A-Y, a-y and the emoticons
+//                U+1F600-U+1F64F (not with a hyphen in the same text).
 std::optional<QByteArray> textKey(const QString &text, TextOrder order);
 
 // The primary part of text's key (its weights, without the separator) when

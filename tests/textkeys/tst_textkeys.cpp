@@ -432,6 +432,10 @@ void TextKeysTest::knownKeys()
     QCOMPARE(textKey(QStringLiteral("Name 1"), TextOrder::Access2010General),
              QByteArray::fromHex("0e700e020e510e2107020d190100"));
     QCOMPARE(primaryKeyPart(QStringLiteral("Name 1"), TextOrder::Jet4General), QByteArray::fromHex("624a605107" "38"));
+    QCOMPARE(textKey(QStringLiteral("a\U0001F600a"), TextOrder::Access2010General),
+             QByteArray::fromHex("0e02b03fb6fc0e0201023f3f00"));
+    QCOMPARE(textKey(QStringLiteral("a\U0001F604a"), TextOrder::Access2010General),
+             QByteArray::fromHex("0e02b03fb7020e0201023f3f00"));
 }
 
 void TextKeysTest::refused()
@@ -441,6 +445,10 @@ void TextKeysTest::refused()
     QVERIFY(textKey(QStringLiteral("a\tb"), TextOrder::Jet3General));
     QVERIFY(!textKey(QStringLiteral("caf\u00e9"), TextOrder::Jet4General));
     QVERIFY(!textKey(QStringLiteral("zoo"), TextOrder::Access2010General));
+    QVERIFY(!textKey(QStringLiteral("a-\U0001F600"), TextOrder::Access2010General));
+    QVERIFY(!textKey(QStringLiteral("\U0001F650"), TextOrder::Access2010General));
+    QVERIFY(!textKey(QStringLiteral("a\U0001F600").chopped(1), TextOrder::Access2010General));
+    QVERIFY(!primaryKeyPart(QStringLiteral("\U0001F600"), TextOrder::Access2010General));
     QVERIFY(!textKey(QStringLiteral("a"), TextOrder::Unknown));
     QVERIFY(!textKey(QString(256, u'a'), TextOrder::Jet4General));
     QVERIFY(textKey(QString(255, u'a'), TextOrder::Jet4General));
@@ -570,7 +578,7 @@ void TextKeysTest::realFiles_data()
     QTest::newRow("indexTestV2010") << QStringLiteral("indexTestV2010.accdb") << 64;
     QTest::newRow("compIndexTestV2010") << QStringLiteral("compIndexTestV2010.accdb") << 50;
     QTest::newRow("testIndexPropertiesV2010") << QStringLiteral("testIndexPropertiesV2010.accdb") << 134;
-    QTest::newRow("testEmoticonsV2010") << QStringLiteral("testEmoticonsV2010.accdb") << 53;
+    QTest::newRow("testEmoticonsV2010") << QStringLiteral("testEmoticonsV2010.accdb") << 133;
     QTest::newRow("binIdxTestV2010") << QStringLiteral("binIdxTestV2010.accdb") << 53;
     QTest::newRow("complexDataTestV2010") << QStringLiteral("complexDataTestV2010.accdb") << 79;
     QTest::newRow("calcFieldTestV2010") << QStringLiteral("calcFieldTestV2010.accdb") << 64;
