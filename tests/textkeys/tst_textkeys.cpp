@@ -51,7 +51,7 @@ class LeafReader
 {
 public:
     explicit LeafReader(JetFile &file)
-        : m_file(file), m_mdb(file.handle()), m_jet3(file.header().jetVersion == 0),
+        : m_mdb(file.handle()), m_jet3(file.header().jetVersion == 0),
           m_pageSize(int(m_mdb->fmt->pg_size)), m_page(m_pageSize, 0)
     {
     }
@@ -129,7 +129,6 @@ private:
         }
     }
 
-    JetFile &m_file;
     MdbHandle *m_mdb;
     bool m_jet3;
     int m_pageSize;
