@@ -18,7 +18,8 @@
 //     [two weight bytes per character] 01 [trailer] 00
 //
 // The weights are the primary part: upper and lower case share a weight,
-// and trailing spaces are left out. In Jet 4 and Access 2010 an apostrophe
+// and trailing spaces are left out (so public notes say; no file shows one,
+// and textKey refuses such text). In Jet 4 and Access 2010 an apostrophe
 // or hyphen has no weight; the trailer then records it:
 //   01 01 01, then for each such character 2 bytes big-endian
 //   0x8000 | (7 + 4 * n) with n the number of weighted characters before it,
@@ -29,8 +30,9 @@
 // 3F. textKey refuses the other characters, but stored keys of other values
 // may hold them.
 //
-// A descending index stores the key's bytes inverted (Jet 4 and Access 2010
-// then add one more 00); that and the flag byte are left to the caller.
+// A descending index stores the key's bytes inverted; Jet 4 and Access 2010
+// then add one more 00, by public notes: the files hold descending text
+// indexes of Jet 3 only. That and the flag byte are left to the caller.
 
 #include <QByteArray>
 #include <QString>
