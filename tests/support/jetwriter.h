@@ -83,7 +83,8 @@ struct Table
     bool system = false;
     QList<Column> columns;
     QList<Row> rows;
-    QList<Index> indexes;
+    // The initializer keeps brace lists that end at rows free of warnings.
+    QList<Index> indexes = {};
 };
 
 // A catalog object of type 5 whose statement is taken apart into
