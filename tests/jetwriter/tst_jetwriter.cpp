@@ -928,7 +928,7 @@ void TestJetWriter::indexes()
     }
     t.indexes = {Index{QStringLiteral("PrimaryKey"), {{QStringLiteral("ID"), true}}, true, false, false},
                  Index{QStringLiteral("Name"), {{QStringLiteral("Name"), true}}, false, false, true},
-                 Index{QStringLiteral("AmountDown"), {{QStringLiteral("Amount"), false}}, false, false, false},
+                 Index{QStringLiteral("AmountDown"), {{QStringLiteral("Amount"), false}}, false, false, false, false},
                  Index{QStringLiteral("DaySmall"), {{QStringLiteral("Day"), true}, {QStringLiteral("Small"), false}},
                        false, true, false}};
     Database db;
@@ -1032,6 +1032,9 @@ void TestJetWriter::indexes()
         for (qsizetype k = 0; k < leaves.size(); ++k) {
             QCOMPARE(le(qsizetype(leaves.at(k)) * 4096 + 0x0c, 4), k > 0 ? leaves.at(k - 1) : 0u);
             QCOMPARE(le(qsizetype(leaves.at(k)) * 4096 + 0x10, 4), k + 1 < leaves.size() ? leaves.at(k + 1) : 0u);
+            // Shared prefixes where asked for (the primary key's keys share their high bytes).
+            const quint32 prefix = le(qsizetype(leaves.at(k)) * 4096 + 0x18, 2);
+            QVERIFY(i == 2 ? prefix == 0 : i != 0 || prefix > 0);
         }
         if (i == 0) {
             QVERIFY(leaves.size() > 1);

@@ -562,7 +562,7 @@ public:
             BuiltIndex b;
             QList<quint32> pages;
             entries.writeTree(
-                m_tdefPage, [this]() { return m_file.allocate(); },
+                m_tdefPage, ix.sharePrefixes, [this]() { return m_file.allocate(); },
                 [this](quint32 page, const QByteArray &bytes) { m_file.write(page, bytes); }, b.root, pages);
             b.usageMap = m_stores.maps->add(usageMap(pages, m_file));
             b.entries = entries.count();

@@ -68,6 +68,9 @@ struct Index
     bool primary = false;      // implies unique; Null is refused
     bool unique = false;       // several Nulls are still allowed, as in Access
     bool ignoreNulls = false;  // rows whose key columns are all Null get no entry
+    // Entries after the first on a page leave out what they share with it
+    // (as Access does on full pages); false writes every entry whole.
+    bool sharePrefixes = true;
 };
 
 // Values by column type: bool, int, qint64, double, QDateTime or QDate,

@@ -203,14 +203,14 @@ int commonPrefix(const View &a, const View &b)
 // Fills pages in order. The entries are sorted, so what the first and the
 // last entry of a page share, every entry between shares too; each entry
 // after the first leaves that prefix out.
-std::vector<PageRange> packPages(const std::vector<View> &entries)
+std::vector<PageRange> packPages(const std::vector<View> &entries, bool sharePrefixes)
 {
     std::vector<PageRange> ranges;
     size_t i = 0;
     while (i < entries.size()) {
         const size_t begin = i;
         qint64 total = entries[i].length;
-        int prefix = entries[i].keyLength;
+        int prefix = sharePrefixes ? entries[i].keyLength : 0;
         size_t j = i + 1;
         for (; j < entries.size(); ++j) {
             const int p = std::min(prefix, commonPrefix(entries[begin], entries[j]));
@@ -252,7 +252,7 @@ QByteArray indexPage(bool leaf, quint32 tdefPage, quint32 prev, quint32 next, co
 
 } // namespace
 
-void IndexEntries::writeTree(quint32 tdefPage, const std::function<quint32()> &allocate,
+void IndexEntries::writeTree(quint32 tdefPage, bool sharePrefixes, const std::function<quint32()> &allocate,
                              const std::function<void(quint32, const QByteArray &)> &write, quint32 &root,
                              QList<quint32> &pages)
 {
@@ -272,7 +272,7 @@ void IndexEntries::writeTree(quint32 tdefPage, const std::function<quint32()> &a
     QByteArray upper;  // the entries of the level being written, when not leaves
     bool leaf = true;
     for (;;) {
-        const std::vector<PageRange> ranges = packPages(level);
+        const std::vector<PageRange> ranges = packPages(level, sharePrefixes);
         QList<quint32> numbers;
         for (size_t i = 0; i < ranges.size(); ++i)
             numbers.append(allocate());

@@ -39,7 +39,7 @@ public:
     qint64 distinctKeys() const { return m_distinct; }
     // Leaves first, then each level above, pages from allocate(); root is
     // the single page of the top level, pages every page written.
-    void writeTree(quint32 tdefPage, const std::function<quint32()> &allocate,
+    void writeTree(quint32 tdefPage, bool sharePrefixes, const std::function<quint32()> &allocate,
                    const std::function<void(quint32, const QByteArray &)> &write, quint32 &root,
                    QList<quint32> &pages);
 
