@@ -881,6 +881,8 @@ void TestJetWriter::refusedInput_data()
                              {QStringLiteral("plain"), QString::fromUtf8("caf\xc3\xa9")});
     keyed.indexes = {Index{QStringLiteral("V"), {{QStringLiteral("V"), true}}, false, false, false}};
     QTest::newRow("text key character not worked out") << keyed << "U+00e9";
+    keyed.rows[1][1] = QStringLiteral("trailing ");
+    QTest::newRow("text key ending in a space") << keyed << "ending in a space";
     keyed = twoColumns(QStringLiteral("K"), {QStringLiteral("V"), ColumnType::Long}, {7, 7});
     keyed.indexes = {Index{QStringLiteral("V"), {{QStringLiteral("V"), true}}, true, false, false}};
     QTest::newRow("duplicate primary key") << keyed << "same key";
@@ -911,7 +913,7 @@ void TestJetWriter::indexes()
     Table t;
     t.name = QStringLiteral("Keyed");
     t.columns = {{QStringLiteral("ID"), ColumnType::Long},
-                 {QStringLiteral("Name"), ColumnType::Text, 30},
+                 {QStringLiteral("Name"), ColumnType::Text, 100},
                  {QStringLiteral("Amount"), ColumnType::Double},
                  {QStringLiteral("Day"), ColumnType::DateTime},
                  {QStringLiteral("Small"), ColumnType::Integer}};
@@ -919,8 +921,17 @@ void TestJetWriter::indexes()
     // Small together tell the rows apart (a unique index).
     const int rows = 3000;
     int names = 0;
+    QString printable;  // what text keys may hold: ASCII but ' and -
+    for (char16_t c = u' '; c <= u'~'; ++c) {
+        if (c != u'\'' && c != u'-')
+            printable += QChar(c);
+    }
     for (int i = 0; i < rows; ++i) {
-        const QVariant name = i % 7 == 0 ? QVariant() : QVariant(QStringLiteral("Item %1 x").arg((i * 13) % 500));
+        QVariant name = i % 7 == 0 ? QVariant() : QVariant(QStringLiteral("Item %1 x").arg((i * 13) % 500));
+        if (i == 1 || i == 2)  // values whose keys Access wrote in the shared files
+            name = i == 1 ? QStringLiteral("TABLE1") : QStringLiteral("Only ASCII chars");
+        if (i == 3)
+            name = printable;
         names += name.isNull() ? 0 : 1;
         t.rows.append(Row{(i * 7919) % rows - rows / 2, name,
                           i % 9 == 0 ? QVariant() : QVariant(((i * 37) % 200 - 100) / 4.0),
@@ -1036,7 +1047,25 @@ void TestJetWriter::indexes()
             const quint32 prefix = le(qsizetype(leaves.at(k)) * 4096 + 0x18, 2);
             QVERIFY(i == 2 ? prefix == 0 : i != 0 || prefix > 0);
         }
-        if (i == 0) {
+        if (i == 1) {
+            // As stored for "Table1" (indexTestV2003.mdb) and "only ascii chars"
+            // (testUnicodeCompV2003.mdb): case folds.
+            for (const char *key : {"7f6d4a4c5e51380100", "7f64625e76074a6b4d5959074d574a696b0100"}) {
+                const QByteArray k = QByteArray::fromHex(key);
+                QCOMPARE(std::count_if(entries.cbegin(), entries.cend(),
+                                       [&](const QByteArray &e) { return e.left(e.size() - 4) == k; }),
+                         1);
+            }
+            // The weights of the printable characters, one run, as in the
+            // key Access wrote for a value holding every character.
+            QFile real(QStringLiteral(KOLTA_SHARED_MDB "/testUnicodeCompV2003.mdb"));
+            QVERIFY(real.open(QIODevice::ReadOnly));
+            const QByteArray stored = real.readAll();
+            const auto longest = std::max_element(entries.cbegin(), entries.cend(),
+                                                  [](const QByteArray &a, const QByteArray &b) { return a.size() < b.size(); });
+            QCOMPARE(longest->size(), 1 + 100 + 2 + 4);  // 7 of the 93 characters weigh two bytes
+            QVERIFY(stored.contains(longest->mid(1, 100)));
+        } else if (i == 0) {
             QVERIFY(leaves.size() > 1);
             QCOMPARE(u8(qsizetype(roots.at(0)) * 4096), quint8(0x03));
             // 0x7f, then the value big-endian with the sign bit flipped; the row holds it.

@@ -56,9 +56,10 @@ struct IndexColumn
 
 // An index over up to 10 columns of Long, Integer, Byte, Currency, Single,
 // Double, DateTime or Text. Text keys use Jet 4's "General" sort order for
-// the characters whose codes were read off real Access files (letters,
-// case-folded; digits; space); a value with any other character in an
-// indexed text column makes write() fail rather than write a wrong key.
+// the characters whose weights were read off real Access files (printable
+// ASCII but the apostrophe and the hyphen; case folds); a value with any
+// other character, or ending in a space, in an indexed text column makes
+// write() fail rather than write a wrong key.
 // The index is built as a B-tree of leaf pages (0x04) and, when there is
 // more than one leaf, intermediate pages (0x03) above them.
 struct Index

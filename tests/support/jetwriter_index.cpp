@@ -50,26 +50,47 @@ void appendBigEndian32(QByteArray &b, quint32 v)
     b.append(t, 4);
 }
 
-// Jet 4 "General" sort order codes of the characters whose one-byte codes
-// could be read off real Access files: a row holding every Latin-1
-// character in testUnicodeCompV2003.mdb, and the catalog names in the
-// MSysObjects indexes. These characters add nothing after the end marker;
-// every other character does (accents, punctuation, case of some letters),
-// which is not worked out here.
-quint8 generalSortCode(char16_t c)
+// Jet 4 "General" sort order weights of printable ASCII, read off real
+// Access files: a row of testUnicodeCompV2003.mdb holding every character
+// from U+0001 on keeps these as one run in its key; letters, digits and
+// space also in the catalog names of MSysObjects' indexes. Case folds; none
+// of these adds anything after the end marker. The apostrophe and the
+// hyphen weigh nothing and add codes after it instead, and letters with
+// accents add extra codes: those are not written here (empty result).
+QByteArray generalSortWeight(char16_t c)
 {
     static const quint8 letters[26] = {0x4a, 0x4c, 0x4d, 0x4f, 0x51, 0x53, 0x55, 0x57, 0x59,
                                        0x5b, 0x5c, 0x5e, 0x60, 0x62, 0x64, 0x66, 0x68, 0x69,
                                        0x6b, 0x6d, 0x6f, 0x71, 0x73, 0x75, 0x76, 0x78};
-    if (c == u' ')
-        return 0x07;
+    // U+0020..U+002F and U+003A..U+0040, U+005B..U+0060, U+007B..U+007E;
+    // 0 marks the two without a weight.
+    static const quint8 punctuation[16] = {0x07, 0x09, 0x0a, 0x0c, 0x0e, 0x10, 0x12, 0x00,
+                                           0x14, 0x16, 0x18, 0x2c, 0x1a, 0x00, 0x1c, 0x1e};
+    static const quint8 between[7] = {0x20, 0x22, 0x2e, 0x30, 0x32, 0x24, 0x26};
+    if (c >= u' ' && c <= u'/')
+        return punctuation[c - u' '] ? QByteArray(1, char(punctuation[c - u' '])) : QByteArray();
     if (c >= u'0' && c <= u'9')
-        return quint8(0x36 + 2 * (c - u'0'));
+        return QByteArray(1, char(0x36 + 2 * (c - u'0')));
+    if (c >= u':' && c <= u'@')
+        return QByteArray(1, char(between[c - u':']));
     if (c >= u'A' && c <= u'Z')
-        return letters[c - u'A'];
+        return QByteArray(1, char(letters[c - u'A']));
     if (c >= u'a' && c <= u'z')
-        return letters[c - u'a'];
-    return 0;
+        return QByteArray(1, char(letters[c - u'a']));
+    switch (c) {
+    case u'[': return QByteArray(1, '\x27');
+    case u'\\': return QByteArray(1, '\x29');
+    case u']': return QByteArray(1, '\x2a');
+    // The rest weigh two bytes.
+    case u'^': return QByteArrayLiteral("\x2b\x02");
+    case u'_': return QByteArrayLiteral("\x2b\x03");
+    case u'`': return QByteArrayLiteral("\x2b\x07");
+    case u'{': return QByteArrayLiteral("\x2b\x09");
+    case u'|': return QByteArrayLiteral("\x2b\x0b");
+    case u'}': return QByteArrayLiteral("\x2b\x0d");
+    case u'~': return QByteArrayLiteral("\x2b\x0f");
+    default: return {};
+    }
 }
 
 void invert(char *p, qsizetype n)
@@ -92,12 +113,16 @@ QString appendIndexKey(ColumnType type, bool ascending, const QVariant &value, c
     switch (type) {
     case ColumnType::Text: {
         const QString s = value.toString();
+        // Access leaves trailing spaces out of keys, say the public notes;
+        // no file here shows it, so such values are refused.
+        if (s.endsWith(u' '))
+            return QStringLiteral("a text ending in a space cannot be put in an index key yet");
         for (QChar c : s) {
-            const quint8 code = generalSortCode(c.unicode());
-            if (!code)
+            const QByteArray weight = generalSortWeight(c.unicode());
+            if (weight.isEmpty())
                 return QStringLiteral("the character U+%1 cannot be put in an index key yet")
                     .arg(c.unicode(), 4, 16, QLatin1Char('0'));
-            key.append(char(code));
+            key.append(weight);
         }
         key.append('\x01');  // end of the text
         if (ascending) {
