@@ -16,7 +16,7 @@ const QDateTime BaseTime(QDate(2020, 1, 1), QTime(8, 0));
 
 } // namespace
 
-QString writeBig(const QString &path, qint64 rows)
+jetwriter::Table bigShape(Indexes indexes)
 {
     jetwriter::Table shape;
     shape.name = QStringLiteral("Big");
@@ -27,10 +27,28 @@ QString writeBig(const QString &path, qint64 rows)
         {QStringLiteral("When"), jetwriter::ColumnType::DateTime},
         {QStringLiteral("Flag"), jetwriter::ColumnType::YesNo},
     };
-    return jetwriter::writeLarge(path, shape, rows, [](qint64 i) {
-        return jetwriter::Row{i + 1, QStringLiteral("Name %1").arg(i + 1), double(i % 100000) / 100.0,
-                              BaseTime.addSecs(i * 60), i % 3 == 0};
-    });
+    if (indexes == Indexes::Keys) {
+        jetwriter::Index primary;
+        primary.name = QStringLiteral("PrimaryKey");
+        primary.columns = {{QStringLiteral("ID"), true}};
+        primary.primary = true;
+        jetwriter::Index name;
+        name.name = QStringLiteral("Name");
+        name.columns = {{QStringLiteral("Name"), true}};
+        shape.indexes = {primary, name};
+    }
+    return shape;
+}
+
+jetwriter::Row bigRow(qint64 i)
+{
+    return jetwriter::Row{i + 1, QStringLiteral("Name %1").arg(i + 1), double(i % 100000) / 100.0,
+                          BaseTime.addSecs(i * 60), i % 3 == 0};
+}
+
+QString writeBig(const QString &path, qint64 rows, Indexes indexes)
+{
+    return jetwriter::writeLarge(path, bigShape(indexes), rows, bigRow);
 }
 
 JoinData joinData()
@@ -43,7 +61,7 @@ JoinData joinData()
     return d;
 }
 
-QString writeJoin(const QString &path, const JoinData &d)
+QString writeJoin(const QString &path, const JoinData &d, Indexes indexes)
 {
     jetwriter::Database db;
     jetwriter::Table customers;
@@ -63,6 +81,19 @@ QString writeJoin(const QString &path, const JoinData &d)
         {QStringLiteral("Total"), jetwriter::ColumnType::Currency},
     };
     orders.rows = d.orders;
+    if (indexes == Indexes::Keys) {
+        jetwriter::Index customerKey;
+        customerKey.name = QStringLiteral("PrimaryKey");
+        customerKey.columns = {{QStringLiteral("CustomerID"), true}};
+        customerKey.primary = true;
+        customers.indexes = {customerKey};
+        jetwriter::Index orderKey = customerKey;
+        orderKey.columns = {{QStringLiteral("OrderID"), true}};
+        jetwriter::Index byCustomer;
+        byCustomer.name = QStringLiteral("CustomerID");
+        byCustomer.columns = {{QStringLiteral("CustomerID"), true}};
+        orders.indexes = {orderKey, byCustomer};
+    }
     db.tables = {customers, orders};
     return jetwriter::write(path, db);
 }
@@ -77,7 +108,7 @@ bool sqliteExec(sqlite3 *db, const char *sql)
     return false;
 }
 
-QString writeSqlite(const QString &path, const JoinData &d)
+QString writeSqlite(const QString &path, const JoinData &d, Indexes indexes)
 {
     sqlite3 *db = nullptr;
     if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK)
@@ -117,10 +148,16 @@ QString writeSqlite(const QString &path, const JoinData &d)
     if (!load("INSERT INTO Customers VALUES(?, ?, ?)", d.customers) || !load("INSERT INTO Orders VALUES(?, ?, ?, ?)", d.orders)
         || !sqliteExec(db, "COMMIT"))
         return QStringLiteral("cannot load the rows");
+    // Unique indexes stand for the primary keys (the tables keep their rowid).
+    if (indexes == Indexes::Keys
+        && !sqliteExec(db, "CREATE UNIQUE INDEX CustomersKey ON Customers(CustomerID);"
+                           "CREATE UNIQUE INDEX OrdersKey ON Orders(OrderID);"
+                           "CREATE INDEX OrdersCustomer ON Orders(CustomerID)"))
+        return QStringLiteral("cannot make the indexes");
     return QString();
 }
 
-QString writeBigSqlite(const QString &path, qint64 rows)
+QString writeBigSqlite(const QString &path, qint64 rows, Indexes indexes)
 {
     sqlite3 *db = nullptr;
     if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK)
@@ -143,7 +180,14 @@ QString writeBigSqlite(const QString &path, qint64 rows)
         sqlite3_reset(insert);
     }
     sqlite3_finalize(insert);
-    return sqliteExec(db, "COMMIT") ? QString() : QStringLiteral("cannot load the rows");
+    if (!sqliteExec(db, "COMMIT"))
+        return QStringLiteral("cannot load the rows");
+    // Jet's General order folds case, as NOCASE does for these names.
+    if (indexes == Indexes::Keys
+        && !sqliteExec(db, "CREATE UNIQUE INDEX BigKey ON Big(ID);"
+                           "CREATE INDEX BigName ON Big(Name COLLATE NOCASE)"))
+        return QStringLiteral("cannot make the indexes");
+    return QString();
 }
 
 } // namespace kolta::bench

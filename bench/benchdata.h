@@ -13,10 +13,15 @@ struct sqlite3;
 
 namespace kolta::bench {
 
-// The table Big of `jetwrite big`: ID, Name, Amount, When, Flag.
-QString writeBig(const QString &path, qint64 rows);
-// The rows of Big in a plain SQLite table (no index, as the Jet file has none).
-QString writeBigSqlite(const QString &path, qint64 rows);
+enum class Indexes { None, Keys };
+
+// The table Big: ID, Name, Amount, When, Flag. With Keys (as `jetwrite big`
+// writes it) a primary key PrimaryKey on ID and an index Name on Name.
+jetwriter::Table bigShape(Indexes indexes);
+jetwriter::Row bigRow(qint64 i);
+QString writeBig(const QString &path, qint64 rows, Indexes indexes = Indexes::None);
+// The rows of Big in SQLite, with the same indexes as the Jet file.
+QString writeBigSqlite(const QString &path, qint64 rows, Indexes indexes = Indexes::None);
 
 struct JoinData
 {
@@ -25,10 +30,12 @@ struct JoinData
 
 // The rows of Customers (10,000) and Orders (100,000) of `jetwrite join`.
 JoinData joinData();
-QString writeJoin(const QString &path, const JoinData &d);
-// The same rows in plain tables (no index, as the Jet file has none); dates
-// as Julian day numbers, money as REAL.
-QString writeSqlite(const QString &path, const JoinData &d);
+// With Keys (as `jetwrite join` writes them): primary keys on
+// Customers.CustomerID and Orders.OrderID, an index on Orders.CustomerID.
+QString writeJoin(const QString &path, const JoinData &d, Indexes indexes = Indexes::None);
+// The same rows in SQLite, with the same indexes; dates as Julian day
+// numbers, money as REAL.
+QString writeSqlite(const QString &path, const JoinData &d, Indexes indexes = Indexes::None);
 
 // Runs sql on db; false, with the failure reported, when it fails.
 bool sqliteExec(sqlite3 *db, const char *sql);

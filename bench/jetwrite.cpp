@@ -1,5 +1,6 @@
 // Writes Jet 4 benchmark databases with the test fixture writer.
 
+#include "benchdata.h"
 #include "jetwriter.h"
 
 #include <QCoreApplication>
@@ -14,29 +15,13 @@ namespace {
 
 const char *const Usage =
     "usage: jetwrite big OUT.mdb ROWS   one table Big (ID Long, Name Text(50), Amount Double,\n"
-    "                                   When DateTime, Flag Yes/No) with ROWS rows\n"
+    "                                   When DateTime, Flag Yes/No) with ROWS rows, primary\n"
+    "                                   key on ID, index on Name\n"
     "       jetwrite wide OUT.mdb       200 tables T000..T199, 20 columns and 10 rows each\n"
     "       jetwrite join OUT.mdb       Orders (100,000 rows) and Customers (10,000 rows)\n"
-    "                                   sharing the key CustomerID\n";
-
-const QDateTime BaseTime(QDate(2020, 1, 1), QTime(8, 0));
-
-QString big(const QString &out, qint64 rows)
-{
-    Table shape;
-    shape.name = QStringLiteral("Big");
-    shape.columns = {
-        {QStringLiteral("ID"), ColumnType::Long},
-        {QStringLiteral("Name"), ColumnType::Text, 50},
-        {QStringLiteral("Amount"), ColumnType::Double},
-        {QStringLiteral("When"), ColumnType::DateTime},
-        {QStringLiteral("Flag"), ColumnType::YesNo},
-    };
-    return writeLarge(out, shape, rows, [](qint64 i) {
-        return Row{i + 1, QStringLiteral("Name %1").arg(i + 1), double(i % 100000) / 100.0,
-                   BaseTime.addSecs(i * 60), i % 3 == 0};
-    });
-}
+    "                                   sharing the key CustomerID: primary keys on\n"
+    "                                   Customers.CustomerID and Orders.OrderID, index on\n"
+    "                                   Orders.CustomerID\n";
 
 QString wide(const QString &out)
 {
@@ -62,28 +47,7 @@ QString wide(const QString &out)
 
 QString join(const QString &out)
 {
-    Database db;
-    Table customers;
-    customers.name = QStringLiteral("Customers");
-    customers.columns = {
-        {QStringLiteral("CustomerID"), ColumnType::Long},
-        {QStringLiteral("Company"), ColumnType::Text, 40},
-        {QStringLiteral("City"), ColumnType::Text, 30},
-    };
-    for (int i = 1; i <= 10000; ++i)
-        customers.rows.append(Row{i, QStringLiteral("Company %1").arg(i), QStringLiteral("City %1").arg(i % 50)});
-    Table orders;
-    orders.name = QStringLiteral("Orders");
-    orders.columns = {
-        {QStringLiteral("OrderID"), ColumnType::Long},
-        {QStringLiteral("CustomerID"), ColumnType::Long},
-        {QStringLiteral("OrderDate"), ColumnType::DateTime},
-        {QStringLiteral("Total"), ColumnType::Currency},
-    };
-    for (int i = 1; i <= 100000; ++i)
-        orders.rows.append(Row{i, (i * 7) % 10000 + 1, BaseTime.addDays(i % 1000), double(i % 5000) / 4.0});
-    db.tables = {customers, orders};
-    return write(out, db);
+    return kolta::bench::writeJoin(out, kolta::bench::joinData(), kolta::bench::Indexes::Keys);
 }
 
 } // namespace
@@ -103,7 +67,8 @@ int main(int argc, char **argv)
             err << Usage;
             return 2;
         }
-        error = big(args.at(1), rows);
+        // Streamed: only the index entries, not the rows, stay in memory.
+        error = kolta::bench::writeBig(args.at(1), rows, kolta::bench::Indexes::Keys);
     } else if (args.size() == 2 && args.at(0) == QLatin1String("wide")) {
         error = wide(args.at(1));
     } else if (args.size() == 2 && args.at(0) == QLatin1String("join")) {

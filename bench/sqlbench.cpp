@@ -13,6 +13,11 @@
 //                             SELECT * FROM Big goes, measured in-process
 //   sqlbench sort [ROWS]      TOP 10 by a number and by a text, and Like,
 //                             on Big next to SQLite on the same rows
+//   sqlbench index [ROWS]     statements an index answers (a key, TOP 10 by
+//                             a key, the grid's first rows by a key, a join
+//                             on one key) on Big with its primary key and
+//                             Name index and on the joined tables with
+//                             theirs, next to SQLite with the same indexes
 //
 // Files are written to a temporary folder first. Run a Release build.
 
@@ -36,6 +41,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -342,6 +348,210 @@ int sort(qint64 size)
     return 0;
 }
 
+// g. Statements an index answers, on the indexed files next to SQLite with
+// the same indexes.
+
+// Reads a statement through SQLite on a fresh connection (as the engine
+// opens its file afresh), at most limit rows (-1: all); the time in ms, or
+// -1 on a failure. first gets the first row's first value, rows the count.
+double sqliteRun(const QString &path, const QByteArray &sql, int limit, QString *first, qint64 *rows)
+{
+    QElapsedTimer timer;
+    timer.start();
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    const std::unique_ptr<sqlite3, int (*)(sqlite3 *)> owner(db, sqlite3_close);
+    sqlite3_stmt *statement = nullptr;
+    if (sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) != SQLITE_OK) {
+        fail(QString::fromUtf8(sqlite3_errmsg(db)));
+        return -1;
+    }
+    *rows = 0;
+    while ((limit < 0 || *rows < limit) && sqlite3_step(statement) == SQLITE_ROW) {
+        // Every value as text, as the engine makes its texts.
+        for (int i = 0; i < sqlite3_column_count(statement); ++i) {
+            const char *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, i));
+            if (*rows == 0 && i == 0)
+                *first = QString::fromUtf8(text);
+        }
+        ++*rows;
+    }
+    sqlite3_finalize(statement);
+    return ms(timer);
+}
+
+// The same as a whole process: kolta-engine query, and the sqlite3 shell
+// when there is one (else SQLite in this process, said in the label).
+double processRun(const QString &program, const QStringList &args, QString *first, qint64 *rows)
+{
+    QProcess process;
+    QElapsedTimer timer;
+    timer.start();
+    process.start(program, args);
+    if (!process.waitForFinished(600000) || process.exitCode() != 0) {
+        fail(program + QStringLiteral(" failed: ") + QString::fromLocal8Bit(process.readAllStandardError()));
+        return -1;
+    }
+    const double elapsed = ms(timer);
+    const QList<QByteArray> lines = process.readAllStandardOutput().split('\n');
+    // kolta-engine prints the column names first; the shell is run without.
+    const bool header = program.endsWith(QLatin1String("kolta-engine"));
+    *rows = 0;
+    for (qsizetype i = header ? 1 : 0; i < lines.size(); ++i) {
+        if (lines.at(i).isEmpty())
+            continue;
+        if (*rows == 0)
+            *first = QString::fromUtf8(lines.at(i).split(lines.at(i).contains('\t') ? '\t' : '|').value(0));
+        ++*rows;
+    }
+    return elapsed;
+}
+
+int indexed(qint64 size)
+{
+    QTemporaryDir dir;
+    const QString bigPath = dir.filePath(QStringLiteral("big.mdb"));
+    const QString bigSqlite = dir.filePath(QStringLiteral("big.sqlite"));
+    const QString joinPath = dir.filePath(QStringLiteral("join.mdb"));
+    const QString joinSqlite = dir.filePath(QStringLiteral("join.sqlite"));
+    const JoinData joinRows = joinData();
+    if (timed(QStringLiteral("Big, %1 rows, indexed (.mdb)").arg(size),
+              [&] { return writeBig(bigPath, size, Indexes::Keys); }) < 0
+        || timed(QStringLiteral("the same rows and indexes (SQLite)"),
+                 [&] { return writeBigSqlite(bigSqlite, size, Indexes::Keys); }) < 0
+        || timed(QStringLiteral("Orders and Customers, indexed (.mdb)"),
+                 [&] { return writeJoin(joinPath, joinRows, Indexes::Keys); }) < 0
+        || timed(QStringLiteral("the same rows and indexes (SQLite)"),
+                 [&] { return writeSqlite(joinSqlite, joinRows, Indexes::Keys); }) < 0)
+        return 1;
+
+    const QString engineProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/kolta-engine");
+    const QString shell = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+    jet::DBEngine engine;
+    QList<QStringList> rows{{QStringLiteral("statement"), QStringLiteral("how"), QStringLiteral("KOLTA ms"),
+                             QStringLiteral("SQLite ms"), QStringLiteral("ratio"),
+                             QStringLiteral("rows, first value (KOLTA / SQLite)")}};
+    bool mismatch = false;
+    auto add = [&](const QString &label, const QString &how, const QList<double> &k, const QList<double> &q,
+                   qint64 kRows, const QString &kFirst, qint64 qRows, const QString &qFirst) {
+        const double e = median(k), l = median(q);
+        rows.append({label, how, fmt(e), fmt(l), fmt(e / l, 2),
+                     QStringLiteral("%1, %2 / %3, %4").arg(kRows).arg(kFirst).arg(qRows).arg(qFirst)});
+        if (kRows != qRows || kFirst != qFirst)
+            mismatch = true;
+    };
+    const int runs = 5;
+
+    // Statements read whole in the running engine, next to a fresh SQLite connection.
+    struct InEngine
+    {
+        QString label;
+        QString path, sqlitePath;
+        QString jet;
+        QByteArray sqlite;
+    };
+    const qint64 key = size / 2 + 1;
+    const QList<InEngine> inEngine{
+        {QStringLiteral("SELECT * FROM Big WHERE ID = %1").arg(key), bigPath, bigSqlite,
+         QStringLiteral("SELECT * FROM Big WHERE ID = %1").arg(key),
+         QStringLiteral("SELECT * FROM Big WHERE ID = %1").arg(key).toUtf8()},
+        {QStringLiteral("Orders INNER JOIN Customers ... WHERE Customers.CustomerID = 42"), joinPath, joinSqlite,
+         QStringLiteral("SELECT * FROM Orders INNER JOIN Customers ON Orders.CustomerID = Customers.CustomerID "
+                        "WHERE Customers.CustomerID = 42"),
+         "SELECT * FROM Orders INNER JOIN Customers ON Orders.CustomerID = Customers.CustomerID "
+         "WHERE Customers.CustomerID = 42"},
+    };
+    for (const InEngine &q : inEngine) {
+        QList<double> k, l;
+        qint64 kRows = 0, qRows = 0;
+        QString kFirst, qFirst;
+        // One unmeasured run first, so the engine is up and the file cached.
+        for (int run = 0; run <= runs; ++run) {
+            QList<double> unmeasured;
+            const auto whole = wholeResult(engine, q.path, q.jet, run == 0 ? &unmeasured : &k);
+            if (!whole.ok())
+                return fail(whole.error().message);
+            kRows = whole.value()->rowsRead();
+            const auto firstRow = whole.value()->rows(0, 1);
+            kFirst = firstRow.ok() && !firstRow.value().isEmpty() ? firstRow.value().first().value(0).toString()
+                                                                  : QString();
+            const double t = sqliteRun(q.sqlitePath, q.sqlite, -1, &qFirst, &qRows);
+            if (t < 0)
+                return 1;
+            if (run > 0)
+                l.append(t);
+        }
+        add(q.label, QStringLiteral("running engine, whole result"), k, l, kRows, kFirst, qRows, qFirst);
+    }
+
+    // TOP 10 by a key as whole processes.
+    struct Whole
+    {
+        QString jet;
+        QString sqlite;
+    };
+    const QList<Whole> whole{
+        {QStringLiteral("SELECT TOP 10 * FROM Big ORDER BY ID"), QStringLiteral("SELECT * FROM Big ORDER BY ID LIMIT 10")},
+        {QStringLiteral("SELECT TOP 10 * FROM Big ORDER BY Name"),
+         QStringLiteral("SELECT * FROM Big ORDER BY Name COLLATE NOCASE LIMIT 10")},
+    };
+    for (const Whole &q : whole) {
+        QList<double> k, l;
+        qint64 kRows = 0, qRows = 0;
+        QString kFirst, qFirst;
+        for (int run = 0; run <= runs; ++run) {
+            const double t = processRun(engineProgram, {QStringLiteral("query"), bigPath, q.jet, QStringLiteral("--raw")},
+                                        &kFirst, &kRows);
+            const double u = shell.isEmpty()
+                ? sqliteRun(bigSqlite, q.sqlite.toUtf8(), -1, &qFirst, &qRows)
+                : processRun(shell, {QStringLiteral("-readonly"), bigSqlite, q.sqlite}, &qFirst, &qRows);
+            if (t < 0 || u < 0)
+                return 1;
+            if (run > 0) {
+                k.append(t);
+                l.append(u);
+            }
+        }
+        add(q.jet, shell.isEmpty() ? QStringLiteral("kolta-engine query / SQLite in-process")
+                                   : QStringLiteral("kolta-engine query / sqlite3 shell"),
+            k, l, kRows, kFirst, qRows, qFirst);
+    }
+
+    // The grid's first 100 rows by a key.
+    {
+        jet::DataControl data(engine);
+        data.DatabaseName = bigPath;
+        data.RecordSource = QStringLiteral("SELECT * FROM Big ORDER BY ID");
+        QList<double> k, l;
+        qint64 qRows = 0;
+        QString kFirst, qFirst;
+        for (int run = 0; run <= runs; ++run) {
+            QElapsedTimer timer;
+            timer.start();
+            const auto shown = firstRows(data, 100);
+            if (!shown.ok())
+                return fail(shown.error().message);
+            if (run > 0)
+                k.append(ms(timer));
+            kFirst = shown.value().value(0).value(0).toString();
+            const double t = sqliteRun(bigSqlite, "SELECT * FROM Big ORDER BY ID", 100, &qFirst, &qRows);
+            if (t < 0)
+                return 1;
+            if (run > 0)
+                l.append(t);
+        }
+        add(QStringLiteral("SELECT * FROM Big ORDER BY ID, first 100 rows"),
+            QStringLiteral("Refresh + rows(0, 100) / 100 steps"), k, l, 100, kFirst, qRows, qFirst);
+    }
+
+    out << "\nBig, " << size << " rows (primary key on ID, index on Name); Orders (100,000) and Customers (10,000)"
+        << " with their keys; SQLite with the same indexes. Median of " << runs << " after one unmeasured run.\n";
+    table(rows);
+    if (mismatch)
+        return fail(QStringLiteral("KOLTA and SQLite disagree on a result"));
+    return 0;
+}
+
 // d. The SQL window: Set, then the last record.
 
 class BenchDesktop : public Desktop
@@ -588,7 +798,8 @@ int engineSplit(qint64 size)
 }
 
 const char *const Usage =
-    "usage: sqlbench first [ROWS...] | count [ROWS] | join | grid [ROWS] | engine [ROWS] | sort [ROWS]\n";
+    "usage: sqlbench first [ROWS...] | count [ROWS] | join | grid [ROWS] | engine [ROWS] | sort [ROWS]\n"
+    "                | index [ROWS]\n";
 
 } // namespace
 
@@ -620,6 +831,8 @@ int main(int argc, char **argv)
         return engineSplit(args.value(0, QStringLiteral("1000000")).toLongLong());
     if (command == QLatin1String("sort"))
         return sort(args.value(0, QStringLiteral("1000000")).toLongLong());
+    if (command == QLatin1String("index"))
+        return indexed(args.value(0, QStringLiteral("1000000")).toLongLong());
     QTextStream(stderr) << Usage;
     return 2;
 }

@@ -6,10 +6,12 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUuid>
+#include <QtEndian>
 #include <QtTest>
 
 #include <mdbtools.h>
 
+#include <cstring>
 #include <memory>
 
 using namespace kolta::jetwriter;
@@ -202,6 +204,7 @@ private slots:
     void refusedInput_data();
     void refusedInput();
     void unwritablePath();
+    void indexes();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -874,6 +877,18 @@ void TestJetWriter::refusedInput_data()
     }
     wide.rows = {row};
     QTest::newRow("row larger than a page") << wide << "too large";
+    Table keyed = twoColumns(QStringLiteral("K"), {QStringLiteral("V"), ColumnType::Text, 10},
+                             {QStringLiteral("plain"), QString::fromUtf8("caf\xc3\xa9")});
+    keyed.indexes = {Index{QStringLiteral("V"), {{QStringLiteral("V"), true}}, false, false, false}};
+    QTest::newRow("text key character not worked out") << keyed << "U+00e9";
+    keyed.rows[1][1] = QStringLiteral("trailing ");
+    QTest::newRow("text key ending in a space") << keyed << "ending in a space";
+    keyed = twoColumns(QStringLiteral("K"), {QStringLiteral("V"), ColumnType::Long}, {7, 7});
+    keyed.indexes = {Index{QStringLiteral("V"), {{QStringLiteral("V"), true}}, true, false, false}};
+    QTest::newRow("duplicate primary key") << keyed << "same key";
+    keyed = twoColumns(QStringLiteral("K"), {QStringLiteral("V"), ColumnType::Long}, {7, QVariant()});
+    keyed.indexes = {Index{QStringLiteral("V"), {{QStringLiteral("V"), true}}, true, false, false}};
+    QTest::newRow("Null in primary key") << keyed << "Null in primary key";
 }
 
 void TestJetWriter::refusedInput()
@@ -889,6 +904,207 @@ void TestJetWriter::refusedInput()
 void TestJetWriter::unwritablePath()
 {
     QVERIFY(!write(path(QStringLiteral("no/such/dir.mdb")), Database{}).isEmpty());
+}
+
+// Indexes as libmdb reads their definitions, and their leaf entries walked
+// byte by byte: in key order, each pointing at the row it was made from.
+void TestJetWriter::indexes()
+{
+    Table t;
+    t.name = QStringLiteral("Keyed");
+    t.columns = {{QStringLiteral("ID"), ColumnType::Long},
+                 {QStringLiteral("Name"), ColumnType::Text, 100},
+                 {QStringLiteral("Amount"), ColumnType::Double},
+                 {QStringLiteral("Day"), ColumnType::DateTime},
+                 {QStringLiteral("Small"), ColumnType::Integer}};
+    // Several leaves, so the primary key gets an intermediate page; Day and
+    // Small together tell the rows apart (a unique index).
+    const int rows = 3000;
+    int names = 0;
+    QString printable;  // what text keys may hold: ASCII but ' and -
+    for (char16_t c = u' '; c <= u'~'; ++c) {
+        if (c != u'\'' && c != u'-')
+            printable += QChar(c);
+    }
+    for (int i = 0; i < rows; ++i) {
+        QVariant name = i % 7 == 0 ? QVariant() : QVariant(QStringLiteral("Item %1 x").arg((i * 13) % 500));
+        if (i == 1 || i == 2)  // values whose keys Access wrote in the shared files
+            name = i == 1 ? QStringLiteral("TABLE1") : QStringLiteral("Only ASCII chars");
+        if (i == 3)
+            name = printable;
+        names += name.isNull() ? 0 : 1;
+        t.rows.append(Row{(i * 7919) % rows - rows / 2, name,
+                          i % 9 == 0 ? QVariant() : QVariant(((i * 37) % 200 - 100) / 4.0),
+                          QDateTime(QDate(1899, 12, 1).addDays((i * 11) % 1000), QTime(6, 0)), i % 3 - 1});
+    }
+    t.indexes = {Index{QStringLiteral("PrimaryKey"), {{QStringLiteral("ID"), true}}, true, false, false},
+                 Index{QStringLiteral("Name"), {{QStringLiteral("Name"), true}}, false, false, true},
+                 Index{QStringLiteral("AmountDown"), {{QStringLiteral("Amount"), false}}, false, false, false, false},
+                 Index{QStringLiteral("DaySmall"), {{QStringLiteral("Day"), true}, {QStringLiteral("Small"), false}},
+                       false, true, false}};
+    Database db;
+    db.tables.append(t);
+    const QString file = path(QStringLiteral("indexes.mdb"));
+    QCOMPARE(write(file, db), QString());
+    QCOMPARE(exportLines(file, QStringLiteral("Keyed")).size(), rows + 1);
+
+    MdbPtr mdb(mdb_open(QFile::encodeName(file).constData(), MDB_NOFLAGS));
+    QVERIFY(mdb && mdb_read_catalog(mdb.get(), MDB_TABLE));
+    TablePtr table(mdb_read_table(mdb_get_catalogentry_by_name(mdb.get(), "Keyed")));
+    QVERIFY(table && mdb_read_columns(table.get()));
+    mdb_read_indices(table.get());
+    QVERIFY(table->indices);
+    QCOMPARE(int(table->indices->len), 4);
+    QStringList seen;
+    QList<quint32> roots;
+    for (guint i = 0; i < table->indices->len; ++i) {
+        const auto *ix = static_cast<MdbIndex *>(g_ptr_array_index(table->indices, i));
+        QStringList cols;
+        for (unsigned k = 0; k < ix->num_keys; ++k)
+            cols << QStringLiteral("%1%2").arg(ix->key_col_num[k]).arg(ix->key_col_order[k] == MDB_ASC ? "+" : "-");
+        seen << QStringLiteral("%1 type %2 flags %3 %4")
+                    .arg(QString::fromUtf8(ix->name))
+                    .arg(ix->index_type)
+                    .arg(ix->flags & (MDB_IDX_UNIQUE | MDB_IDX_IGNORENULLS | MDB_IDX_REQUIRED))
+                    .arg(cols.join(u','));
+        roots << ix->first_pg;
+    }
+    QCOMPARE(seen, QStringList({QStringLiteral("PrimaryKey type 1 flags 9 1+"),
+                                QStringLiteral("Name type 0 flags 2 2+"),
+                                QStringLiteral("AmountDown type 0 flags 0 3-"),
+                                QStringLiteral("DaySmall type 0 flags 1 4+,5-")}));
+
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    auto u8 = [&](qsizetype at) { return quint8(bytes.at(at)); };
+    auto le = [&](qsizetype at, int n) {
+        quint32 v = 0;
+        for (int i = n - 1; i >= 0; --i)
+            v = (v << 8) | u8(at + i);
+        return v;
+    };
+    // An index page's entries: the bitmask from 0x1b marks where each one
+    // ends; entries after the first leave out the prefix (length at 0x18)
+    // they share with it.
+    auto entriesOf = [&](quint32 page) {
+        const qsizetype base = qsizetype(page) * 4096;
+        const int prefix = int(le(base + 0x18, 2));
+        QList<QByteArray> out;
+        int start = 0;
+        for (int bit = 1; bit <= 4096 - 0x1e0; ++bit) {
+            if (!(u8(base + 0x1b + bit / 8) & (1 << (bit % 8))))
+                continue;
+            QByteArray e = bytes.mid(base + 0x1e0 + start, bit - start);
+            out << (out.isEmpty() ? e : out.first().left(prefix) + e);
+            start = bit;
+        }
+        return out;
+    };
+    // Leaf entries in tree order; leaves checks the prev/next links.
+    std::function<void(quint32, QList<QByteArray> &, QList<quint32> &)> walk =
+        [&](quint32 page, QList<QByteArray> &out, QList<quint32> &leaves) {
+            const QList<QByteArray> entries = entriesOf(page);
+            if (u8(qsizetype(page) * 4096) == 0x04) {
+                out << entries;
+                leaves << page;
+                return;
+            }
+            QCOMPARE(u8(qsizetype(page) * 4096), quint8(0x03));
+            for (const QByteArray &e : entries) {
+                walk(qFromBigEndian<quint32>(e.constData() + e.size() - 4), out, leaves);
+                QCOMPARE(out.last(), e.left(e.size() - 4));  // a node entry repeats its child's last entry
+            }
+        };
+    // The fixed value of column offset/size, Null when the row's null mask says so.
+    auto fixedAt = [&](const QByteArray &entry, int column, int offset, int size) -> QByteArray {
+        const quint32 pointer = qFromBigEndian<quint32>(entry.constData() + entry.size() - 4);
+        const qsizetype page = qsizetype(pointer >> 8) * 4096;
+        const int row = int(pointer & 0xff);
+        const qsizetype start = page + le(page + 14 + 2 * row, 2);
+        const qsizetype end = row == 0 ? page + 4096 : page + le(page + 14 + 2 * (row - 1), 2);
+        if (!(u8(end - 1) & (1 << column)))
+            return {};
+        return bytes.mid(start + 2 + offset, size);
+    };
+    auto asDouble = [](const QByteArray &b) {
+        double d;
+        std::memcpy(&d, b.constData(), sizeof d);
+        return d;
+    };
+
+    for (int i = 0; i < 4; ++i) {
+        QList<QByteArray> entries;
+        QList<quint32> leaves;
+        walk(roots.at(i), entries, leaves);
+        QCOMPARE(entries.size(), i == 1 ? names : rows);
+        for (qsizetype k = 1; k < entries.size(); ++k)
+            QVERIFY2(entries.at(k - 1) < entries.at(k), qPrintable(QStringLiteral("index %1, entry %2").arg(i).arg(k)));
+        for (qsizetype k = 0; k < leaves.size(); ++k) {
+            QCOMPARE(le(qsizetype(leaves.at(k)) * 4096 + 0x0c, 4), k > 0 ? leaves.at(k - 1) : 0u);
+            QCOMPARE(le(qsizetype(leaves.at(k)) * 4096 + 0x10, 4), k + 1 < leaves.size() ? leaves.at(k + 1) : 0u);
+            // Shared prefixes where asked for (the primary key's keys share their high bytes).
+            const quint32 prefix = le(qsizetype(leaves.at(k)) * 4096 + 0x18, 2);
+            QVERIFY(i == 2 ? prefix == 0 : i != 0 || prefix > 0);
+        }
+        if (i == 1) {
+            // As stored for "Table1" (indexTestV2003.mdb) and "only ascii chars"
+            // (testUnicodeCompV2003.mdb): case folds.
+            for (const char *key : {"7f6d4a4c5e51380100", "7f64625e76074a6b4d5959074d574a696b0100"}) {
+                const QByteArray k = QByteArray::fromHex(key);
+                QCOMPARE(std::count_if(entries.cbegin(), entries.cend(),
+                                       [&](const QByteArray &e) { return e.left(e.size() - 4) == k; }),
+                         1);
+            }
+            // The weights of the printable characters, one run, as in the
+            // key Access wrote for a value holding every character.
+            QFile real(QStringLiteral(KOLTA_SHARED_MDB "/testUnicodeCompV2003.mdb"));
+            QVERIFY(real.open(QIODevice::ReadOnly));
+            const QByteArray stored = real.readAll();
+            const auto longest = std::max_element(entries.cbegin(), entries.cend(),
+                                                  [](const QByteArray &a, const QByteArray &b) { return a.size() < b.size(); });
+            QCOMPARE(longest->size(), 1 + 100 + 2 + 4);  // 7 of the 93 characters weigh two bytes
+            QVERIFY(stored.contains(longest->mid(1, 100)));
+        } else if (i == 0) {
+            QVERIFY(leaves.size() > 1);
+            QCOMPARE(u8(qsizetype(roots.at(0)) * 4096), quint8(0x03));
+            // 0x7f, then the value big-endian with the sign bit flipped; the row holds it.
+            qint32 last = INT32_MIN;
+            for (const QByteArray &e : entries) {
+                QCOMPARE(e.size(), 9);
+                QCOMPARE(quint8(e.at(0)), quint8(0x7f));
+                const qint32 key = qint32(qFromBigEndian<quint32>(e.constData() + 1) ^ 0x80000000u);
+                QCOMPARE(qFromLittleEndian<qint32>(fixedAt(e, 0, 0, 4).constData()), key);
+                QVERIFY(key > last);
+                last = key;
+            }
+        } else if (i == 2) {
+            // Descending: largest first, Null (0xFF) last.
+            double last = 1e300;
+            bool nulls = false;
+            for (const QByteArray &e : entries) {
+                const QByteArray v = fixedAt(e, 2, 4, 8);
+                QCOMPARE(v.isEmpty(), quint8(e.at(0)) == 0xff);
+                if (v.isEmpty()) {
+                    nulls = true;
+                    continue;
+                }
+                QVERIFY(!nulls);
+                QVERIFY(asDouble(v) <= last);
+                last = asDouble(v);
+            }
+            QVERIFY(nulls);
+        } else if (i == 3) {
+            // Day ascending (dates before 1899-12-30 are negative numbers), then Small descending.
+            std::pair<double, int> last{-1e300, 0};
+            for (const QByteArray &e : entries) {
+                const std::pair<double, int> v{asDouble(fixedAt(e, 3, 12, 8)),
+                                               qFromLittleEndian<qint16>(fixedAt(e, 4, 20, 2).constData())};
+                QVERIFY(v.first > last.first || (v.first == last.first && v.second <= last.second));
+                last = v;
+            }
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestJetWriter)

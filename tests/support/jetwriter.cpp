@@ -29,6 +29,14 @@ constexpr quint32 RootContainerId = 0x0F000000;
 constexpr quint32 SystemObjectFlags = 0x80000000;
 constexpr quint16 GeneralSortOrder = 0x0409;
 constexpr quint32 DefinitionMarker = 0x0659;  // appears in every Jet 4 tdef and column entry
+constexpr quint32 RealIndexMarker = 0x0783;   // heads each real index entry in Access files
+constexpr int MaxIndexes = 32;
+constexpr int MaxIndexColumns = 10;
+// Index flags: 0x80 is set on every index Access 2000 and later writes.
+constexpr quint8 IndexUnique = 0x01;
+constexpr quint8 IndexIgnoreNulls = 0x02;
+constexpr quint8 IndexRequired = 0x08;
+constexpr quint8 IndexAlways = 0x80;
 
 void put16(char *p, quint16 v)
 {
@@ -202,11 +210,18 @@ struct ColumnLayout
     int length = 0;  // col_len in the tdef
 };
 
+struct IndexLayout
+{
+    Index index;
+    QList<int> columns;  // positions in TableLayout::columns
+};
+
 struct TableLayout
 {
     QList<ColumnLayout> columns;
     int numVar = 0;
     int fixedSize = 0;
+    QList<IndexLayout> indexes;
 };
 
 QString checkName(const QString &name, const QString &what)
@@ -215,6 +230,59 @@ QString checkName(const QString &name, const QString &what)
         return QStringLiteral("%1 without a name").arg(what);
     if (name.size() > MaxNameLength)
         return QStringLiteral("%1 name longer than %2 characters: %3").arg(what).arg(MaxNameLength).arg(name);
+    return {};
+}
+
+bool indexable(ColumnType t)
+{
+    switch (t) {
+    case ColumnType::Byte:
+    case ColumnType::Integer:
+    case ColumnType::Long:
+    case ColumnType::Currency:
+    case ColumnType::Single:
+    case ColumnType::Double:
+    case ColumnType::DateTime:
+    case ColumnType::Text:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString layoutIndexes(const Table &t, TableLayout &out)
+{
+    if (t.indexes.size() > MaxIndexes)
+        return QStringLiteral("table %1 has more than %2 indexes").arg(t.name).arg(MaxIndexes);
+    bool primarySeen = false;
+    QStringList names;
+    for (const Index &ix : t.indexes) {
+        if (const QString e = checkName(ix.name, QStringLiteral("index")); !e.isEmpty())
+            return e;
+        if (names.contains(ix.name, Qt::CaseInsensitive))
+            return QStringLiteral("table %1 has two indexes named %2").arg(t.name, ix.name);
+        names.append(ix.name);
+        if (ix.primary && primarySeen)
+            return QStringLiteral("table %1 has two primary keys").arg(t.name);
+        primarySeen = primarySeen || ix.primary;
+        if (ix.columns.isEmpty() || ix.columns.size() > MaxIndexColumns)
+            return QStringLiteral("index %1 needs 1..%2 columns").arg(ix.name).arg(MaxIndexColumns);
+        IndexLayout l;
+        l.index = ix;
+        for (const IndexColumn &ic : ix.columns) {
+            qsizetype at = -1;
+            for (qsizetype i = 0; i < out.columns.size(); ++i) {
+                if (out.columns.at(i).column.name == ic.name)
+                    at = i;
+            }
+            if (at < 0)
+                return QStringLiteral("index %1: no column %2").arg(ix.name, ic.name);
+            if (!indexable(out.columns.at(at).column.type))
+                return QStringLiteral("index %1: column %2 is of a type not indexed here").arg(ix.name, ic.name);
+            l.columns.append(int(at));
+        }
+        out.indexes.append(l);
+    }
     return {};
 }
 
@@ -262,7 +330,7 @@ QString layoutTable(const Table &t, TableLayout &out)
             return QStringLiteral("decimal column %1 has a bad precision or scale").arg(c.name);
         out.columns.append(l);
     }
-    return {};
+    return layoutIndexes(t, out);
 }
 
 // The output file, written page by page.
@@ -461,13 +529,23 @@ public:
             return e;
         if (packed.size() > MaxRowSize)
             return QStringLiteral("row %1 is too large for a page (%2 bytes)").arg(m_rowCount).arg(packed.size());
+        QList<QByteArray> keys;
+        QList<int> nulls;
+        if (QString e = indexKeys(row, keys, nulls); !e.isEmpty())
+            return e;
         if (!m_page || !m_page->fits(int(packed.size()))) {
             flushPage();
             m_page = std::make_unique<RowPage>(m_tdefPage, false);
             m_pageNo = m_file.allocate();
             m_dataPages.append(m_pageNo);
         }
-        m_page->add(packed);
+        const int rowNo = m_page->add(packed);
+        for (qsizetype i = 0; i < keys.size(); ++i) {
+            const IndexLayout &ix = m_layout.indexes.at(i);
+            if (ix.index.ignoreNulls && nulls.at(i) == ix.columns.size())
+                continue;
+            m_entries[size_t(i)].add(keys.at(i), nulls.at(i) > 0, m_pageNo, quint8(rowNo));
+        }
         ++m_rowCount;
         return {};
     }
@@ -475,13 +553,66 @@ public:
     QString finish()
     {
         flushPage();
+        QList<BuiltIndex> built;
+        for (qsizetype i = 0; i < m_layout.indexes.size(); ++i) {
+            const Index &ix = m_layout.indexes.at(i).index;
+            detail::IndexEntries &entries = m_entries[size_t(i)];
+            if (QString e = entries.sortAndCheck(ix.primary || ix.unique); !e.isEmpty())
+                return QStringLiteral("index %1: %2").arg(ix.name, e);
+            BuiltIndex b;
+            QList<quint32> pages;
+            entries.writeTree(
+                m_tdefPage, ix.sharePrefixes, [this]() { return m_file.allocate(); },
+                [this](quint32 page, const QByteArray &bytes) { m_file.write(page, bytes); }, b.root, pages);
+            b.usageMap = m_stores.maps->add(usageMap(pages, m_file));
+            b.entries = entries.count();
+            b.distinct = entries.distinctKeys();
+            entries = detail::IndexEntries();  // the next index may want the memory
+            built.append(b);
+        }
         const quint32 usedMap = m_stores.maps->add(usageMap(m_dataPages, m_file));
         const quint32 freeMap = m_stores.maps->add(emptyUsageMap());
-        writeDefinition(usedMap, freeMap);
+        writeDefinition(usedMap, freeMap, built);
         return m_file.error();
     }
 
 private:
+    struct BuiltIndex
+    {
+        quint32 root = 0;
+        quint32 usageMap = 0;
+        qint64 entries = 0;
+        qint64 distinct = 0;
+    };
+
+    // Each index's key for the row; nulls: how many key columns are Null.
+    QString indexKeys(const Row &row, QList<QByteArray> &keys, QList<int> &nulls)
+    {
+        for (const IndexLayout &ix : m_layout.indexes) {
+            QByteArray key;
+            int nullCount = 0;
+            for (qsizetype k = 0; k < ix.columns.size(); ++k) {
+                const ColumnLayout &c = m_layout.columns.at(ix.columns.at(k));
+                const QVariant v = ix.columns.at(k) < row.size() ? row.at(ix.columns.at(k)) : QVariant();
+                const bool isNull = v.isNull() || !v.isValid();
+                QByteArray stored;
+                if (isNull)
+                    ++nullCount;
+                else if (c.column.type != ColumnType::Text && !encode(c, v, stored).isEmpty())
+                    return {};  // packRow has reported it already
+                const QString e = detail::appendIndexKey(c.column.type, ix.index.columns.at(k).ascending,
+                                                         isNull ? QVariant() : v, stored, key);
+                if (!e.isEmpty())
+                    return QStringLiteral("row %1, index %2: %3").arg(m_rowCount).arg(ix.index.name, e);
+            }
+            if (ix.index.primary && nullCount > 0)
+                return QStringLiteral("row %1: Null in primary key %2").arg(m_rowCount).arg(ix.index.name);
+            keys.append(key);
+            nulls.append(nullCount);
+        }
+        return {};
+    }
+
     void flushPage()
     {
         if (m_page)
@@ -688,9 +819,10 @@ private:
         return QStringLiteral("unknown column type");
     }
 
-    void writeDefinition(quint32 usedMap, quint32 freeMap)
+    void writeDefinition(quint32 usedMap, quint32 freeMap, const QList<BuiltIndex> &built)
     {
         const auto &cols = m_layout.columns;
+        const auto &indexes = m_layout.indexes;
         QByteArray d(63, '\0');
         char *h = d.data();
         h[0] = 0x02;
@@ -702,10 +834,16 @@ private:
         put16(h + 41, quint16(cols.size()));
         put16(h + 43, quint16(m_layout.numVar));
         put16(h + 45, quint16(cols.size()));
-        put32(h + 47, 0);
-        put32(h + 51, 0);
+        put32(h + 47, quint32(indexes.size()));  // logical indexes
+        put32(h + 51, quint32(indexes.size()));  // real indexes, one for each here
         put32(h + 55, usedMap);
         put32(h + 59, freeMap);
+        for (const BuiltIndex &b : built) {
+            // Entries, then distinct keys (what Access keeps there), then 0.
+            append32(d, quint32(b.entries));
+            append32(d, quint32(b.distinct));
+            append32(d, 0);
+        }
         for (const ColumnLayout &c : cols) {
             QByteArray e(25, '\0');
             char *p = e.data();
@@ -729,6 +867,49 @@ private:
         }
         for (const ColumnLayout &c : cols) {
             const QByteArray name = ucs2(c.column.name);
+            append16(d, quint16(name.size()));
+            d.append(name);
+        }
+        for (qsizetype i = 0; i < indexes.size(); ++i) {
+            const IndexLayout &ix = indexes.at(i);
+            QByteArray e(52, '\0');
+            char *p = e.data();
+            put32(p, RealIndexMarker);
+            for (int k = 0; k < MaxIndexColumns; ++k) {
+                char *slot = p + 4 + 3 * k;
+                if (k < ix.columns.size()) {
+                    put16(slot, quint16(cols.at(ix.columns.at(k)).colNum));
+                    slot[2] = ix.index.columns.at(k).ascending ? 0x01 : 0x00;
+                } else {
+                    put16(slot, 0xffff);
+                }
+            }
+            put32(p + 34, built.at(i).usageMap);  // row byte, then 3-byte page
+            put32(p + 38, built.at(i).root);
+            quint8 flags = IndexAlways;
+            if (ix.index.primary || ix.index.unique)
+                flags |= IndexUnique;
+            if (ix.index.primary)
+                flags |= IndexRequired;
+            if (ix.index.ignoreNulls)
+                flags |= IndexIgnoreNulls;
+            p[46] = char(flags);
+            d.append(e);
+        }
+        for (qsizetype i = 0; i < indexes.size(); ++i) {
+            QByteArray e(28, '\0');
+            char *p = e.data();
+            put32(p, DefinitionMarker);
+            put32(p + 4, quint32(i));      // logical index number
+            put32(p + 8, quint32(i));      // its real index
+            put32(p + 13, 0xffffffffu);   // not a foreign key: no related index
+            p[21] = 0x04;                 // as Access fills the cascade bytes of plain indexes
+            p[22] = 0x04;
+            p[23] = indexes.at(i).index.primary ? 0x01 : 0x00;
+            d.append(e);
+        }
+        for (const IndexLayout &ix : indexes) {
+            const QByteArray name = ucs2(ix.index.name);
             append16(d, quint16(name.size()));
             d.append(name);
         }
@@ -773,6 +954,7 @@ private:
     quint32 m_pageNo = 0;
     QList<quint32> m_dataPages;
     qint64 m_rowCount = 0;
+    std::vector<detail::IndexEntries> m_entries = std::vector<detail::IndexEntries>(size_t(m_layout.indexes.size()));
 };
 
 struct CatalogEntry
@@ -1034,7 +1216,7 @@ private:
             }
         }
         if (QString e = w.finish(); !e.isEmpty())
-            return e;
+            return QStringLiteral("%1: %2").arg(t.name, e);
         return {};
     }
 

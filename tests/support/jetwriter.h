@@ -6,8 +6,9 @@
 // The files are what mdbtools/libmdb read: the catalog MSysObjects at page 2
 // with MSysACEs, MSysQueries and MSysRelationships beside it, then the
 // tables in the order given (that is the catalog order readers report).
-// Not written: indexes, relationships, properties (LvProp), so Access itself
-// would want to repair the file. Limits as in Jet: names of 1..64
+// Indexes are written as Jet 4 keeps them (see Index below). Not written:
+// relationships, properties (LvProp), so Access itself would want to repair
+// the file. Limits as in Jet: names of 1..64
 // characters; Text 1..255 characters; a row must fit one 4 KB page (memo
 // and OLE values move to long value pages and take 12 bytes in the row).
 // A table may have no columns (Jet would refuse it) but then no rows.
@@ -47,6 +48,32 @@ struct Column
     int scale = 0;         // Decimal only
 };
 
+struct IndexColumn
+{
+    QString name;
+    bool ascending = true;
+};
+
+// An index over up to 10 columns of Long, Integer, Byte, Currency, Single,
+// Double, DateTime or Text. Text keys use Jet 4's "General" sort order for
+// the characters whose weights were read off real Access files (printable
+// ASCII but the apostrophe and the hyphen; case folds); a value with any
+// other character, or ending in a space, in an indexed text column makes
+// write() fail rather than write a wrong key.
+// The index is built as a B-tree of leaf pages (0x04) and, when there is
+// more than one leaf, intermediate pages (0x03) above them.
+struct Index
+{
+    QString name;
+    QList<IndexColumn> columns;
+    bool primary = false;      // implies unique; Null is refused
+    bool unique = false;       // several Nulls are still allowed, as in Access
+    bool ignoreNulls = false;  // rows whose key columns are all Null get no entry
+    // Entries after the first on a page leave out what they share with it
+    // (as Access does on full pages); false writes every entry whole.
+    bool sharePrefixes = true;
+};
+
 // Values by column type: bool, int, qint64, double, QDateTime or QDate,
 // QString, QByteArray (Ole, Binary), QUuid (Guid), QString with a decimal
 // number (Decimal; Currency takes one too, or a double). A null QVariant is
@@ -60,6 +87,8 @@ struct Table
     bool system = false;
     QList<Column> columns;
     QList<Row> rows;
+    // The initializer keeps brace lists that end at rows free of warnings.
+    QList<Index> indexes = {};
 };
 
 // A catalog object of type 5 whose statement is taken apart into
