@@ -8,6 +8,7 @@
 #include "result.h"
 #include "schema.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -62,6 +63,9 @@ public:
         bool enabled = true;
         bool recording = false;
         QStringList used;
+        // Text indexes looked at for whether their order is the engine's,
+        // by table page and root page.
+        QHash<quint64, bool> textOrderHolds;
     };
     IndexUse &indexUse() { return m_indexUse; }
     // Calls row with the text of the named columns for every row of a local

@@ -4,6 +4,7 @@
 
 #include "reasons.h"
 
+#include <QHash>
 #include <QtEndian>
 
 #include <cmath>
@@ -140,6 +141,17 @@ QList<IndexDefinition> readIndexes(MdbHandle *mdb, const MdbTableDef *table)
     if (logicalAt + qsizetype(logicalCount) * layout.logicalSize > bytes.size())
         return {};
 
+    // How each text column's keys are made, by the column's number.
+    QHash<quint16, TextOrder> textOrders;
+    const qsizetype blocksAt = countsAt + qsizetype(realCount) * fmt->tab_ridx_entry_size;
+    for (quint32 c = 0; c < columnCount; ++c) {
+        const auto *block = reinterpret_cast<const unsigned char *>(bytes.constData() + blocksAt
+                                                                    + qsizetype(c) * fmt->tab_col_entry_size);
+        if (block[0] == MDB_TEXT)
+            textOrders.insert(qFromLittleEndian<quint16>(block + fmt->col_num_offset),
+                              textOrder(jet3 ? 0 : 1, block));
+    }
+
     QList<IndexDefinition> indexes(realCount);
     QList<bool> named(realCount, false);
     for (quint32 r = 0; r < realCount; ++r) {
@@ -158,6 +170,7 @@ QList<IndexDefinition> readIndexes(MdbHandle *mdb, const MdbTableDef *table)
                 return {};
             // 1 ascending; Access writes 0 for descending.
             column.descending = quint8(bytes.at(slot + 2)) != 0x01;
+            column.text = textOrders.value(number, TextOrder::Unknown);
             index.columns.append(column);
         }
         index.root = le32(bytes, base + layout.realIndexRoot);
@@ -195,9 +208,12 @@ QList<IndexDefinition> readIndexes(MdbHandle *mdb, const MdbTableDef *table)
     return indexes;
 }
 
-bool keyTypeSupported(int jetType)
+bool keyTypeSupported(int jetType, const IndexColumn &column)
 {
     switch (jetType) {
+    case MDB_TEXT:
+        // Descending text keys are known only as Jet 3 writes them.
+        return column.text != TextOrder::Unknown && (!column.descending || column.text == TextOrder::Jet3General);
     case MDB_BYTE:
     case MDB_INT:
     case MDB_LONGINT:
@@ -259,6 +275,91 @@ KeyBound numberBound(int jetType, double value, BoundSide side)
     default:
         return {};
     }
+}
+
+std::optional<std::pair<QByteArray, QByteArray>> textEqualRange(const QString &text, TextOrder order)
+{
+    const std::optional<QByteArray> primary = primaryKeyPart(text, order);
+    if (!primary)
+        return std::nullopt;
+    const KeyRange range = primaryRange(*primary, order);
+    // The range's end is exclusive; as a bound over a key's leading bytes it
+    // is the byte before.
+    QByteArray upper = range.upper;
+    upper[upper.size() - 1] = char(quint8(upper.back()) - 1);
+    const QByteArray flag(1, char(AscendingFlag));
+    return std::pair{flag + range.lower, flag + upper};
+}
+
+namespace {
+
+// The weights of the characters whose keys sort as the engine compares, and
+// what follows a value made of them.
+struct SafeText
+{
+    QList<bool> weights;        // by the weight's bytes read as a number
+    int weightSize = 1;
+    QByteArray ending;
+};
+
+const SafeText &safeText(TextOrder order)
+{
+    static const auto build = [](TextOrder o) {
+        SafeText safe;
+        const std::optional<QByteArray> a = primaryKeyPart(QStringLiteral("a"), o);
+        const std::optional<QByteArray> key = textKey(QStringLiteral("a"), o);
+        if (!a || !key || a->isEmpty() || a->size() > 2)
+            return safe;
+        safe.weightSize = int(a->size());
+        safe.weights.resize(safe.weightSize == 1 ? 0x100 : 0x10000, false);
+        safe.ending = key->mid(a->size());
+        for (char16_t c = 0x20; c < 0x7f; ++c) {
+            const std::optional<QByteArray> weight = primaryKeyPart(QString(QChar(c)) + QLatin1Char('a'), o);
+            if (!weight || !weight->endsWith(*a) || weight->size() != 2 * a->size())
+                continue;
+            const auto *w = reinterpret_cast<const uchar *>(weight->constData());
+            safe.weights[safe.weightSize == 1 ? w[0] : (w[0] << 8) | w[1]] = true;
+        }
+        return safe;
+    };
+    static const SafeText jet3 = build(TextOrder::Jet3General);
+    static const SafeText jet4 = build(TextOrder::Jet4General);
+    static const SafeText access2010 = build(TextOrder::Access2010General);
+    return order == TextOrder::Jet3General ? jet3 : order == TextOrder::Jet4General ? jet4 : access2010;
+}
+
+} // namespace
+
+bool textKeySortsAsCompared(const QByteArray &entryKey, TextOrder order, bool descending)
+{
+    if (order == TextOrder::Unknown || entryKey.isEmpty())
+        return false;
+    const SafeText &safe = safeText(order);
+    if (safe.ending.isEmpty())
+        return false;
+    const auto *key = reinterpret_cast<const uchar *>(entryKey.constData());
+    const uchar flip = descending ? 0xff : 0x00;
+    if (uchar(key[0] ^ flip) == NullFlag)
+        return true;
+    if (uchar(key[0] ^ flip) != AscendingFlag)
+        return false;
+    const auto *ending = reinterpret_cast<const uchar *>(safe.ending.constData());
+    const qsizetype endingSize = safe.ending.size();
+    qsizetype at = 1;
+    while (at + endingSize <= entryKey.size()) {
+        bool ends = true;
+        for (qsizetype i = 0; i < endingSize && ends; ++i)
+            ends = uchar(key[at + i] ^ flip) == ending[i];
+        if (ends)
+            return true;
+        if (at + safe.weightSize > entryKey.size())
+            return false;
+        const int weight = safe.weightSize == 1 ? (key[at] ^ flip) : (uchar(key[at] ^ flip) << 8) | uchar(key[at + 1] ^ flip);
+        if (!safe.weights.at(weight))
+            return false;
+        at += safe.weightSize;
+    }
+    return false;
 }
 
 QByteArray inverted(QByteArray key)

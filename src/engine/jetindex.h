@@ -8,6 +8,7 @@
 // that looks damaged) it is not used and the table is scanned.
 
 #include "result.h"
+#include "textkeys.h"
 
 #include <QByteArray>
 #include <QList>
@@ -23,6 +24,7 @@ struct IndexColumn
 {
     int column = -1;          // in the table's column order
     bool descending = false;
+    TextOrder text = TextOrder::Unknown;   // how a text column's keys are made
 };
 
 struct IndexDefinition
@@ -43,7 +45,7 @@ QList<IndexDefinition> readIndexes(MdbHandle *mdb, const MdbTableDef *table);
 // them (the flag byte first). Numbers come as SQLite gives them: a double or,
 // exact, an integer; a bound between two storable values is widened to the
 // nearer one outside, so the range only ever holds more rows.
-bool keyTypeSupported(int jetType);
+bool keyTypeSupported(int jetType, const IndexColumn &column);
 struct KeyBound
 {
     enum Kind { Open, Key, Nothing } kind = Open;   // Nothing: no stored value can lie within
@@ -52,6 +54,12 @@ struct KeyBound
 enum class BoundSide { Lower, Upper };
 KeyBound numberBound(int jetType, double value, BoundSide side);
 KeyBound integerBound(int jetType, qint64 value, BoundSide side);
+// The keys of the text values that sort equal to text: nothing when text
+// holds characters whose keys are not known to sort as the engine compares.
+std::optional<std::pair<QByteArray, QByteArray>> textEqualRange(const QString &text, TextOrder order);
+// Whether every key of the column's text in an index sorts as the engine
+// compares the texts (the characters are all ones whose keys do).
+bool textKeySortsAsCompared(const QByteArray &entryKey, TextOrder order, bool descending);
 // The bytes a descending index stores for the ascending key.
 QByteArray inverted(QByteArray key);
 

@@ -3,9 +3,11 @@
 #include "acecolumns.h"
 #include "jetindex.h"
 #include "jetpages.h"
+#include "jettext.h"
 #include "jetvalues.h"
 
 #include "reasons.h"
+#include "sqlfunctions.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -87,6 +89,13 @@ struct JetCursor : sqlite3_vtab_cursor
     bool reverse = false;
     bool wholeIndex = false;         // every entry: they must count the rows
     quint32 rowPage = 0;
+    // An ordered walk over text: each text is checked to follow the last in
+    // the engine's own order (keys leave out what sets some texts apart).
+    int textColumn = -1;
+    bool descending = false;
+    std::optional<QByteArray> lastText;   // nothing before the first row; Null is an empty optional inside
+    bool lastWasNull = false;
+    bool anyRow = false;
 };
 
 QString quotedIdentifier(const QString &name)
@@ -134,7 +143,7 @@ UsableIndexes usableIndexes(JetFile *file, quint32 tablePage, const QList<int> &
             if (index.columns.isEmpty())
                 continue;
             const int column = index.columns.first().column;
-            if (ace.at(column).calculated || !keyTypeSupported(columnTypes.at(column)))
+            if (ace.at(column).calculated || !keyTypeSupported(columnTypes.at(column), index.columns.first()))
                 continue;
             // An index that leaves out Nulls counts fewer entries; over more
             // than one column it might leave out rows a lookup needs. (The
@@ -177,7 +186,7 @@ int connect(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_v
 {
     // argv: module, database, table name, then our arguments: the page of
     // the table's definition and, in hex, the name Jet knows it by.
-    if (argc != 4 && argc != 5) {
+    if (argc < 4 || argc > 6) {
         *error = sqlite3_mprintf("a jet table takes the page of its definition");
         return SQLITE_ERROR;
     }
@@ -200,12 +209,18 @@ int connect(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_v
     const QList<Field> &fields = read.value();
     table->columnTypes = types;
     table->complexValues.resize(types.size());
+    // (Only where the statement's functions are there to sort by.)
+    const bool jetCollation = argc > 5 && std::strcmp(argv[5], "jetci") == 0;
     QString schema = QStringLiteral("CREATE TABLE x(");
     for (int i = 0; i < fields.size(); ++i) {
         if (i > 0)
             schema += QLatin1String(", ");
         const int type = table->ace.at(i).calculated ? table->ace.at(i).resultType : types.at(i);
         schema += quotedIdentifier(fields.at(i).Name) + QLatin1Char(' ') + QLatin1String(declaredType(type));
+        // Text sorts as Jet sorts it; declared so, an ORDER BY on the column
+        // reaches the plan, which may then read it in an index's order.
+        if (type == MDB_TEXT && jetCollation)
+            schema += QLatin1String(" COLLATE JETCI");
     }
     schema += QLatin1Char(')');
     // Columns SQLite cannot take (the same name twice, thousands of them)
@@ -226,6 +241,31 @@ int disconnect(sqlite3_vtab *vtab)
     return SQLITE_OK;
 }
 
+// Whether a text index's order is the engine's: every key of it made of
+// characters whose keys sort as the engine compares them. Looked at once per
+// file, over the whole leaf level.
+bool textOrderHolds(JetTable *table, const IndexDefinition &index)
+{
+    JetFile::IndexUse &use = table->file->indexUse();
+    const quint64 id = (quint64(table->page) << 32) | index.root;
+    const auto known = use.textOrderHolds.constFind(id);
+    if (known != use.textOrderHolds.constEnd())
+        return *known;
+    const IndexColumn &column = index.columns.first();
+    IndexWalker walker(table->file->handle(), table->page, index.root, table->pageCount);
+    bool holds = walker.seekFirst({}).ok();
+    while (holds) {
+        const Result<bool> more = walker.next();
+        if (!more.ok() || !more.value()) {
+            holds = more.ok();
+            break;
+        }
+        holds = textKeySortsAsCompared(walker.entry().key, column.text, column.descending);
+    }
+    use.textOrderHolds.insert(id, holds);
+    return holds;
+}
+
 // SQLite weighs the plans by these costs: a scan reads every row in file
 // order; an index reads a few pages down its tree, then a row per entry, each
 // possibly on another page, so a row through it costs more than one scanned.
@@ -244,6 +284,7 @@ int bestIndex(sqlite3_vtab *vtab, sqlite3_index_info *info)
     for (qsizetype i = 0; i < table->indexes.size(); ++i) {
         const IndexDefinition &index = table->indexes.at(i);
         const int column = index.columns.first().column;
+        const bool text = table->columnTypes.at(column) == MDB_TEXT;
         int equal = -1;
         int lower = -1;
         int upper = -1;
@@ -251,6 +292,15 @@ int bestIndex(sqlite3_vtab *vtab, sqlite3_index_info *info)
             const auto &constraint = info->aConstraint[c];
             if (!constraint.usable || constraint.iColumn != column)
                 continue;
+            // Text keys give only the values equal to one, under Jet's own
+            // comparison or a stricter one.
+            if (text) {
+                const char *collation = sqlite3_vtab_collation(info, c);
+                if (constraint.op == SQLITE_INDEX_CONSTRAINT_EQ && collation
+                    && (sqlite3_stricmp(collation, "JETCI") == 0 || sqlite3_stricmp(collation, "BINARY") == 0))
+                    equal = c;
+                continue;
+            }
             switch (constraint.op) {
             case SQLITE_INDEX_CONSTRAINT_EQ: equal = c; break;
             case SQLITE_INDEX_CONSTRAINT_GT:
@@ -261,7 +311,8 @@ int bestIndex(sqlite3_vtab *vtab, sqlite3_index_info *info)
             }
         }
         const bool ordered = equal < 0 && info->nOrderBy == 1 && info->aOrderBy[0].iColumn == column
-                             && (lower >= 0 || upper >= 0 || !(index.flags & 0x02));
+                             && (lower >= 0 || upper >= 0 || !(index.flags & 0x02))
+                             && (!text || textOrderHolds(table, index));
         const bool reverse = ordered && bool(info->aOrderBy[0].desc) != index.columns.first().descending;
         double found;
         int plan = UsesIndex | int(i);
@@ -414,6 +465,31 @@ int readIndexedRow(JetCursor *cursor, quint32 *page, int *row)
     return indexDamaged(cursor);
 }
 
+// Whether the text of the row just read comes, in the engine's order, where
+// the walk puts it: not before the one read last (after it, descending).
+bool followsLastText(JetCursor *cursor)
+{
+    const MdbField &field = cursor->fields.at(cursor->textColumn);
+    const bool isNull = field.colnum != cursor->textColumn || field.is_null;
+    QByteArray text;
+    if (!isNull)
+        text.resize(utf8Text(cursor->mdb, static_cast<const char *>(field.value), field.siz, text));
+    bool inOrder = true;
+    if (cursor->anyRow) {
+        int order;
+        if (cursor->lastWasNull || isNull)
+            order = int(!cursor->lastWasNull) - int(!isNull);
+        else
+            order = jetsql::functions::compareJet(nullptr, int(cursor->lastText->size()), cursor->lastText->constData(),
+                                                  int(text.size()), text.constData());
+        inOrder = cursor->descending ? order >= 0 : order <= 0;
+    }
+    cursor->anyRow = true;
+    cursor->lastWasNull = isNull;
+    cursor->lastText = text;
+    return inOrder;
+}
+
 // The next row in the index's order within the key range.
 int nextIndexed(sqlite3_vtab_cursor *base)
 {
@@ -436,6 +512,8 @@ int nextIndexed(sqlite3_vtab_cursor *base)
     const int read = readIndexedRow(cursor, &page, &row);
     if (read != SQLITE_OK)
         return read;
+    if (cursor->textColumn >= 0 && !followsLastText(cursor))
+        return indexDamaged(base);
     cursor->eof = false;
     cursor->rowid = (sqlite3_int64(page) << 8) | row;
     return SQLITE_OK;
@@ -540,6 +618,27 @@ int filter(sqlite3_vtab_cursor *base, int plan, const char *planText, int argc, 
     KeyBound lower;
     KeyBound upper;
     int argument = 0;
+    const IndexColumn &lead = index.columns.first();
+    cursor->textColumn = -1;
+    if (type == MDB_TEXT) {
+        if ((plan & Equal) && argc > 0) {
+            std::optional<std::pair<QByteArray, QByteArray>> range;
+            if (sqlite3_value_type(argv[0]) == SQLITE_TEXT)
+                range = textEqualRange(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(argv[0]))),
+                                       lead.text);
+            // A text whose keys are not known: every row, and SQLite picks.
+            if (!range)
+                return next(base);
+            lower = {KeyBound::Key, range->first};
+            upper = {KeyBound::Key, range->second};
+        }
+        if (plan & Ordered) {
+            cursor->textColumn = lead.column;
+            cursor->descending = bool(plan & Reverse) != lead.descending;
+            cursor->anyRow = false;
+        }
+        plan &= ~(Equal | HasLower | HasUpper);
+    }
     if ((plan & Equal) && argument < argc) {
         lower = boundOf(type, argv[argument], BoundSide::Lower);
         upper = boundOf(type, argv[argument++], BoundSide::Upper);
@@ -661,11 +760,12 @@ QStringList indexedColumns(JetFile &file, const CatalogEntry &entry)
     return names;
 }
 
-Result<void> createJetTable(sqlite3 *db, const QString &sqliteName, const CatalogEntry &entry)
+Result<void> createJetTable(sqlite3 *db, const QString &sqliteName, const CatalogEntry &entry, bool jetCollation)
 {
-    const QString sql = QStringLiteral("CREATE VIRTUAL TABLE temp.%1 USING jet(%2, n%3)")
+    const QString sql = QStringLiteral("CREATE VIRTUAL TABLE temp.%1 USING jet(%2, n%3%4)")
                             .arg(quotedIdentifier(sqliteName), QString::number(entry.id & 0x00FFFFFF),
-                                 QString::fromLatin1(entry.name.toUtf8().toHex()));
+                                 QString::fromLatin1(entry.name.toUtf8().toHex()),
+                                 jetCollation ? QStringLiteral(", jetci") : QString());
     char *error = nullptr;
     if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK) {
         const QString reason = QString::fromUtf8(error ? error : sqlite3_errmsg(db));

@@ -28,8 +28,10 @@ namespace kolta::jet::engine {
 int registerJetModule(sqlite3 *db, JetFile *file);
 
 // Creates the virtual table sqliteName in db's temp schema over the local
-// table entry.
-Result<void> createJetTable(sqlite3 *db, const QString &sqliteName, const CatalogEntry &entry);
+// table entry. With jetCollation (db has the Jet SQL functions), its text
+// columns are declared to sort as Jet sorts.
+Result<void> createJetTable(sqlite3 *db, const QString &sqliteName, const CatalogEntry &entry,
+                            bool jetCollation = false);
 
 // The columns of a local table that lead an index the engine can use.
 QStringList indexedColumns(JetFile &file, const CatalogEntry &entry);

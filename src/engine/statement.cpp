@@ -235,7 +235,7 @@ Result<std::unique_ptr<Statement>> Statement::build(OpenDatabase &database, cons
         table.sqliteName = QStringLiteral("jet_t%1").arg(next++);
         for (const Field &field : fields.value())
             table.columns.append({field.Name, field.Type});
-        const Result<void> created = createJetTable(s->m_db, table.sqliteName, entry);
+        const Result<void> created = createJetTable(s->m_db, table.sqliteName, entry, true);
         if (!created.ok()) {
             unreadable(created.error().message);
             continue;
