@@ -10,6 +10,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -66,6 +67,8 @@ public:
         // Text indexes looked at for whether their order is the engine's,
         // by table page and root page.
         QHash<quint64, bool> textOrderHolds;
+        // Indexes found not to match their rows, likewise.
+        QSet<quint64> damaged;
     };
     IndexUse &indexUse() { return m_indexUse; }
     // Calls row with the text of the named columns for every row of a local

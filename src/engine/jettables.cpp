@@ -96,6 +96,14 @@ struct JetCursor : sqlite3_vtab_cursor
     std::optional<QByteArray> lastText;   // nothing before the first row; Null is an empty optional inside
     bool lastWasNull = false;
     bool anyRow = false;
+    quint64 indexId = 0;             // table page and root page
+    int keyColumn = 0;               // the index's leading column
+    int keyType = 0;
+    TextOrder keyText = TextOrder::Unknown;
+    bool keyDescending = false;
+    bool ordered = false;            // the plan counts on the index's order
+    bool indexFailed = false;
+    qint64 rowsGiven = 0;            // since the filter
 };
 
 QString quotedIdentifier(const QString &name)
@@ -153,6 +161,8 @@ UsableIndexes usableIndexes(JetFile *file, quint32 tablePage, const QList<int> &
             const bool unique = index.flags & 0x01;
             if ((ignoresNulls && index.columns.size() > 1) || index.entries > usable.rowCount
                 || (unique && !ignoresNulls && index.entries != usable.rowCount))
+                continue;
+            if (file->indexUse().damaged.contains((quint64(tablePage) << 32) | index.root))
                 continue;
             IndexWalker walker(mdb, tablePage, index.root, pageCount);
             if (!walker.seekFirst({}).ok())
@@ -407,6 +417,7 @@ int damagedPage(sqlite3_vtab_cursor *base)
 
 int indexDamaged(sqlite3_vtab_cursor *base)
 {
+    static_cast<JetCursor *>(base)->indexFailed = true;
     setError(base->pVtab, reasons::IndexDamaged);
     return SQLITE_CORRUPT;
 }
@@ -490,8 +501,55 @@ bool followsLastText(JetCursor *cursor)
     return inOrder;
 }
 
+// Whether the row read holds the key its entry gives for the leading
+// column: an entry that names another row means the index is damaged.
+bool rowMatchesKey(JetCursor *cursor, const QByteArray &entryKey)
+{
+    const MdbField &field = cursor->fields.at(cursor->keyColumn);
+    const auto *data = static_cast<const unsigned char *>(field.value);
+    std::optional<QByteArray> key;
+    if (field.colnum != cursor->keyColumn || field.is_null) {
+        key = QByteArray(1, '\0');
+    } else {
+        switch (cursor->keyType) {
+        case MDB_BYTE:
+            key = integerBound(MDB_BYTE, data[0], BoundSide::Lower).key;
+            break;
+        case MDB_INT:
+            key = integerBound(MDB_INT, qFromLittleEndian<qint16>(data), BoundSide::Lower).key;
+            break;
+        case MDB_LONGINT:
+            key = integerBound(MDB_LONGINT, qFromLittleEndian<qint32>(data), BoundSide::Lower).key;
+            break;
+        case MDB_MONEY:
+            key = integerBound(MDB_MONEY, qFromLittleEndian<qint64>(data), BoundSide::Lower).key;
+            break;
+        case MDB_FLOAT:
+            key = numberBound(MDB_FLOAT, qFromLittleEndian<float>(data), BoundSide::Lower).key;
+            break;
+        case MDB_DOUBLE:
+        case MDB_DATETIME:
+            key = numberBound(cursor->keyType, qFromLittleEndian<double>(data), BoundSide::Lower).key;
+            break;
+        case MDB_TEXT: {
+            QByteArray text;
+            text.resize(utf8Text(cursor->mdb, reinterpret_cast<const char *>(data), field.siz, text));
+            if (const std::optional<QByteArray> textual = textKey(QString::fromUtf8(text), cursor->keyText))
+                key = QByteArray(1, '\x7f') + *textual;
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    // A value whose key we cannot make is left to the other checks.
+    if (!key || key->isEmpty())
+        return true;
+    return entryKey.startsWith(cursor->keyDescending ? inverted(*key) : *key);
+}
+
 // The next row in the index's order within the key range.
-int nextIndexed(sqlite3_vtab_cursor *base)
+int stepIndex(sqlite3_vtab_cursor *base)
 {
     auto *cursor = static_cast<JetCursor *>(base);
     const Result<bool> more = cursor->reverse ? cursor->walker->previous() : cursor->walker->next();
@@ -512,11 +570,48 @@ int nextIndexed(sqlite3_vtab_cursor *base)
     const int read = readIndexedRow(cursor, &page, &row);
     if (read != SQLITE_OK)
         return read;
-    if (cursor->textColumn >= 0 && !followsLastText(cursor))
+    if (!rowMatchesKey(cursor, entry.key) || (cursor->textColumn >= 0 && !followsLastText(cursor)))
         return indexDamaged(base);
     cursor->eof = false;
     cursor->rowid = (sqlite3_int64(page) << 8) | row;
+    ++cursor->rowsGiven;
     return SQLITE_OK;
+}
+
+void restartScan(JetCursor *cursor)
+{
+    cursor->walker.reset();
+    cursor->pageIndex = 0;
+    cursor->rowsOnPage = 0;
+    cursor->nextRow = 0;
+    cursor->rowid = 0;
+    cursor->rowsRead = 0;
+    cursor->fetched = 0;
+}
+
+int next(sqlite3_vtab_cursor *base);
+
+// An index found damaged is not used again in this file. Before the first
+// row of a plan that does not count on its order, the table is read whole
+// instead; after it, the statement fails (a retry reads the table whole).
+int indexFailure(sqlite3_vtab_cursor *base, int rc)
+{
+    auto *cursor = static_cast<JetCursor *>(base);
+    static_cast<JetTable *>(base->pVtab)->file->indexUse().damaged.insert(cursor->indexId);
+    if (cursor->ordered || cursor->rowsGiven > 0)
+        return rc;
+    sqlite3_free(base->pVtab->zErrMsg);
+    base->pVtab->zErrMsg = nullptr;
+    restartScan(cursor);
+    return next(base);
+}
+
+int nextIndexed(sqlite3_vtab_cursor *base)
+{
+    auto *cursor = static_cast<JetCursor *>(base);
+    cursor->indexFailed = false;
+    const int rc = stepIndex(base);
+    return rc != SQLITE_OK && cursor->indexFailed ? indexFailure(base, rc) : rc;
 }
 
 // The next row of the table, read page by page in file order. Each row is
@@ -602,13 +697,7 @@ KeyBound boundOf(int jetType, sqlite3_value *value, BoundSide side)
 int filter(sqlite3_vtab_cursor *base, int plan, const char *planText, int argc, sqlite3_value **argv)
 {
     auto *cursor = static_cast<JetCursor *>(base);
-    cursor->pageIndex = 0;
-    cursor->rowsOnPage = 0;
-    cursor->nextRow = 0;
-    cursor->rowid = 0;
-    cursor->rowsRead = 0;
-    cursor->fetched = 0;
-    cursor->walker.reset();
+    restartScan(cursor);
     if (!(plan & UsesIndex))
         return next(base);
 
@@ -660,11 +749,18 @@ int filter(sqlite3_vtab_cursor *base, int plan, const char *planText, int argc, 
     cursor->reverse = plan & Reverse;
     cursor->wholeIndex = cursor->lower.isEmpty() && cursor->upper.isEmpty() && !(index.flags & 0x02);
     cursor->rowPage = 0;
+    cursor->indexId = (quint64(table->page) << 32) | index.root;
+    cursor->keyColumn = lead.column;
+    cursor->keyType = type;
+    cursor->keyText = lead.text;
+    cursor->keyDescending = lead.descending;
+    cursor->ordered = plan & Ordered;
+    cursor->rowsGiven = 0;
     cursor->walker = std::make_unique<IndexWalker>(cursor->mdb, table->page, index.root, table->pageCount);
     const Result<void> sought =
         cursor->reverse ? cursor->walker->seekLast(cursor->upper) : cursor->walker->seekFirst(cursor->lower);
     if (!sought.ok())
-        return indexDamaged(base);
+        return indexFailure(base, indexDamaged(base));
     JetFile::IndexUse &use = table->file->indexUse();
     if (use.recording) {
         const QString what = QStringLiteral("%1: index %2%3").arg(table->name, QString::fromUtf8(planText ? planText : ""),

@@ -54,7 +54,8 @@ inline constexpr QLatin1String RowsMissing{
 inline constexpr QLatin1String PageRowsDamaged{
     "the database file is damaged or unreadable (a page of the table %1 counts more rows than it holds)"};
 inline constexpr QLatin1String IndexDamaged{
-    "the database file is damaged or unreadable (an index of the table does not match its rows)"};
+    "the database file is damaged or unreadable (an index of a table does not match its rows; run the statement "
+    "again to read the table without it)"};
 // %1 the column.
 inline constexpr QLatin1String LongValueMissing{
     "the database file is damaged or unreadable (a value of the column %1 is cut short)"};
