@@ -422,19 +422,26 @@ Result<IndexWalker::Page> IndexWalker::load(quint32 number) const
         }
     }
     const int pointerSize = page.type == 0x03 ? 8 : 4;
+    const qsizetype entryCount = offsets.size() - 1;
+    if (entryCount > 0 && prefix > offsets.at(1) - offsets.at(0))
+        return damaged;
+    // Every entry whole: the shared prefix copied before all but the first.
+    page.bytes.resize(offsets.last() - offsets.first() + prefix * qMax<qsizetype>(0, entryCount - 1));
+    page.starts.reserve(offsets.size());
     page.starts.append(0);
-    for (qsizetype e = 0; e + 1 < offsets.size(); ++e) {
+    char *out = page.bytes.data();
+    qsizetype at = 0;
+    for (qsizetype e = 0; e < entryCount; ++e) {
         const int length = offsets.at(e + 1) - offsets.at(e);
-        if (e == 0) {
-            if (prefix > length)
-                return damaged;
-        } else {
-            page.bytes.append(page.bytes.constData(), prefix);
+        if (e > 0) {
+            std::memcpy(out + at, out, size_t(prefix));
+            at += prefix;
         }
-        page.bytes.append(raw.constData() + offsets.at(e), length);
-        if (page.bytes.size() - page.starts.last() < pointerSize + 1)
+        std::memcpy(out + at, raw.constData() + offsets.at(e), size_t(length));
+        at += length;
+        if (at - page.starts.last() < pointerSize + 1)
             return damaged;
-        page.starts.append(int(page.bytes.size()));
+        page.starts.append(int(at));
     }
     return page;
 }
@@ -473,7 +480,8 @@ Result<void> IndexWalker::setEntry(int index)
     const int start = m_page.starts.at(index);
     const int end = m_page.starts.at(index + 1);
     const auto *pointer = reinterpret_cast<const uchar *>(m_page.bytes.constData() + end - 4);
-    m_entry.key = QByteArray(m_page.bytes.constData() + start, end - start - 4);
+    // A view into the page: valid until the walker moves to another page.
+    m_entry.key = QByteArray::fromRawData(m_page.bytes.constData() + start, end - start - 4);
     m_entry.page = (quint32(pointer[0]) << 16) | (quint32(pointer[1]) << 8) | pointer[2];
     m_entry.row = pointer[3];
     m_position = index;

@@ -66,7 +66,7 @@ QByteArray inverted(QByteArray key);
 // One entry of an index's leaf level: its key bytes and the row it names.
 struct IndexEntry
 {
-    QByteArray key;
+    QByteArray key;           // until the walker reads another page
     quint32 page = 0;
     int row = 0;
 };
