@@ -64,8 +64,13 @@ Result<FileHeader> checkFile(const QString &path)
         return Error{QStringLiteral("no file name was given")};
     const QByteArray native = QFile::encodeName(path);
     struct stat info;
-    if (::stat(native.constData(), &info) != 0)
+    if (::stat(native.constData(), &info) != 0) {
+        // A name whose bytes are not UTF-8 reaches us with those bytes lost.
+        if (errno == ENOENT && path.contains(QChar::ReplacementCharacter))
+            return Error{QStringLiteral("its name is not valid UTF-8 text, so it cannot be opened by that name "
+                                        "(rename the file)")};
         return Error{systemReason(errno)};
+    }
     if (S_ISDIR(info.st_mode))
         return Error{QStringLiteral("it is a folder, not a database file")};
     if (!S_ISREG(info.st_mode))

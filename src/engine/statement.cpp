@@ -110,6 +110,8 @@ QString Statement::sqlFailure(int code) const
 QString Statement::storeFailure(int code) const
 {
     const int primary = code & 0xff;
+    // Said only when there are rows to keep.
+    const QString kept = m_rowsRead > 0 ? QStringLiteral("; the rows read before stay") : QString();
     if (primary == SQLITE_FULL) {
         // SQLite takes the batch back on either kind of full, so the pages
         // it held tell nothing; the disk does.
@@ -117,13 +119,13 @@ QString Statement::storeFailure(int code) const
         const bool diskFull = ::statvfs(m_scratchFolder.constData(), &space) == 0
             && qint64(space.f_bavail) * qint64(space.f_frsize) < (qint64(1) << 20);
         if (!diskFull)
-            return failure(QStringLiteral("the result is larger than the %1 MB it may take on disk; "
-                                          "the rows read before stay")
-                               .arg(m_scratchLimit >> 20));
+            return failure(QStringLiteral("the result is larger than the %1 MB it may take on disk%2")
+                               .arg(m_scratchLimit >> 20)
+                               .arg(kept));
     }
     if (primary == SQLITE_FULL || primary == SQLITE_IOERR)
-        return failure(QStringLiteral("the disk that holds the rows read (%1) is full; the rows read before stay")
-                           .arg(quoted(QString::fromLocal8Bit(m_scratchFolder))));
+        return failure(QStringLiteral("the disk that holds the rows read (%1) is full%2")
+                           .arg(quoted(QString::fromLocal8Bit(m_scratchFolder)), kept));
     return failure(QStringLiteral("the rows read cannot be kept (%1)").arg(QLatin1String(sqlite3_errstr(code))));
 }
 

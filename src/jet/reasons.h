@@ -28,10 +28,12 @@ inline constexpr QLatin1String CannotReadRows{"Cannot read further rows of the s
 
 // Why.
 inline constexpr QLatin1String Damaged{"the database file is damaged or unreadable"};
+// The engine may fail on a sound file too: these say what happened and that
+// the file is only one possible cause.
 inline constexpr QLatin1String EngineStopped{
-    "the database file is damaged or unreadable (the database engine stopped while reading it)"};
+    "the database engine stopped while reading the file (the file may be damaged)"};
 inline constexpr QLatin1String EngineSilent{
-    "the database file is damaged or unreadable (the database engine did not answer within %1 seconds)"};
+    "the database engine did not answer within %1 seconds while reading the file (the file may be damaged)"};
 inline constexpr QLatin1String EngineEnded{"it stopped before it answered"};
 // A statement may stop the engine without any fault of the file (too deep,
 // too large): the death is worded by what it was doing.

@@ -25,6 +25,8 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <cstdio>
+
 #include <sqlite3.h>
 
 #include <csignal>
@@ -208,6 +210,16 @@ private slots:
 
 private:
     QTemporaryDir m_dir;
+    // A file name that Qt cannot spell, removed by its bytes (QDir cannot).
+    struct RawName
+    {
+        ~RawName()
+        {
+            if (!bytes.isEmpty())
+                ::unlink(bytes.constData());
+        }
+        QByteArray bytes;
+    } m_latinName;
     QString m_small;
     QString m_everything;
     QString m_workgroup;
@@ -678,6 +690,14 @@ void TestJet::openErrors_data()
     QTest::newRow("empty path") << QString() << QString() << admin << "no file name was given";
     QTest::newRow("missing") << dir + "/missing.mdb" << QString() << admin << "does not exist";
     QTest::newRow("folder") << dir << QString() << admin << "is a folder";
+    // A sound file whose name holds a byte that is not UTF-8.
+    const QByteArray latinName = QFile::encodeName(dir) + "/caf\xe9.mdb";
+    m_latinName.bytes = latinName;
+    if (std::FILE *latin = std::fopen(latinName.constData(), "wb")) {
+        std::fwrite(good.constData(), 1, size_t(good.size()), latin);
+        std::fclose(latin);
+    }
+    QTest::newRow("name not UTF-8") << QFile::decodeName(latinName) << QString() << admin << "not valid UTF-8";
     QTest::newRow("text file") << file("text.mdb", "just some words\n") << QString() << admin
                                << "not an Access (Jet) database";
     QTest::newRow("empty file") << file("empty.mdb", {}) << QString() << admin << "the file is empty";
@@ -966,10 +986,10 @@ void TestJet::failingRequest_data()
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("reason");
     QTest::newRow("crashes reading")
-        << "dies" << "the database file is damaged or unreadable (the database engine stopped while reading it)";
+        << "dies" << "the database engine stopped while reading the file (the file may be damaged)";
     QTest::newRow("hangs reading")
         << "falls silent"
-        << "the database file is damaged or unreadable (the database engine did not answer within 1.5 seconds)";
+        << "the database engine did not answer within 1.5 seconds while reading the file (the file may be damaged)";
     QTest::newRow("garbles reading") << "garbles" << "the database engine gave a garbled answer";
 }
 
