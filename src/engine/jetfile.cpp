@@ -2,10 +2,14 @@
 
 #include "acecolumns.h"
 #include "daotypes.h"
+#include "jetpages.h"
+#include "jettext.h"
 
 #include "reasons.h"
 
 #include <QFile>
+#include <QHash>
+#include <QtEndian>
 
 #include <cstdio>
 #include <cstring>
@@ -13,6 +17,49 @@
 namespace kolta::jet::engine {
 
 namespace {
+
+// libmdb spells a character outside the Basic Multilingual Plane in a name
+// as "??"; the stored bytes spell it whole.
+QString storedText(MdbHandle *mdb, const QByteArray &bytes, const QString &fallback)
+{
+    if (bytes.isEmpty())
+        return fallback;
+    QByteArray text;
+    text.resize(utf8Text(mdb, bytes.constData(), bytes.size(), text));
+    return QString::fromUtf8(text);
+}
+
+// The names of a Jet 4 table's columns as stored, by column number, where
+// libmdb would have spelt one with "?".
+QHash<int, QString> columnNames(MdbHandle *mdb, MdbTableDef *table)
+{
+    QHash<int, QString> names;
+    bool questioned = false;
+    for (guint i = 0; i < table->columns->len; ++i)
+        questioned |= std::strchr(static_cast<const MdbColumn *>(g_ptr_array_index(table->columns, i))->name, '?')
+                      != nullptr;
+    if (!questioned || IS_JET3(mdb))
+        return names;
+    const MdbFormatConstants *fmt = mdb->fmt;
+    const QByteArray bytes = definitionBytes(mdb, table->entry->table_pg, -1);
+    if (bytes.size() < fmt->tab_cols_start_offset)
+        return names;
+    const quint32 columnCount = qFromLittleEndian<quint16>(bytes.constData() + fmt->tab_num_cols_offset);
+    const quint32 realCount = qFromLittleEndian<quint32>(bytes.constData() + fmt->tab_num_ridxs_offset);
+    const qsizetype blocks = fmt->tab_cols_start_offset + qsizetype(realCount) * fmt->tab_ridx_entry_size;
+    qsizetype at = blocks + qsizetype(columnCount) * fmt->tab_col_entry_size;
+    for (quint32 c = 0; c < columnCount && at + 2 <= bytes.size(); ++c) {
+        const int length = qFromLittleEndian<quint16>(bytes.constData() + at);
+        at += 2;
+        if (at + length > bytes.size())
+            break;
+        const int number =
+            qFromLittleEndian<quint16>(bytes.constData() + blocks + qsizetype(c) * fmt->tab_col_entry_size + fmt->col_num_offset);
+        names.insert(number, storedText(mdb, bytes.mid(at, length), QString()));
+        at += length;
+    }
+    return names;
+}
 
 // Owns one MdbTableDef.
 struct TableHandle
@@ -163,6 +210,7 @@ Result<QList<CatalogEntry>> JetFile::readCatalog(QList<CatalogEntry> *queries)
                                  QStringLiteral("Database"), QStringLiteral("ForeignName")};
     bool complete = true;
     bool pastEnd = false;
+    QList<QByteArray> stored;
     const Result<void> scanned = scanRows(catalog, columns, [&](const QStringList &values) {
         if (values.at(1).isEmpty() && values.at(2).isEmpty()) {
             complete = false;
@@ -177,6 +225,8 @@ Result<QList<CatalogEntry>> JetFile::readCatalog(QList<CatalogEntry> *queries)
             return true;
         CatalogEntry entry;
         entry.name = values.at(1);
+        if (entry.name.contains(QLatin1Char('?')))
+            entry.name = storedText(m_mdb, stored.at(1), entry.name);
         entry.type = type;
         entry.flags = quint32(values.at(3).toLongLong());
         entry.id = quint32(values.at(0).toLongLong());
@@ -188,7 +238,7 @@ Result<QList<CatalogEntry>> JetFile::readCatalog(QList<CatalogEntry> *queries)
         entry.foreignName = values.at(5);
         (query ? *queries : entries).append(entry);
         return true;
-    });
+    }, &stored);
     if (!scanned.ok())
         return scanned.error();
     if (!complete || pastEnd)
@@ -211,12 +261,13 @@ Result<QList<Field>> JetFile::readColumns(const CatalogEntry &entry, QList<int> 
         jetTypes->clear();
     const bool jet3 = m_header.jetVersion == MDB_VER_JET3;
     const QList<AceColumn> aceColumns = readAceColumns(m_mdb, handle.table);
+    const QHash<int, QString> storedNames = columnNames(m_mdb, handle.table);
     if (ace)
         *ace = aceColumns;
     for (guint i = 0; i < handle.table->columns->len; ++i) {
         const auto *column = static_cast<const MdbColumn *>(g_ptr_array_index(handle.table->columns, i));
         Field field;
-        field.Name = QString::fromUtf8(column->name);
+        field.Name = storedNames.value(column->col_num, QString::fromUtf8(column->name));
         field.Type = daoType(column->col_type);
         field.Size = daoSize(column->col_type, column->col_size, jet3);
         if (aceColumns.at(i).calculated) {

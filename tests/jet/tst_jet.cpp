@@ -479,8 +479,16 @@ void TestJet::unicodeNames()
     kolta::jetwriter::Table greek;
     greek.name = QStringLiteral("Πίνακας");
     greek.columns = {{QStringLiteral("a"), kolta::jetwriter::ColumnType::Long}};
+    // Beyond the Basic Multilingual Plane: two names that differ only there.
+    kolta::jetwriter::Table smile;
+    smile.name = QStringLiteral("A\U0001F600");
+    smile.columns = {{QStringLiteral("B\U0001F600"), kolta::jetwriter::ColumnType::Long}};
+    smile.rows = {{1}};
+    kolta::jetwriter::Table grin = smile;
+    grin.name = QStringLiteral("A\U0001F601");
+    grin.rows = {{2}};
     kolta::jetwriter::Database source;
-    source.tables = {table, greek};
+    source.tables = {table, greek, smile, grin};
     const QString path = m_dir.filePath(QStringLiteral("unicode.mdb"));
     QCOMPARE(fixtures::write(path, source), QString());
 
@@ -499,6 +507,13 @@ void TestJet::unicodeNames()
     QCOMPARE(fields.at(0).Name, QStringLiteral("Ärger"));
     QCOMPARE(fields.at(1).Name, QStringLiteral("Имя"));
     QCOMPARE(fields.at(2).Name, QStringLiteral("名前"));
+    QVERIFY2(names.contains(smile.name) && names.contains(grin.name), qPrintable(names.join(u',')));
+    QCOMPARE(fieldsOf(*db.value(), grin.name).value(0).Name, smile.columns.at(0).name);
+    const QString sql = QStringLiteral("SELECT [%1] FROM [%2]").arg(smile.columns.at(0).name, grin.name);
+    QProcess query;
+    query.start(EngineProgram, {QStringLiteral("query"), path, sql});
+    QVERIFY(query.waitForFinished(60000));
+    QCOMPARE(QString::fromUtf8(query.readAllStandardOutput()), smile.columns.at(0).name + QStringLiteral("\n2\n"));
 }
 
 void TestJet::itemIsReadFresh()
