@@ -64,6 +64,15 @@ QByteArray scratchFolder()
 // where they go when the statement starts (so that a huge result never fills
 // the disk for everyone else), at most 4 GiB (tens of millions of rows, more
 // than anyone pages through). KOLTA_SCRATCH_LIMIT_MB lowers it.
+// What is free on the disk that holds folder; -1 when it cannot be told.
+qint64 freeSpace(const QByteArray &folder)
+{
+    struct statvfs space;
+    if (::statvfs(folder.constData(), &space) != 0)
+        return -1;
+    return qint64(space.f_bavail) * qint64(space.f_frsize);
+}
+
 qint64 scratchLimit(const QByteArray &folder)
 {
     qint64 limit = qint64(4) << 30;
@@ -115,17 +124,20 @@ QString Statement::storeFailure(int code) const
     if (primary == SQLITE_FULL) {
         // SQLite takes the batch back on either kind of full, so the pages
         // it held tell nothing; the disk does.
-        struct statvfs space;
-        const bool diskFull = ::statvfs(m_scratchFolder.constData(), &space) == 0
-            && qint64(space.f_bavail) * qint64(space.f_frsize) < (qint64(1) << 20);
+        const qint64 free = freeSpace(m_scratchFolder);
+        const bool diskFull = free >= 0 && (free < (qint64(1) << 20) || free <= m_scratchFloor + (qint64(1) << 20));
         if (!diskFull)
             return failure(QStringLiteral("the result is larger than the %1 MB it may take on disk%2")
                                .arg(m_scratchLimit >> 20)
                                .arg(kept));
     }
-    if (primary == SQLITE_FULL || primary == SQLITE_IOERR)
-        return failure(QStringLiteral("the disk that holds the rows read (%1) is full%2")
-                           .arg(quoted(QString::fromLocal8Bit(m_scratchFolder)), kept));
+    if (primary == SQLITE_FULL || primary == SQLITE_IOERR) {
+        const qint64 free = freeSpace(m_scratchFolder);
+        const QString state = free > (qint64(1) << 20) ? QStringLiteral("is filling up (other programs are writing to it)")
+                                                      : QStringLiteral("is full");
+        return failure(QStringLiteral("the disk that holds the rows read (%1) %2%3")
+                           .arg(quoted(QString::fromLocal8Bit(m_scratchFolder)), state, kept));
+    }
     return failure(QStringLiteral("the rows read cannot be kept (%1)").arg(QLatin1String(sqlite3_errstr(code))));
 }
 
@@ -334,6 +346,10 @@ Result<int> Statement::fetch(int count)
         // private (0600) and unlinks at once. Its journal stays in memory,
         // so that a batch can be taken back on a full disk.
         m_scratchLimit = scratchLimit(m_scratchFolder);
+        // Others writing to the same disk (another statement's rows, say)
+        // count too: the rows stop where half of what was free is left.
+        const qint64 free = freeSpace(m_scratchFolder);
+        m_scratchFloor = free > 0 ? free / 2 : 0;
         if (sqlite3_open_v2("", &m_store, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
             return Error{storeFailure(sqlite3_errcode(m_store))};
         QString create = QStringLiteral("CREATE TABLE r(");
@@ -367,6 +383,19 @@ Result<int> Statement::fetch(int count)
         m_atEnd = true;
         return Error{reason};
     };
+    if (m_scratchFloor > 0) {
+        const qint64 free = freeSpace(m_scratchFolder);
+        const qint64 room = free < 0 ? m_scratchLimit : free - m_scratchFloor;
+        if (room <= 0)
+            return giveUp(SQLITE_FULL);
+        sqlite3_stmt *size = nullptr;
+        qint64 pages = 0;
+        if (sqlite3_prepare_v2(m_store, "PRAGMA page_count", -1, &size, nullptr) == SQLITE_OK
+            && sqlite3_step(size) == SQLITE_ROW)
+            pages = sqlite3_column_int64(size, 0);
+        sqlite3_finalize(size);
+        exec(m_store, QStringLiteral("PRAGMA max_page_count = %1").arg(qMin(m_scratchLimit, pages * 4096 + room) / 4096));
+    }
     if (!exec(m_store, QStringLiteral("BEGIN")))
         return giveUp(sqlite3_extended_errcode(m_store));
     int got = 0;

@@ -103,6 +103,7 @@ private:
     QString m_pendingError;
     QByteArray m_scratchFolder;
     qint64 m_scratchLimit = 0;
+    qint64 m_scratchFloor = 0;   // free space the rows leave on their disk
 };
 
 } // namespace kolta::jet::engine

@@ -19,6 +19,8 @@
 #include <QtTest>
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 using namespace kolta;
 using jetwriter::ColumnType;
@@ -281,6 +283,7 @@ private slots:
     void jetErrors();
     void failureAfterRows();
     void scratchStoreBound();
+    void scratchStoreLeavesOthersRoom();
     void unreadableTable();
     void commandLine();
     void commandLineFailures_data();
@@ -1436,6 +1439,49 @@ void TestJetSqlEndToEnd::scratchStoreBound()
     QCOMPARE(rows.value().size(), 2);
     QCOMPARE(rows.value().last().at(0).toString(), QString::number(first));
     QCOMPARE(rows.value().last().at(1).toString(), QString(5000, u' ') + QString::number(first));
+}
+
+// Rows go on only while half of what was free at the start is left: another
+// program (or statement) filling the same disk stops them before the disk
+// is full. Needs a small disk of its own: a tmpfs, where the test may mount.
+void TestJetSqlEndToEnd::scratchStoreLeavesOthersRoom()
+{
+    QTemporaryDir folder;
+    if (::geteuid() != 0
+        || QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                                       QStringLiteral("size=16m"), QStringLiteral("tmpfs"), folder.path()})
+            != 0)
+        QSKIP("cannot mount a small disk here");
+    const auto unmount = qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), {folder.path()}); });
+    const auto freeSpace = [&] {
+        struct statvfs space;
+        return ::statvfs(QFile::encodeName(folder.path()).constData(), &space) == 0
+            ? qint64(space.f_bavail) * qint64(space.f_frsize) : qint64(-1);
+    };
+    const QByteArray before = qgetenv("SQLITE_TMPDIR");
+    qputenv("SQLITE_TMPDIR", QFile::encodeName(folder.path()));
+    jet::DBEngine engine;
+    engine.client()->setProgram(qEnvironmentVariable("KOLTA_ENGINE"));
+    jet::DataControl data(engine);
+    data.DatabaseName = m_shop;
+    data.RecordSource = QStringLiteral("SELECT ID, Space(20000) & ID AS Pad FROM Series");
+    const auto refreshed = data.Refresh();
+    qputenv("SQLITE_TMPDIR", before);
+    QVERIFY2(refreshed.ok(), qPrintable(messageOf(refreshed)));
+    // The other program takes all but a quarter of what is left.
+    QFile other(folder.filePath(QStringLiteral("other")));
+    QVERIFY(other.open(QIODevice::WriteOnly));
+    const qint64 taken = freeSpace() * 3 / 4;
+    for (qint64 written = 0; written < taken; written += 1 << 16)
+        QVERIFY(other.write(QByteArray(1 << 16, 'x')) == 1 << 16);
+    QVERIFY(other.flush());
+    const auto recordset = data.Recordset();
+    const qint64 first = recordset->rowsRead();
+    const auto more = recordset->fetchMore(1000);
+    QVERIFY(!more.ok());
+    QVERIFY2(more.error().message.contains(QLatin1String("filling up")), qPrintable(more.error().message));
+    QCOMPARE(recordset->rowsRead(), first);
+    QVERIFY2(freeSpace() > (1 << 20), qPrintable(QString::number(freeSpace())));
 }
 
 // A table the list shows but whose definition cannot be read is named in
