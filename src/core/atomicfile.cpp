@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace kolta {
@@ -24,6 +25,30 @@ QString systemReason(int error)
 Error systemError(int error)
 {
     return Error{systemReason(error)};
+}
+
+// Every extended attribute of path that the system lets us set on fd; one
+// it refuses (a security label, say) is left behind.
+void copyAttributes(const QByteArray &path, int fd)
+{
+    const ssize_t listSize = ::listxattr(path.constData(), nullptr, 0);
+    if (listSize <= 0)
+        return;
+    QByteArray names(listSize, Qt::Uninitialized);
+    const ssize_t got = ::listxattr(path.constData(), names.data(), size_t(names.size()));
+    if (got <= 0)
+        return;
+    for (const QByteArray &name : names.left(got).split('\0')) {
+        if (name.isEmpty())
+            continue;
+        const ssize_t valueSize = ::getxattr(path.constData(), name.constData(), nullptr, 0);
+        if (valueSize < 0)
+            continue;
+        QByteArray value(valueSize, Qt::Uninitialized);
+        const ssize_t read = ::getxattr(path.constData(), name.constData(), value.data(), size_t(value.size()));
+        if (read >= 0)
+            (void)::fsetxattr(fd, name.constData(), value.constData(), size_t(read), 0);
+    }
 }
 
 // Owns the temporary file until it has been renamed into place.
@@ -119,8 +144,15 @@ Result<void> writeFileAtomically(const QString &path, const QByteArray &bytes)
         ::umask(mask);
         mode = 0666 & ~mask;
     }
+    // A replaced page keeps what else it had where the system lets us: its
+    // owner and group, then (after the mode, which an access list refines)
+    // its extended attributes, access lists among them.
+    if (exists && ::fchown(temp.fd, existing.st_uid, existing.st_gid) != 0)
+        (void)::fchown(temp.fd, uid_t(-1), existing.st_gid);
     if (::fchmod(temp.fd, mode) != 0)
         return systemError(errno);
+    if (exists)
+        copyAttributes(targetPath, temp.fd);
 
     const char *data = bytes.constData();
     qsizetype left = bytes.size();
