@@ -187,6 +187,7 @@ Value Translator::expr(const Expr &e, const Scope &scope)
     }
     case Expr::InQuery: {
         Value a = expr(*e.args[0], scope);
+        const int outerBefore = m_outerReferences;
         QueryOut sub = query(*e.query, &scope, false);
         if (sub.names.size() != 1)
             fail(QString::fromLatin1(texts::kSubqueryFields));
@@ -196,8 +197,17 @@ Value Translator::expr(const Expr &e, const Scope &scope)
         QString left = (inner.kind == ValueKind::Currency ? a.tenThousandths() : a.value())
                        + (a.needsCollation() || inner.needsCollation() ? QLatin1String(kCollate)
                                                                        : QLatin1String(""));
+        // A subquery that names nothing outside it becomes a common table
+        // expression: nested in place, SQLite's parser gives out long before
+        // Jet's 50 levels.
+        QString rows = sub.sql;
+        if (m_outerReferences == outerBefore) {
+            const QString cteName = QStringLiteral("__jet_q%1").arg(m_derived.size() + 1);
+            m_derived.append({cteName, sub.sql});
+            rows = QStringLiteral("SELECT * FROM ") + quoteId(cteName);
+        }
         v = Value{QStringLiteral("(%1 %2IN (%3))")
-                      .arg(left, e.negated ? QStringLiteral("NOT ") : QString(), sub.sql),
+                      .arg(left, e.negated ? QStringLiteral("NOT ") : QString(), rows),
                   ValueKind::Boolean, true};
         v.aggregate = a.aggregate;
         return v;

@@ -191,8 +191,10 @@ Value Translator::column(const Expr &e, const Scope &scope)
                 if (!sameName(src.ref, e.qualifier))
                     continue;
                 for (const Column &c : src.columns)
-                    if (sameName(c.name, e.name))
+                    if (sameName(c.name, e.name)) {
+                        m_outerReferences += s != &scope;
                         return columnValue(src, c);
+                    }
                 return parameter(e.qualifier + (e.op.isEmpty() ? QStringLiteral(".") : e.op) + e.name);
             }
             continue;
@@ -207,8 +209,10 @@ Value Translator::column(const Expr &e, const Scope &scope)
                     found = &src;
                     foundCol = &c;
                 }
-        if (found)
+        if (found) {
+            m_outerReferences += s != &scope;
             return columnValue(*found, *foundCol);
+        }
         for (const auto &[alias, aliasExpr] : s->aliases)
             if (sameName(alias, e.name) && m_aliasDepth < 32) {
                 ++m_aliasDepth;

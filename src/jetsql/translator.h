@@ -247,7 +247,8 @@ private:
     QList<const FromItem *> m_looked;
     void findLookups(const Query &q);
     QList<std::pair<QString, QString>> m_ctes;   // CTE name, SQLite table
-    QList<std::pair<QString, QString>> m_derived;   // CTE name, query in FROM
+    QList<std::pair<QString, QString>> m_derived;   // CTE name, query in FROM or an IN's rows
+    int m_outerReferences = 0;   // columns found in an enclosing query's sources
     bool m_rowids = false;   // DISTINCTROW tells the rows of materialised tables apart
 };
 

@@ -828,6 +828,10 @@ void TestJetSqlEndToEnd::subqueries_data()
         nested = QStringLiteral("SELECT * FROM (%1) AS s%2").arg(nested).arg(i);
     QTest::newRow("subquery: 49 derived tables deep") << nested + " ORDER BY ID" << "ID|Name"
                                                       << QStringList{"1|Ann", "2|Bo"};
+    QString within = QStringLiteral("SELECT ID FROM Customers WHERE ID < 3");
+    for (int i = 1; i <= 48; ++i)
+        within = QStringLiteral("SELECT ID FROM Customers WHERE ID IN (%1)").arg(within);
+    QTest::newRow("subquery: 49 IN subqueries deep") << within + " ORDER BY ID" << "ID" << QStringList{"1", "2"};
 }
 
 void TestJetSqlEndToEnd::subqueries()
