@@ -112,7 +112,10 @@ QString quoteText(const QString &text)
 {
     QString t = text;
     t.replace(QLatin1Char('\''), QLatin1String("''"));
-    return QLatin1Char('\'') + t + QLatin1Char('\'');
+    // SQLite's statement text ends at a NUL; inside a value it is a character.
+    t.replace(QChar(u'\0'), QLatin1String("' || CAST(x'00' AS TEXT) || '"));
+    const QString quoted = QLatin1Char('\'') + t + QLatin1Char('\'');
+    return text.contains(QChar(u'\0')) ? QLatin1Char('(') + quoted + QLatin1Char(')') : quoted;
 }
 
 QString realLiteral(double v)

@@ -357,6 +357,8 @@ void TestJetSql::queries_data()
     QTest::newRow("spaces in name") << "SELECT Quantity FROM [Order Details] WHERE OrderID = 12" << "2" << "Quantity";
     QTest::newRow("single quotes") << "SELECT 'it''s'" << "it's" << "Expr1000";
     QTest::newRow("double quotes") << "SELECT \"say \"\"hi\"\"\"" << "say \"hi\"" << "Expr1000";
+    QTest::newRow("NUL in a literal") << QStringLiteral("SELECT Len('a") + QChar(u'\0') + QStringLiteral("b')") << "3"
+                                      << "Expr1000";
     QTest::newRow("date literal") << "SELECT Name FROM Customers WHERE Joined = #1/15/2000#" << "Alice" << "Name";
     QTest::newRow("date time literal") << "SELECT Name FROM Customers WHERE Joined = #6/30/2001 14:30:00#" << "bob" << "Name";
     QTest::newRow("date literal value") << "SELECT #12/31/1999 6:00:00 PM#" << "1999-12-31 18:00:00" << "Expr1000";
