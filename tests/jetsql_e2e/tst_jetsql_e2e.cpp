@@ -1468,7 +1468,7 @@ void TestJetSqlEndToEnd::scratchStoreLeavesOthersRoom()
     engine.client()->setProgram(qEnvironmentVariable("KOLTA_ENGINE"));
     jet::DataControl data(engine);
     data.DatabaseName = m_shop;
-    data.RecordSource = QStringLiteral("SELECT ID, Space(20000) & ID AS Pad FROM Series");
+    data.RecordSource = QStringLiteral("SELECT ID, Space(20000) & ID AS Pad, ID * 2 AS Twice, 'x' AS Mark FROM Series");
     const auto refreshed = data.Refresh();
     qputenv("SQLITE_TMPDIR", before);
     QVERIFY2(refreshed.ok(), qPrintable(messageOf(refreshed)));
@@ -1486,6 +1486,13 @@ void TestJetSqlEndToEnd::scratchStoreLeavesOthersRoom()
     QVERIFY2(more.error().message.contains(QLatin1String("filling up")), qPrintable(more.error().message));
     QCOMPARE(recordset->rowsRead(), first);
     QVERIFY2(freeSpace() > (1 << 20), qPrintable(QString::number(freeSpace())));
+    // Even with the disk full to the last byte, the rows read can be read.
+    while (other.write(QByteArray(1 << 16, 'x')) > 0 && other.flush()) {
+    }
+    const auto rows = recordset->rows(0, 10);
+    QVERIFY2(rows.ok(), qPrintable(rows.ok() ? QString() : rows.error().message));
+    QCOMPARE(rows.value().size(), int(qMin<qint64>(first, 10)));
+    QCOMPARE(rows.value().first().at(0).toString(), QStringLiteral("1"));
 }
 
 // A table the list shows but whose definition cannot be read is named in
