@@ -475,18 +475,26 @@ Result<IndexWalker::Page> IndexWalker::descend(const QByteArray &key, bool last)
     return Error{QString::fromLatin1(reasons::IndexDamaged)};
 }
 
-Result<void> IndexWalker::setEntry(int index)
+void IndexWalker::setEntry(int index)
 {
-    const int start = m_page.starts.at(index);
     const int end = m_page.starts.at(index + 1);
     const auto *pointer = reinterpret_cast<const uchar *>(m_page.bytes.constData() + end - 4);
-    // A view into the page: valid until the walker moves to another page.
-    m_entry.key = QByteArray::fromRawData(m_page.bytes.constData() + start, end - start - 4);
+    m_entry.key = m_page.leafKey(index);
     m_entry.page = (quint32(pointer[0]) << 16) | (quint32(pointer[1]) << 8) | pointer[2];
     m_entry.row = pointer[3];
     m_position = index;
     ++m_count;
-    return {};
+}
+
+// A leaf reached by a link; the links of a damaged index may run in circles.
+Result<IndexWalker::Page> IndexWalker::linkedLeaf(quint32 number)
+{
+    if (++m_pagesRead > qint64(m_pageCount))
+        return Error{QString::fromLatin1(reasons::IndexDamaged)};
+    Result<Page> page = load(number);
+    if (page.ok() && page.value().type != 0x04)
+        return Error{QString::fromLatin1(reasons::IndexDamaged)};
+    return page;
 }
 
 Result<void> IndexWalker::seekFirst(const QByteArray &lower)
@@ -499,12 +507,8 @@ Result<void> IndexWalker::seekFirst(const QByteArray &lower)
     m_position = -1;
     if (lower.isEmpty())
         return {};
-    for (int e = 0; e < m_page.entryCount(); ++e) {
-        const QByteArray key = m_page.bytes.mid(m_page.starts.at(e), m_page.starts.at(e + 1) - m_page.starts.at(e) - 4);
-        if (keyAtLeast(key, lower))
-            return {};
+    for (int e = 0; e < m_page.entryCount() && !keyAtLeast(m_page.leafKey(e), lower); ++e)
         m_position = e;
-    }
     return {};
 }
 
@@ -518,27 +522,16 @@ Result<void> IndexWalker::seekLast(const QByteArray &upper)
     // Leaves added at the end after the tree was last balanced hang off the
     // last one by their links only.
     while (m_page.next != 0) {
-        if (++m_pagesRead > qint64(m_pageCount))
-            return Error{QString::fromLatin1(reasons::IndexDamaged)};
-        Result<Page> following = load(m_page.next);
+        Result<Page> following = linkedLeaf(m_page.next);
         if (!following.ok())
             return following.error();
-        if (following.value().type != 0x04)
-            return Error{QString::fromLatin1(reasons::IndexDamaged)};
-        if (following.value().entryCount() > 0) {
-            const Page &p = following.value();
-            if (!keyAtMost(p.bytes.left(p.starts.at(1) - 4), upper))
-                break;
-        }
+        if (following.value().entryCount() > 0 && !keyAtMost(following.value().leafKey(0), upper))
+            break;
         m_page = std::move(following.value());
     }
     m_position = m_page.entryCount();
-    for (int e = m_page.entryCount() - 1; e >= 0; --e) {
-        const QByteArray key = m_page.bytes.mid(m_page.starts.at(e), m_page.starts.at(e + 1) - m_page.starts.at(e) - 4);
-        if (keyAtMost(key, upper))
-            return {};
+    for (int e = m_page.entryCount() - 1; e >= 0 && !keyAtMost(m_page.leafKey(e), upper); --e)
         m_position = e;
-    }
     return {};
 }
 
@@ -547,19 +540,13 @@ Result<bool> IndexWalker::next()
     while (m_position + 1 >= m_page.entryCount()) {
         if (m_page.next == 0)
             return false;
-        if (++m_pagesRead > qint64(m_pageCount))
-            return Error{QString::fromLatin1(reasons::IndexDamaged)};
-        Result<Page> following = load(m_page.next);
+        Result<Page> following = linkedLeaf(m_page.next);
         if (!following.ok())
             return following.error();
-        if (following.value().type != 0x04)
-            return Error{QString::fromLatin1(reasons::IndexDamaged)};
         m_page = std::move(following.value());
         m_position = -1;
     }
-    const Result<void> set = setEntry(m_position + 1);
-    if (!set.ok())
-        return set.error();
+    setEntry(m_position + 1);
     return true;
 }
 
@@ -568,19 +555,15 @@ Result<bool> IndexWalker::previous()
     while (m_position - 1 < 0) {
         if (m_page.previous == 0)
             return false;
-        if (++m_pagesRead > qint64(m_pageCount))
-            return Error{QString::fromLatin1(reasons::IndexDamaged)};
-        Result<Page> before = load(m_page.previous);
+        Result<Page> before = linkedLeaf(m_page.previous);
         if (!before.ok())
             return before.error();
-        if (before.value().type != 0x04 || before.value().next != m_page.number)
+        if (before.value().next != m_page.number)
             return Error{QString::fromLatin1(reasons::IndexDamaged)};
         m_page = std::move(before.value());
         m_position = m_page.entryCount();
     }
-    const Result<void> set = setEntry(m_position - 1);
-    if (!set.ok())
-        return set.error();
+    setEntry(m_position - 1);
     return true;
 }
 

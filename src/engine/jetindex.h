@@ -101,10 +101,17 @@ private:
         QByteArray bytes;             // every entry whole, one after another
         QList<int> starts;            // where each begins in bytes, and the end
         int entryCount() const { return int(starts.size()) - 1; }
+        // A leaf entry's key, without its row pointer: a view of bytes.
+        QByteArray leafKey(int entry) const
+        {
+            return QByteArray::fromRawData(bytes.constData() + starts.at(entry),
+                                           starts.at(entry + 1) - starts.at(entry) - 4);
+        }
     };
     Result<Page> load(quint32 page) const;
     Result<Page> descend(const QByteArray &key, bool last);
-    Result<void> setEntry(int index);
+    Result<Page> linkedLeaf(quint32 number);
+    void setEntry(int index);
 
     MdbHandle *m_mdb;
     quint32 m_tablePage;

@@ -15,6 +15,9 @@ namespace kolta::jetwriter {
 
 namespace {
 
+using detail::put16;
+using detail::put32;
+
 constexpr int PageSize = 4096;
 constexpr int DataHeader = 14;             // type, 1, free space, owner, 4 unknown, row count
 constexpr int MaxRowsPerPage = 255;        // a row pointer keeps the row number in one byte
@@ -37,18 +40,6 @@ constexpr quint8 IndexUnique = 0x01;
 constexpr quint8 IndexIgnoreNulls = 0x02;
 constexpr quint8 IndexRequired = 0x08;
 constexpr quint8 IndexAlways = 0x80;
-
-void put16(char *p, quint16 v)
-{
-    p[0] = char(v & 0xff);
-    p[1] = char(v >> 8);
-}
-
-void put32(char *p, quint32 v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = char((v >> (8 * i)) & 0xff);
-}
 
 void append16(QByteArray &b, quint16 v)
 {

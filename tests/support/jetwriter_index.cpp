@@ -32,18 +32,6 @@ constexpr quint8 DescendingFlag = 0x80;
 constexpr quint8 AscendingNull = 0x00;
 constexpr quint8 DescendingNull = 0xff;
 
-void put16(char *p, quint16 v)
-{
-    p[0] = char(v & 0xff);
-    p[1] = char(v >> 8);
-}
-
-void put32(char *p, quint32 v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = char((v >> (8 * i)) & 0xff);
-}
-
 void appendBigEndian32(QByteArray &b, quint32 v)
 {
     const char t[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};

@@ -9,6 +9,19 @@
 
 namespace kolta::jetwriter::detail {
 
+// Little-endian numbers into page bytes, as Jet keeps them.
+inline void put16(char *p, quint16 v)
+{
+    p[0] = char(v & 0xff);
+    p[1] = char(v >> 8);
+}
+
+inline void put32(char *p, quint32 v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = char((v >> (8 * i)) & 0xff);
+}
+
 // The MSysQueries rows (ObjectId, Attribute, Order, Name1, Name2,
 // Expression, Flag, LvExtra) that describe each query; ids are the queries'
 // MSysObjects ids, in the same order.
