@@ -122,10 +122,14 @@ QList<AceColumn> readAceColumns(MdbHandle *mdb, MdbTableDef *table)
     if (mdb->f->jet_version < MDB_VER_ACCDB_2010 || table->num_cols != table->columns->len)
         return columns;
     const MdbFormatConstants *fmt = mdb->fmt;
-    const qsizetype start = fmt->tab_cols_start_offset + qsizetype(table->num_real_idxs) * fmt->tab_ridx_entry_size;
-    const qsizetype needed = start + qsizetype(table->num_cols) * fmt->tab_col_entry_size;
-    const QByteArray bytes = definitionBytes(mdb, table->entry->table_pg, needed);
-    if (bytes.isEmpty())
+    // The count of real indexes as stored: libmdb lowers its own copy when it
+    // reads the indexes, and the column blocks follow the stored count.
+    const QByteArray bytes = definitionBytes(mdb, table->entry->table_pg, -1);
+    if (bytes.size() < fmt->tab_cols_start_offset)
+        return columns;
+    const quint32 realCount = qFromLittleEndian<quint32>(bytes.constData() + fmt->tab_num_ridxs_offset);
+    const qsizetype start = fmt->tab_cols_start_offset + qsizetype(realCount) * fmt->tab_ridx_entry_size;
+    if (start + qsizetype(table->num_cols) * fmt->tab_col_entry_size > bytes.size())
         return columns;
     bool anyCalculated = false;
     for (guint d = 0; d < table->num_cols; ++d) {

@@ -5,11 +5,13 @@
 #include "reasons.h"
 
 #include <QHash>
+#include <QVarLengthArray>
 #include <QtEndian>
 
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace kolta::jet::engine {
 
@@ -297,9 +299,13 @@ namespace {
 // what follows a value made of them.
 struct SafeText
 {
-    QList<bool> weights;        // by the weight's bytes read as a number
+    std::vector<quint8> weights; // by the weight's bytes read as a number
     int weightSize = 1;
     QByteArray ending;
+    // Whether the ending's first weight is itself a safe one; when it is not,
+    // a key can be read weight by weight up to the first unsafe one, where
+    // only the ending may stand.
+    bool endingStartsSafe = true;
 };
 
 const SafeText &safeText(TextOrder order)
@@ -320,6 +326,10 @@ const SafeText &safeText(TextOrder order)
             const auto *w = reinterpret_cast<const uchar *>(weight->constData());
             safe.weights[safe.weightSize == 1 ? w[0] : (w[0] << 8) | w[1]] = true;
         }
+        if (safe.ending.size() >= safe.weightSize) {
+            const auto *e = reinterpret_cast<const uchar *>(safe.ending.constData());
+            safe.endingStartsSafe = safe.weights[safe.weightSize == 1 ? e[0] : (e[0] << 8) | e[1]];
+        }
         return safe;
     };
     static const SafeText jet3 = build(TextOrder::Jet3General);
@@ -330,14 +340,13 @@ const SafeText &safeText(TextOrder order)
 
 } // namespace
 
-bool textKeySortsAsCompared(const QByteArray &entryKey, TextOrder order, bool descending)
+bool textKeySortsAsCompared(const uchar *key, qsizetype size, TextOrder order, bool descending)
 {
-    if (order == TextOrder::Unknown || entryKey.isEmpty())
+    if (order == TextOrder::Unknown || size == 0)
         return false;
     const SafeText &safe = safeText(order);
     if (safe.ending.isEmpty())
         return false;
-    const auto *key = reinterpret_cast<const uchar *>(entryKey.constData());
     const uchar flip = descending ? 0xff : 0x00;
     if (uchar(key[0] ^ flip) == NullFlag)
         return true;
@@ -346,13 +355,31 @@ bool textKeySortsAsCompared(const QByteArray &entryKey, TextOrder order, bool de
     const auto *ending = reinterpret_cast<const uchar *>(safe.ending.constData());
     const qsizetype endingSize = safe.ending.size();
     qsizetype at = 1;
-    while (at + endingSize <= entryKey.size()) {
+    if (!safe.endingStartsSafe && !descending) {
+        // The common case, read once over the key: every index key of a
+        // large text index passes through here.
+        if (safe.weightSize == 1) {
+            while (at < size && safe.weights[key[at]])
+                ++at;
+        } else {
+            while (at + 1 < size && safe.weights[(key[at] << 8) | key[at + 1]])
+                at += 2;
+        }
+        if (at + endingSize > size)
+            return false;
+        for (qsizetype i = 0; i < endingSize; ++i) {
+            if (key[at + i] != ending[i])
+                return false;
+        }
+        return true;
+    }
+    while (at + endingSize <= size) {
         bool ends = true;
         for (qsizetype i = 0; i < endingSize && ends; ++i)
             ends = uchar(key[at + i] ^ flip) == ending[i];
         if (ends)
             return true;
-        if (at + safe.weightSize > entryKey.size())
+        if (at + safe.weightSize > size)
             return false;
         const int weight = safe.weightSize == 1 ? (key[at] ^ flip) : (uchar(key[at] ^ flip) << 8) | uchar(key[at + 1] ^ flip);
         if (!safe.weights.at(weight))
@@ -387,20 +414,22 @@ IndexWalker::IndexWalker(MdbHandle *mdb, quint32 tablePage, quint32 root, quint3
 {
 }
 
-Result<IndexWalker::Page> IndexWalker::load(quint32 number) const
+Result<IndexWalker::Page> IndexWalker::load(quint32 number)
 {
-    const Error damaged{QString::fromLatin1(reasons::IndexDamaged)};
+    const auto damaged = [] { return Error{QString::fromLatin1(reasons::IndexDamaged)}; };
     const int size = int(m_mdb->fmt->pg_size);
     if (number == 0 || number >= m_pageCount)
-        return damaged;
-    QByteArray raw(size, Qt::Uninitialized);
+        return damaged();
+    // Walking a large index reads thousands of pages: one buffer for all.
+    QByteArray &raw = m_raw;
+    raw.resize(size);
     if (!readPage(m_mdb, number, reinterpret_cast<unsigned char *>(raw.data())))
-        return damaged;
+        return damaged();
     Page page;
     page.number = number;
     page.type = quint8(raw.at(0));
     if ((page.type != 0x03 && page.type != 0x04) || (le32(raw, 4) & 0x00ffffff) != m_tablePage)
-        return damaged;
+        return damaged();
     const bool jet3 = IS_JET3(m_mdb);
     // Jet 4 has four more bytes before the links than Jet 3.
     page.previous = le32(raw, jet3 ? 8 : 12);
@@ -409,7 +438,7 @@ Result<IndexWalker::Page> IndexWalker::load(quint32 number) const
     const int prefix = jet3 ? quint8(raw.at(20)) : le16(raw, 24);
     const int maskStart = jet3 ? 0x16 : 0x1b;
     const int entriesStart = jet3 ? 0xf8 : 0x1e0;
-    QList<int> offsets{entriesStart};
+    QVarLengthArray<int, 512> offsets{entriesStart};
     for (int byte = maskStart; byte < entriesStart; ++byte) {
         const quint8 bits = quint8(raw.at(byte));
         for (int bit = 0; bits && bit < 8; ++bit) {
@@ -417,14 +446,14 @@ Result<IndexWalker::Page> IndexWalker::load(quint32 number) const
                 continue;
             const int offset = entriesStart + (byte - maskStart) * 8 + bit;
             if (offset > size)
-                return damaged;
+                return damaged();
             offsets.append(offset);
         }
     }
     const int pointerSize = page.type == 0x03 ? 8 : 4;
     const qsizetype entryCount = offsets.size() - 1;
     if (entryCount > 0 && prefix > offsets.at(1) - offsets.at(0))
-        return damaged;
+        return damaged();
     // Every entry whole: the shared prefix copied before all but the first.
     page.bytes.resize(offsets.last() - offsets.first() + prefix * qMax<qsizetype>(0, entryCount - 1));
     page.starts.reserve(offsets.size());
@@ -440,7 +469,7 @@ Result<IndexWalker::Page> IndexWalker::load(quint32 number) const
         std::memcpy(out + at, raw.constData() + offsets.at(e), size_t(length));
         at += length;
         if (at - page.starts.last() < pointerSize + 1)
-            return damaged;
+            return damaged();
         page.starts.append(int(at));
     }
     return page;

@@ -59,7 +59,12 @@ KeyBound integerBound(int jetType, qint64 value, BoundSide side);
 std::optional<std::pair<QByteArray, QByteArray>> textEqualRange(const QString &text, TextOrder order);
 // Whether every key of the column's text in an index sorts as the engine
 // compares the texts (the characters are all ones whose keys do).
-bool textKeySortsAsCompared(const QByteArray &entryKey, TextOrder order, bool descending);
+bool textKeySortsAsCompared(const uchar *key, qsizetype size, TextOrder order, bool descending);
+inline bool textKeySortsAsCompared(const QByteArray &entryKey, TextOrder order, bool descending)
+{
+    return textKeySortsAsCompared(reinterpret_cast<const uchar *>(entryKey.constData()), entryKey.size(), order,
+                                  descending);
+}
 // The bytes a descending index stores for the ascending key.
 QByteArray inverted(QByteArray key);
 
@@ -88,6 +93,11 @@ public:
     Result<bool> next();
     Result<bool> previous();
     const IndexEntry &entry() const { return m_entry; }
+    // Every key of the leaf level, first to last and without its row pointer,
+    // to visit(key, size) until it answers false; whether none did. Faster
+    // than next() for a look at every key.
+    template<typename Visit>
+    Result<bool> everyKey(Visit visit);
     // Entries given so far.
     qint64 count() const { return m_count; }
 
@@ -108,7 +118,7 @@ private:
                                            starts.at(entry + 1) - starts.at(entry) - 4);
         }
     };
-    Result<Page> load(quint32 page) const;
+    Result<Page> load(quint32 page);
     Result<Page> descend(const QByteArray &key, bool last);
     Result<Page> linkedLeaf(quint32 number);
     void setEntry(int index);
@@ -118,6 +128,7 @@ private:
     quint32 m_root;
     quint32 m_pageCount;
     Page m_page;
+    QByteArray m_raw;         // the page being read, before its entries are whole
     int m_position = -1;      // the entry given last; -1 before the first
     qint64 m_count = 0;
     qint64 m_pagesRead = 0;
@@ -126,6 +137,26 @@ private:
 
 // Whether the key of an entry lies within [lower, upper] of a leading
 // column: each bound compared over its own length; an empty bound is open.
+template<typename Visit>
+Result<bool> IndexWalker::everyKey(Visit visit)
+{
+    if (Result<void> first = seekFirst({}); !first.ok())
+        return first.error();
+    for (;;) {
+        const auto *bytes = reinterpret_cast<const uchar *>(m_page.bytes.constData());
+        for (int e = 0; e < m_page.entryCount(); ++e) {
+            if (!visit(bytes + m_page.starts.at(e), qsizetype(m_page.starts.at(e + 1) - m_page.starts.at(e) - 4)))
+                return false;
+        }
+        if (m_page.next == 0)
+            return true;
+        Result<Page> following = linkedLeaf(m_page.next);
+        if (!following.ok())
+            return following.error();
+        m_page = std::move(following.value());
+    }
+}
+
 bool keyAtLeast(const QByteArray &key, const QByteArray &lower);
 bool keyAtMost(const QByteArray &key, const QByteArray &upper);
 
