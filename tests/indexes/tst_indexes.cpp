@@ -214,7 +214,9 @@ void IndexTest::indexesMatchScans()
             }
             statements << QStringLiteral("SELECT * FROM %1 ORDER BY %2").arg(table, name)
                        << QStringLiteral("SELECT * FROM %1 ORDER BY %2 DESC").arg(table, name)
-                       << QStringLiteral("SELECT TOP 3 * FROM %1 ORDER BY %2 DESC").arg(table, name);
+                       << QStringLiteral("SELECT TOP 3 * FROM %1 ORDER BY %2 DESC").arg(table, name)
+                       << QStringLiteral("SELECT * FROM %1 WHERE %2 IS NULL").arg(table, name)
+                       << QStringLiteral("SELECT * FROM %1 WHERE %2 IS NOT NULL ORDER BY %2 DESC").arg(table, name);
             for (const QString &sql : std::as_const(statements)) {
                 const Run scanned = run(database, sql, false);
                 const Run indexed = run(database, sql, true);
