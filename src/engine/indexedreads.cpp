@@ -19,21 +19,35 @@ namespace vtab {
 
 namespace {
 
-struct UsableIndexes
-{
-    qint64 rowCount = 0;
-    QList<IndexDefinition> indexes;
-};
+using UsableIndexes = JetFile::IndexUse::Usable;
+
+UsableIndexes readUsable(JetFile *file, quint32 tablePage, const QList<int> &columnTypes, const QList<AceColumn> &ace,
+                         quint32 pageCount);
 
 // The indexes a plan may use: their leading column of a type whose keys we
 // encode, their count of keys within the table's, their tree reachable. Any
-// doubt leaves an index out, and the table is scanned instead.
+// doubt leaves an index out, and the table is scanned instead. Looked at
+// once per table; an index found damaged since drops out.
 UsableIndexes usableIndexes(JetFile *file, quint32 tablePage, const QList<int> &columnTypes,
                             const QList<AceColumn> &ace, quint32 pageCount)
 {
+    JetFile::IndexUse &use = file->indexUse();
+    if (!use.enabled)
+        return {};
+    auto known = use.usable.find(tablePage);
+    if (known == use.usable.end())
+        known = use.usable.insert(tablePage, readUsable(file, tablePage, columnTypes, ace, pageCount));
+    UsableIndexes usable = *known;
+    usable.indexes.removeIf([&](const IndexDefinition &index) {
+        return use.damaged.contains((quint64(tablePage) << 32) | index.root);
+    });
+    return usable;
+}
+
+UsableIndexes readUsable(JetFile *file, quint32 tablePage, const QList<int> &columnTypes, const QList<AceColumn> &ace,
+                         quint32 pageCount)
+{
     UsableIndexes usable;
-    if (!file->indexUse().enabled)
-        return usable;
     MdbHandle *mdb = mdb_clone_handle(file->handle());
     if (!mdb)
         return usable;
@@ -61,8 +75,6 @@ UsableIndexes usableIndexes(JetFile *file, quint32 tablePage, const QList<int> &
             const bool unique = index.flags & 0x01;
             if ((ignoresNulls && index.columns.size() > 1) || index.entries > usable.rowCount
                 || (unique && !ignoresNulls && index.entries != usable.rowCount))
-                continue;
-            if (file->indexUse().damaged.contains((quint64(tablePage) << 32) | index.root))
                 continue;
             IndexWalker walker(mdb, tablePage, index.root, pageCount);
             if (!walker.seekFirst({}).ok())

@@ -5,6 +5,7 @@
 // libmdb, and the process boundary turns that into an error for the caller.
 
 #include "fileheader.h"
+#include "jetindex.h"
 #include "result.h"
 #include "schema.h"
 
@@ -69,6 +70,14 @@ public:
         QHash<quint64, bool> textOrderHolds;
         // Indexes found not to match their rows, likewise.
         QSet<quint64> damaged;
+        // What a table's definition tells of its indexes, looked at once:
+        // its row count and the indexes a plan may use; by table page.
+        struct Usable
+        {
+            qint64 rowCount = 0;
+            QList<IndexDefinition> indexes;
+        };
+        QHash<quint32, Usable> usable;
     };
     IndexUse &indexUse() { return m_indexUse; }
     // Calls row with the text of the named columns for every row of a local

@@ -64,7 +64,10 @@ struct JetCursor : sqlite3_vtab_cursor
     MdbCatalogEntry entry;
     MdbTableDef *table = nullptr;
     QList<MdbField> fields;          // of the current row, by column
-    QList<quint32> pages;            // the table's data pages, in file order
+    // The table's data pages, in file order; read from its usage map only
+    // when a scan first needs them (a lookup through an index does not).
+    std::optional<QList<quint32>> pages;
+    quint32 pageCount = 0;           // of the file, when the cursor opened
     qsizetype pageIndex = 0;         // the next of them to read
     int rowsOnPage = 0;              // of the page in the handle's buffer
     int rowsStart = 0;               // where its rows may begin: after its offset table

@@ -119,7 +119,7 @@ int open(sqlite3_vtab *vtab, sqlite3_vtab_cursor **out)
     const FileHeader &header = table->file->header();
     const qint64 pageCount = header.fileSize / header.pageSize + 1;
     cursor->rowLimit = pageCount * 512;
-    cursor->pages = dataPages(cursor->mdb, cursor->table, quint32(qMin<qint64>(pageCount, 0xffffffff)));
+    cursor->pageCount = quint32(qMin<qint64>(pageCount, 0xffffffff));
     *out = cursor.release();
     return SQLITE_OK;
 }
@@ -157,9 +157,12 @@ int next(sqlite3_vtab_cursor *base)
     auto *cursor = static_cast<JetCursor *>(base);
     MdbTableDef *table = cursor->table;
     MdbHandle *mdb = cursor->mdb;
+    if (!cursor->pages)
+        cursor->pages = dataPages(mdb, table, cursor->pageCount);
+    const QList<quint32> &pages = *cursor->pages;
     for (;;) {
         if (cursor->nextRow >= cursor->rowsOnPage) {
-            if (cursor->pageIndex >= cursor->pages.size()) {
+            if (cursor->pageIndex >= pages.size()) {
                 cursor->eof = true;
                 // The definition counts the table's rows: fewer read means
                 // pages are missing (a file cut short), never a shorter table.
@@ -170,11 +173,11 @@ int next(sqlite3_vtab_cursor *base)
                 }
                 return SQLITE_OK;
             }
-            const quint32 page = cursor->pages.at(cursor->pageIndex++);
+            const quint32 page = pages.at(cursor->pageIndex++);
             cursor->rowsOnPage = 0;
             cursor->nextRow = 0;
             if (!readPage(mdb, page, mdb->pg_buf)) {
-                cursor->pageIndex = cursor->pages.size();
+                cursor->pageIndex = pages.size();
                 continue;
             }
             mdb->cur_pg = page;

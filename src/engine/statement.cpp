@@ -228,34 +228,37 @@ Result<std::unique_ptr<Statement>> Statement::build(OpenDatabase &database, cons
     exec(s->m_db, QStringLiteral("PRAGMA temp_store = FILE"));
 
     jetsql::Catalog catalog;
+    // A table becomes a virtual table only when the statement names it.
     int next = 0;
-    for (const CatalogEntry &entry : entries) {
-        if (entry.type != LocalTable)
-            continue;
+    catalog.lookupTable = [&, statement = s.get()](const QString &name) -> std::optional<jetsql::CatalogTable> {
+        const auto entry = std::find_if(entries.cbegin(), entries.cend(), [&](const CatalogEntry &e) {
+            return e.type == LocalTable && e.name.compare(name, Qt::CaseInsensitive) == 0;
+        });
+        if (entry == entries.cend())
+            return std::nullopt;
         jetsql::CatalogTable table;
-        table.name = entry.name;
+        table.name = entry->name;
         // A damaged table is only an error when it is used, and then it is
         // named as the list shows it.
         const auto unreadable = [&](const QString &why) {
-            table.refusal = QString(reasons::CannotReadTable).arg(quoted(entry.name), quoted(path))
+            table.refusal = QString(reasons::CannotReadTable).arg(quoted(entry->name), quoted(path))
                 + QLatin1String(": ") + why + QLatin1Char('.');
-            catalog.tables.append(table);
+            return table;
         };
-        const Result<QList<Field>> fields = s->m_file->readColumns(entry);
-        if (!fields.ok()) {
-            unreadable(fields.error().message);
-            continue;
-        }
+        const Result<QList<Field>> fields = statement->m_file->readColumns(*entry);
+        if (!fields.ok())
+            return unreadable(fields.error().message);
         table.sqliteName = QStringLiteral("jet_t%1").arg(next++);
         for (const Field &field : fields.value())
             table.columns.append({field.Name, field.Type});
-        const Result<void> created = createJetTable(s->m_db, table.sqliteName, entry, true);
-        if (!created.ok()) {
-            unreadable(created.error().message);
-            continue;
-        }
-        catalog.tables.append(table);
-    }
+        // Made by the engine, not by the statement: past the read-only rule.
+        sqlite3_set_authorizer(statement->m_db, nullptr, nullptr);
+        const Result<void> created = createJetTable(statement->m_db, table.sqliteName, *entry, true);
+        sqlite3_set_authorizer(statement->m_db, jetsql::readOnlyAuthorizer, nullptr);
+        if (!created.ok())
+            return unreadable(created.error().message);
+        return table;
+    };
     catalog.indexedColumns = [file = s->m_file, entries](const QString &name) {
         for (const CatalogEntry &entry : entries)
             if (entry.type == LocalTable && entry.name.compare(name, Qt::CaseInsensitive) == 0)

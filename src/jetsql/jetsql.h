@@ -38,9 +38,9 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-#include <functional>
-#include <QStringList>
 #include <QVariant>
+#include <functional>
+#include <optional>
 #include <utility>
 
 struct sqlite3;
@@ -79,6 +79,10 @@ struct Catalog
 {
     QList<CatalogTable> tables;
     QList<CatalogQuery> queries;
+    // A table that tables does not hold, looked up when a statement first
+    // names it, so that a file of many tables is not read whole for each
+    // statement; nullopt: no table of that name. None when not given.
+    std::function<std::optional<CatalogTable>(const QString &name)> lookupTable = {};
     // The columns of a table whose rows an index of the file finds by value
     // (asked only for tables that are joined); none when not given.
     std::function<QStringList(const QString &table)> indexedColumns = {};

@@ -54,12 +54,21 @@ QString Translator::tableSql(const FromItem &f, const QString &sqliteName)
     return quoteId(cteName);
 }
 
-const CatalogTable *Translator::findTable(const QString &name) const
+const CatalogTable *Translator::findTable(const QString &name)
 {
     for (const CatalogTable &t : m_catalog.tables)
         if (sameName(t.name, name))
             return &t;
-    return nullptr;
+    for (const CatalogTable &t : m_lookedUp)
+        if (sameName(t.name, name))
+            return &t;
+    if (!m_catalog.lookupTable)
+        return nullptr;
+    std::optional<CatalogTable> found = m_catalog.lookupTable(name);
+    if (!found)
+        return nullptr;
+    m_lookedUp.push_back(std::move(*found));
+    return &m_lookedUp.back();
 }
 
 const CatalogQuery *Translator::findQuery(const QString &name) const

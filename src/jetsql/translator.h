@@ -11,6 +11,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <deque>
 #include <utility>
 
 namespace kolta::jetsql::translator {
@@ -183,7 +184,7 @@ private:
     QString cteClause() const;
     QString derivedSql(const QueryOut &sub, const QString &alias);
     QString tableSql(const FromItem &f, const QString &sqliteName);
-    const CatalogTable *findTable(const QString &name) const;
+    const CatalogTable *findTable(const QString &name);
     const CatalogQuery *findQuery(const QString &name) const;
     QString from(const FromItem &f, Scope &scope);
     void declare(const QList<ParameterDecl> &declared);
@@ -221,6 +222,7 @@ private:
     QString single(const Select &s, SelectOut &part, const QStringList &sqlNames, const QList<OrderItem> &orderBy);
 
     const Catalog &m_catalog;
+    std::deque<CatalogTable> m_lookedUp;   // tables the catalog found on first use; they stay put
     sqlite3 *m_db = nullptr;
     const LikeWildcards m_like;
     QString m_sourceText;      // the statement or saved query being read
