@@ -513,18 +513,39 @@ int filterIndexed(sqlite3_vtab_cursor *base, int plan, const char *planText, int
 
 } // namespace vtab
 
-QStringList indexedColumns(JetFile &file, const CatalogEntry &entry)
+namespace {
+
+// The usable indexes of a table, each with the name of its leading column.
+QList<std::pair<QString, IndexDefinition>> leadingColumns(JetFile &file, const CatalogEntry &entry)
 {
     QList<int> types;
     QList<AceColumn> ace;
     const Result<QList<Field>> fields = file.readColumns(entry, &types, &ace);
     if (!fields.ok())
         return {};
-    QStringList names;
+    QList<std::pair<QString, IndexDefinition>> leading;
     for (const IndexDefinition &index :
          vtab::usableIndexes(&file, entry.id & 0x00ffffff, types, ace, vtab::pageCountOf(file)).indexes)
-        names.append(fields.value().at(index.columns.first().column).Name);
+        leading.append({fields.value().at(index.columns.first().column).Name, index});
+    return leading;
+}
+
+} // namespace
+
+QStringList indexedColumns(JetFile &file, const CatalogEntry &entry)
+{
+    QStringList names;
+    for (const auto &[name, index] : leadingColumns(file, entry))
+        names.append(name);
     return names;
+}
+
+QString primaryKeyColumn(JetFile &file, const CatalogEntry &entry)
+{
+    for (const auto &[name, index] : leadingColumns(file, entry))
+        if (index.primary && index.columns.size() == 1)
+            return name;
+    return {};
 }
 
 } // namespace kolta::jet::engine

@@ -35,5 +35,7 @@ Result<void> createJetTable(sqlite3 *db, const QString &sqliteName, const Catalo
 
 // The columns of a local table that lead an index the engine can use.
 QStringList indexedColumns(JetFile &file, const CatalogEntry &entry);
+// The column of the table's one-column primary key, or empty.
+QString primaryKeyColumn(JetFile &file, const CatalogEntry &entry);
 
 } // namespace kolta::jet::engine

@@ -265,6 +265,12 @@ Result<std::unique_ptr<Statement>> Statement::build(OpenDatabase &database, cons
                 return indexedColumns(*file, entry);
         return QStringList();
     };
+    catalog.primaryKey = [file = s->m_file, entries](const QString &name) {
+        for (const CatalogEntry &entry : entries)
+            if (entry.type == LocalTable && entry.name.compare(name, Qt::CaseInsensitive) == 0)
+                return primaryKeyColumn(*file, entry);
+        return QString();
+    };
     // Unreadable saved queries only matter to a statement that names one:
     // it then finds no such query.
     const Result<QList<jetsql::CatalogQuery>> saved = readSavedQueries(*s->m_file, entries, queries);

@@ -86,6 +86,9 @@ struct Catalog
     // The columns of a table whose rows an index of the file finds by value
     // (asked only for tables that are joined); none when not given.
     std::function<QStringList(const QString &table)> indexedColumns = {};
+    // The column of a table's one-column primary key (no two rows share a
+    // value, none is Null); empty when it has none or when not given.
+    std::function<QString(const QString &table)> primaryKey = {};
 };
 
 // A value the statement asks for: declared by PARAMETERS (its own or a saved

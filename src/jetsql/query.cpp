@@ -155,19 +155,37 @@ QString Translator::single(const Select &s, SelectOut &part, const QStringList &
         rows = QStringLiteral("SELECT ") + part.selectList + extra + part.rest;
     }
     const QString order = sortKeys.join(QStringLiteral(", "));
+    // The keys over the sources, for a statement that sorts in place.
+    const auto sorted = [&] {
+        QStringList direct;
+        for (const Key &k : std::as_const(keys))
+            direct << k.sql + k.suffix;
+        return core + QStringLiteral(" ORDER BY ") + direct.join(QStringLiteral(", "));
+    };
     if (!s.top) {
         if (keys.isEmpty())
             return core;
         if (s.distinct)
             return QStringLiteral("%1 ORDER BY %2").arg(core, order);
-        QStringList direct;
-        for (const Key &k : std::as_const(keys))
-            direct << k.sql + k.suffix;
-        return core + QStringLiteral(" ORDER BY ") + direct.join(QStringLiteral(", "));
+        return sorted();
     }
     const double n = *s.top;
     if (!s.percent && keys.isEmpty())
         return core + QStringLiteral(" LIMIT %1").arg(qint64(n));
+    // Sorted by a whole-number primary key, no two rows tie: TOP n is the
+    // first n rows, which an index gives without sorting.
+    if (!s.percent && !s.distinct && !s.distinctRow && !part.aggregateQuery && s.from.size() == 1
+        && s.from.first()->kind == FromItem::Table && part.scope.sources.size() == 1 && m_catalog.primaryKey) {
+        const CatalogTable *table = findTable(s.from.first()->name);
+        const QString key = table && table->refusal.isEmpty() ? m_catalog.primaryKey(table->name) : QString();
+        bool unique = false;
+        for (const CatalogColumn &c : table ? table->columns : QList<CatalogColumn>())
+            if (!key.isEmpty() && sameName(c.name, key) && (c.daoType == 2 || c.daoType == 3 || c.daoType == 4))
+                for (const Key &k : std::as_const(keys))
+                    unique |= k.sql == quoteId(part.scope.sources.first().ref) + QLatin1Char('.') + quoteId(c.name);
+        if (unique)
+            return sorted() + QStringLiteral(" LIMIT %1").arg(qint64(n));
+    }
     if (s.percent) {
         // Jet's TOP keeps the rows tied with the last one.
         QString window = keys.isEmpty() ? QStringLiteral("row_number() OVER ()")

@@ -73,6 +73,7 @@ jetwriter::Database shop()
                             Row{12, 2, 5.25, QDate(2003, 4, 10), QStringLiteral("rush")},
                             Row{13, 3, 100.0, QDate(2003, 5, 20), QStringLiteral("big")},
                             Row{14, 9, 1.0, QDate(2003, 6, 1), QStringLiteral("orphan")}}));
+    db.tables.last().indexes = {{QStringLiteral("PrimaryKey"), {{QStringLiteral("OrderID")}}, true}};
     db.tables.append(table(QStringLiteral("Items"),
                            {{QStringLiteral("OrderID"), ColumnType::Long},
                             {QStringLiteral("Product"), ColumnType::Text, 50},
@@ -632,6 +633,13 @@ void TestJetSqlEndToEnd::predicates_data()
                                     << QStringList{"Apple", "Apple"};
     QTest::newRow("top without order") << "SELECT TOP 3 Name FROM Customers" << "Name"
                                        << QStringList{"Ann", "Bo", "cy"};
+    QTest::newRow("top by the primary key") << "SELECT TOP 2 OrderID FROM Orders ORDER BY OrderID DESC" << "OrderID"
+                                            << QStringList{"14", "13"};
+    // A join repeats the key: the rows tied with the last stay.
+    QTest::newRow("top by a key a join repeats")
+        << "SELECT Count(*) FROM (SELECT TOP 1 Orders.OrderID FROM Orders INNER JOIN Items "
+           "ON Orders.OrderID = Items.OrderID ORDER BY Orders.OrderID)"
+        << "Expr1000" << QStringList{"2"};
     QTest::newRow("top percent") << "SELECT TOP 40 PERCENT OrderID FROM Orders ORDER BY OrderID" << "OrderID"
                                  << QStringList{"10", "11"};
     QTest::newRow("top percent rounds up") << "SELECT TOP 50 PERCENT OrderID FROM Orders ORDER BY OrderID"
