@@ -120,9 +120,7 @@ bool textOrderHolds(JetTable *table, const IndexDefinition &index)
         return *known;
     const IndexColumn &column = index.columns.first();
     IndexWalker walker(table->file->handle(), table->page, index.root, table->pageCount);
-    const Result<bool> every = walker.everyKey([&](const uchar *key, qsizetype size) {
-        return textKeySortsAsCompared(key, size, column.text, column.descending);
-    });
+    const Result<bool> every = walker.everyKey(TextKeyCheck(column.text, column.descending));
     // An index that cannot be walked is not trusted for order either.
     const bool holds = every.ok() && every.value();
     use.textOrderHolds.insert(id, holds);

@@ -8,6 +8,7 @@
 #include <QVarLengthArray>
 #include <QtEndian>
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -293,8 +294,6 @@ std::optional<std::pair<QByteArray, QByteArray>> textEqualRange(const QString &t
     return std::pair{flag + range.lower, flag + upper};
 }
 
-namespace {
-
 // The weights of the characters whose keys sort as the engine compares, and
 // what follows a value made of them.
 struct SafeText
@@ -307,6 +306,8 @@ struct SafeText
     // only the ending may stand.
     bool endingStartsSafe = true;
 };
+
+namespace {
 
 const SafeText &safeText(TextOrder order)
 {
@@ -340,13 +341,21 @@ const SafeText &safeText(TextOrder order)
 
 } // namespace
 
-bool textKeySortsAsCompared(const uchar *key, qsizetype size, TextOrder order, bool descending)
+TextKeyCheck::TextKeyCheck(TextOrder order, bool descending) : m_descending(descending)
 {
-    if (order == TextOrder::Unknown || size == 0)
-        return false;
+    if (order == TextOrder::Unknown)
+        return;
     const SafeText &safe = safeText(order);
-    if (safe.ending.isEmpty())
+    if (!safe.ending.isEmpty())
+        m_safe = &safe;
+}
+
+bool TextKeyCheck::operator()(const uchar *key, qsizetype size) const
+{
+    if (!m_safe || size == 0)
         return false;
+    const SafeText &safe = *m_safe;
+    const bool descending = m_descending;
     const uchar flip = descending ? 0xff : 0x00;
     if (uchar(key[0] ^ flip) == NullFlag)
         return true;
@@ -358,11 +367,12 @@ bool textKeySortsAsCompared(const uchar *key, qsizetype size, TextOrder order, b
     if (!safe.endingStartsSafe && !descending) {
         // The common case, read once over the key: every index key of a
         // large text index passes through here.
+        const quint8 *weights = safe.weights.data();
         if (safe.weightSize == 1) {
-            while (at < size && safe.weights[key[at]])
+            while (at < size && weights[key[at]])
                 ++at;
         } else {
-            while (at + 1 < size && safe.weights[(key[at] << 8) | key[at + 1]])
+            while (at + 1 < size && weights[(key[at] << 8) | key[at + 1]])
                 at += 2;
         }
         if (at + endingSize > size)
@@ -414,9 +424,13 @@ IndexWalker::IndexWalker(MdbHandle *mdb, quint32 tablePage, quint32 root, quint3
 {
 }
 
-Result<IndexWalker::Page> IndexWalker::load(quint32 number)
+Error IndexWalker::damaged()
 {
-    const auto damaged = [] { return Error{QString::fromLatin1(reasons::IndexDamaged)}; };
+    return Error{QString::fromLatin1(reasons::IndexDamaged)};
+}
+
+Result<void> IndexWalker::readRaw(quint32 number, RawPage *page)
+{
     const int size = int(m_mdb->fmt->pg_size);
     if (number == 0 || number >= m_pageCount)
         return damaged();
@@ -425,35 +439,49 @@ Result<IndexWalker::Page> IndexWalker::load(quint32 number)
     raw.resize(size);
     if (!readPage(m_mdb, number, reinterpret_cast<unsigned char *>(raw.data())))
         return damaged();
-    Page page;
-    page.number = number;
-    page.type = quint8(raw.at(0));
-    if ((page.type != 0x03 && page.type != 0x04) || (le32(raw, 4) & 0x00ffffff) != m_tablePage)
+    page->number = number;
+    page->type = quint8(raw.at(0));
+    if ((page->type != 0x03 && page->type != 0x04) || (le32(raw, 4) & 0x00ffffff) != m_tablePage)
         return damaged();
     const bool jet3 = IS_JET3(m_mdb);
     // Jet 4 has four more bytes before the links than Jet 3.
-    page.previous = le32(raw, jet3 ? 8 : 12);
-    page.next = le32(raw, jet3 ? 12 : 16);
+    page->previous = le32(raw, jet3 ? 8 : 12);
+    page->next = le32(raw, jet3 ? 12 : 16);
     // How many leading bytes every entry after the first shares with it.
-    const int prefix = jet3 ? quint8(raw.at(20)) : le16(raw, 24);
+    page->prefix = jet3 ? quint8(raw.at(20)) : le16(raw, 24);
     const int maskStart = jet3 ? 0x16 : 0x1b;
     const int entriesStart = jet3 ? 0xf8 : 0x1e0;
-    QVarLengthArray<int, 512> offsets{entriesStart};
+    page->offsets.clear();
+    page->offsets.append(entriesStart);
+    const auto *mask = reinterpret_cast<const uchar *>(raw.constData());
     for (int byte = maskStart; byte < entriesStart; ++byte) {
-        const quint8 bits = quint8(raw.at(byte));
-        for (int bit = 0; bits && bit < 8; ++bit) {
-            if (!(bits & (1u << bit)))
-                continue;
-            const int offset = entriesStart + (byte - maskStart) * 8 + bit;
+        // Each bit set marks where an entry ends, lowest bit first.
+        for (unsigned bits = mask[byte]; bits; bits &= bits - 1) {
+            const int offset = entriesStart + (byte - maskStart) * 8 + std::countr_zero(bits);
             if (offset > size)
                 return damaged();
-            offsets.append(offset);
+            page->offsets.append(offset);
         }
     }
-    const int pointerSize = page.type == 0x03 ? 8 : 4;
-    const qsizetype entryCount = offsets.size() - 1;
-    if (entryCount > 0 && prefix > offsets.at(1) - offsets.at(0))
+    if (page->entryCount() > 0 && page->prefix > page->offsets.at(1) - page->offsets.at(0))
         return damaged();
+    return {};
+}
+
+Result<IndexWalker::Page> IndexWalker::load(quint32 number)
+{
+    RawPage raw;
+    if (Result<void> read = readRaw(number, &raw); !read.ok())
+        return read.error();
+    Page page;
+    page.number = number;
+    page.type = raw.type;
+    page.previous = raw.previous;
+    page.next = raw.next;
+    const QVarLengthArray<int, 512> &offsets = raw.offsets;
+    const int prefix = raw.prefix;
+    const int pointerSize = page.type == 0x03 ? 8 : 4;
+    const qsizetype entryCount = raw.entryCount();
     // Every entry whole: the shared prefix copied before all but the first.
     page.bytes.resize(offsets.last() - offsets.first() + prefix * qMax<qsizetype>(0, entryCount - 1));
     page.starts.reserve(offsets.size());
@@ -466,7 +494,7 @@ Result<IndexWalker::Page> IndexWalker::load(quint32 number)
             std::memcpy(out + at, out, size_t(prefix));
             at += prefix;
         }
-        std::memcpy(out + at, raw.constData() + offsets.at(e), size_t(length));
+        std::memcpy(out + at, m_raw.constData() + offsets.at(e), size_t(length));
         at += length;
         if (at - page.starts.last() < pointerSize + 1)
             return damaged();

@@ -13,9 +13,11 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QVarLengthArray>
 
 #include <mdbtools.h>
 
+#include <cstring>
 #include <optional>
 
 namespace kolta::jet::engine {
@@ -57,14 +59,19 @@ KeyBound integerBound(int jetType, qint64 value, BoundSide side);
 // The keys of the text values that sort equal to text: nothing when text
 // holds characters whose keys are not known to sort as the engine compares.
 std::optional<std::pair<QByteArray, QByteArray>> textEqualRange(const QString &text, TextOrder order);
-// Whether every key of the column's text in an index sorts as the engine
-// compares the texts (the characters are all ones whose keys do).
-bool textKeySortsAsCompared(const uchar *key, qsizetype size, TextOrder order, bool descending);
-inline bool textKeySortsAsCompared(const QByteArray &entryKey, TextOrder order, bool descending)
+struct SafeText;
+// Whether a key of a text column's index sorts as the engine compares the
+// texts (its characters are all ones whose keys do).
+class TextKeyCheck
 {
-    return textKeySortsAsCompared(reinterpret_cast<const uchar *>(entryKey.constData()), entryKey.size(), order,
-                                  descending);
-}
+public:
+    TextKeyCheck(TextOrder order, bool descending);
+    bool operator()(const uchar *key, qsizetype size) const;
+
+private:
+    const SafeText *m_safe = nullptr;   // null: no key is known to
+    bool m_descending = false;
+};
 // The bytes a descending index stores for the ascending key.
 QByteArray inverted(QByteArray key);
 
@@ -118,6 +125,20 @@ private:
                                            starts.at(entry + 1) - starts.at(entry) - 4);
         }
     };
+    // A page as read into m_raw: its header, and where each entry begins
+    // (the last offset is where the last one ends).
+    struct RawPage
+    {
+        quint32 number = 0;
+        int type = 0;
+        quint32 previous = 0;
+        quint32 next = 0;
+        int prefix = 0;
+        QVarLengthArray<int, 512> offsets;
+        int entryCount() const { return int(offsets.size()) - 1; }
+    };
+    static Error damaged();
+    Result<void> readRaw(quint32 page, RawPage *raw);
     Result<Page> load(quint32 page);
     Result<Page> descend(const QByteArray &key, bool last);
     Result<Page> linkedLeaf(quint32 number);
@@ -142,19 +163,35 @@ Result<bool> IndexWalker::everyKey(Visit visit)
 {
     if (Result<void> first = seekFirst({}); !first.ok())
         return first.error();
-    for (;;) {
-        const auto *bytes = reinterpret_cast<const uchar *>(m_page.bytes.constData());
-        for (int e = 0; e < m_page.entryCount(); ++e) {
-            if (!visit(bytes + m_page.starts.at(e), qsizetype(m_page.starts.at(e + 1) - m_page.starts.at(e) - 4)))
+    const auto *bytes = reinterpret_cast<const uchar *>(m_page.bytes.constData());
+    for (int e = 0; e < m_page.entryCount(); ++e) {
+        if (!visit(bytes + m_page.starts.at(e), qsizetype(m_page.starts.at(e + 1) - m_page.starts.at(e) - 4)))
+            return false;
+    }
+    // The leaves after the first are read in place: each key is rebuilt in
+    // one buffer over the prefix it shares with the page's first entry.
+    QVarLengthArray<uchar, 4096> key;
+    RawPage page;
+    for (quint32 next = m_page.next; next != 0; next = page.next) {
+        if (++m_pagesRead > qint64(m_pageCount))
+            return damaged();
+        if (Result<void> read = readRaw(next, &page); !read.ok())
+            return read.error();
+        if (page.type != 0x04)
+            return damaged();
+        key.resize(m_raw.size());
+        const auto *raw = reinterpret_cast<const uchar *>(m_raw.constData());
+        for (int e = 0; e < page.entryCount(); ++e) {
+            const int at = e == 0 ? 0 : page.prefix;
+            const int length = page.offsets.at(e + 1) - page.offsets.at(e);
+            std::memcpy(key.data() + at, raw + page.offsets.at(e), size_t(length));
+            if (at + length < 5)
+                return damaged();
+            if (!visit(key.constData(), qsizetype(at + length - 4)))
                 return false;
         }
-        if (m_page.next == 0)
-            return true;
-        Result<Page> following = linkedLeaf(m_page.next);
-        if (!following.ok())
-            return following.error();
-        m_page = std::move(following.value());
     }
+    return true;
 }
 
 bool keyAtLeast(const QByteArray &key, const QByteArray &lower);
