@@ -156,8 +156,6 @@ private:
     IndexEntry m_entry;
 };
 
-// Whether the key of an entry lies within [lower, upper] of a leading
-// column: each bound compared over its own length; an empty bound is open.
 template<typename Visit>
 Result<bool> IndexWalker::everyKey(Visit visit)
 {
@@ -194,6 +192,8 @@ Result<bool> IndexWalker::everyKey(Visit visit)
     return true;
 }
 
+// Whether the key of an entry lies within [lower, upper] of a leading
+// column: each bound compared over its own length; an empty bound is open.
 bool keyAtLeast(const QByteArray &key, const QByteArray &lower);
 bool keyAtMost(const QByteArray &key, const QByteArray &upper);
 

@@ -227,14 +227,19 @@ Result<std::unique_ptr<Statement>> Statement::build(OpenDatabase &database, cons
     // Tables the joins copy out go to a scratch file, not to memory.
     exec(s->m_db, QStringLiteral("PRAGMA temp_store = FILE"));
 
+    // The local table of that name, as Jet matches names; null: none.
+    const auto localTable = [entries](const QString &name) -> const CatalogEntry * {
+        for (const CatalogEntry &entry : entries)
+            if (entry.type == LocalTable && entry.name.compare(name, Qt::CaseInsensitive) == 0)
+                return &entry;
+        return nullptr;
+    };
     jetsql::Catalog catalog;
     // A table becomes a virtual table only when the statement names it.
     int next = 0;
     catalog.lookupTable = [&, statement = s.get()](const QString &name) -> std::optional<jetsql::CatalogTable> {
-        const auto entry = std::find_if(entries.cbegin(), entries.cend(), [&](const CatalogEntry &e) {
-            return e.type == LocalTable && e.name.compare(name, Qt::CaseInsensitive) == 0;
-        });
-        if (entry == entries.cend())
+        const CatalogEntry *entry = localTable(name);
+        if (!entry)
             return std::nullopt;
         jetsql::CatalogTable table;
         table.name = entry->name;
@@ -259,17 +264,13 @@ Result<std::unique_ptr<Statement>> Statement::build(OpenDatabase &database, cons
             return unreadable(created.error().message);
         return table;
     };
-    catalog.indexedColumns = [file = s->m_file, entries](const QString &name) {
-        for (const CatalogEntry &entry : entries)
-            if (entry.type == LocalTable && entry.name.compare(name, Qt::CaseInsensitive) == 0)
-                return indexedColumns(*file, entry);
-        return QStringList();
+    catalog.indexedColumns = [file = s->m_file, localTable](const QString &name) {
+        const CatalogEntry *entry = localTable(name);
+        return entry ? indexedColumns(*file, *entry) : QStringList();
     };
-    catalog.primaryKey = [file = s->m_file, entries](const QString &name) {
-        for (const CatalogEntry &entry : entries)
-            if (entry.type == LocalTable && entry.name.compare(name, Qt::CaseInsensitive) == 0)
-                return primaryKeyColumn(*file, entry);
-        return QString();
+    catalog.primaryKey = [file = s->m_file, localTable](const QString &name) {
+        const CatalogEntry *entry = localTable(name);
+        return entry ? primaryKeyColumn(*file, *entry) : QString();
     };
     // Unreadable saved queries only matter to a statement that names one:
     // it then finds no such query.
