@@ -54,13 +54,8 @@ QHash<QString, AceColumn> propertiesOf(MdbHandle *from, quint32 tablePage)
     if (!mdb)
         return result;
     Table catalog;
-    std::memset(&catalog.entry, 0, sizeof(catalog.entry));
-    catalog.entry.mdb = mdb;
-    catalog.entry.object_type = MDB_TABLE;
-    catalog.entry.table_pg = 2;
-    mdb->cur_pg = 0;
-    catalog.table = mdb_read_table(&catalog.entry);
-    if (!catalog.table || !mdb_read_columns(catalog.table))
+    catalog.table = readTableAt(mdb, 2, &catalog.entry);
+    if (!catalog.table)
         return result;
     // libmdb copies a long value's pieces into the bound buffer a page at a
     // time.

@@ -52,13 +52,8 @@ UsableIndexes readUsable(JetFile *file, quint32 tablePage, const QList<int> &col
     if (!mdb)
         return usable;
     MdbCatalogEntry entry;
-    std::memset(&entry, 0, sizeof(entry));
-    entry.mdb = mdb;
-    entry.object_type = MDB_TABLE;
-    entry.table_pg = tablePage;
-    mdb->cur_pg = 0;
-    MdbTableDef *definition = mdb_read_table(&entry);
-    if (definition && mdb_read_columns(definition) && int(definition->num_cols) == columnTypes.size()
+    MdbTableDef *definition = readTableAt(mdb, tablePage, &entry);
+    if (definition && int(definition->num_cols) == columnTypes.size()
         && ace.size() == columnTypes.size()) {
         usable.rowCount = definition->num_rows;
         for (const IndexDefinition &index : readIndexes(mdb, definition)) {

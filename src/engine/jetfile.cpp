@@ -88,16 +88,10 @@ struct BindBuffers
 Result<void> loadTable(MdbHandle *mdb, qint64 fileSize, MdbCatalogEntry *entry, const QString &name,
                        quint32 page, TableHandle *handle)
 {
-    std::memset(entry, 0, sizeof(*entry));
-    entry->mdb = mdb;
-    entry->object_type = MDB_TABLE;
-    entry->table_pg = page;
-    const QByteArray utf8 = name.toUtf8();
-    std::snprintf(entry->object_name, sizeof(entry->object_name), "%s", utf8.constData());
     if (page == 0 || qint64(page) * mdb->fmt->pg_size >= fileSize)
         return Error{QStringLiteral("the database file is damaged (a table points outside the file)")};
-    handle->table = mdb_read_table(entry);
-    if (!handle->table || !mdb_read_columns(handle->table))
+    handle->table = readTableAt(mdb, page, entry, name.toUtf8());
+    if (!handle->table)
         return Error{QString(reasons::Damaged)};
     return {};
 }
@@ -250,8 +244,6 @@ Result<QList<Field>> JetFile::readColumns(const CatalogEntry &entry, QList<int> 
 {
     MdbCatalogEntry storage;
     TableHandle handle;
-    // libmdb keeps the last page it read; the definition comes from the file.
-    m_mdb->cur_pg = 0;
     const Result<void> loaded =
         loadTable(m_mdb, m_header.fileSize, &storage, entry.name, entry.id & 0x00FFFFFF, &handle);
     if (!loaded.ok())

@@ -42,6 +42,22 @@ bool readPage(MdbHandle *mdb, quint32 page, unsigned char *buffer)
     return true;
 }
 
+MdbTableDef *readTableAt(MdbHandle *mdb, quint32 page, MdbCatalogEntry *entry, const QByteArray &name)
+{
+    std::memset(entry, 0, sizeof(*entry));
+    entry->mdb = mdb;
+    entry->object_type = MDB_TABLE;
+    entry->table_pg = page;
+    std::snprintf(entry->object_name, sizeof(entry->object_name), "%s", name.constData());
+    mdb->cur_pg = 0;
+    MdbTableDef *table = mdb_read_table(entry);
+    if (table && !mdb_read_columns(table)) {
+        mdb_free_tabledef(table);
+        return nullptr;
+    }
+    return table;
+}
+
 QList<quint32> dataPages(MdbHandle *mdb, const MdbTableDef *table, quint32 pageCount)
 {
     QList<quint32> pages;

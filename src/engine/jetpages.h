@@ -14,6 +14,12 @@ namespace kolta::jet::engine {
 // One page into buffer. False for a page the file does not hold.
 bool readPage(MdbHandle *mdb, quint32 page, unsigned char *buffer);
 
+// The definition and columns of the table whose definition starts on page,
+// read from the file (not from libmdb's last page) into entry, which must
+// outlive the table; null when they cannot be read. The caller frees the
+// table with mdb_free_tabledef.
+MdbTableDef *readTableAt(MdbHandle *mdb, quint32 page, MdbCatalogEntry *entry, const QByteArray &name = {});
+
 // The table's data pages in file order, from its usage map: a bitmap in the
 // definition (type 0) or bitmaps on pages of their own (type 1). Pages past
 // the end of the file are left out; the rows they would hold are then

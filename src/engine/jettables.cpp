@@ -104,14 +104,8 @@ int open(sqlite3_vtab *vtab, sqlite3_vtab_cursor **out)
         setError(vtab, QStringLiteral("the database file cannot be read"));
         return SQLITE_CORRUPT;
     }
-    std::memset(&cursor->entry, 0, sizeof(cursor->entry));
-    cursor->entry.mdb = cursor->mdb;
-    cursor->entry.object_type = MDB_TABLE;
-    cursor->entry.table_pg = table->page;
-    cursor->mdb->cur_pg = 0;
-    cursor->table = mdb_read_table(&cursor->entry);
-    if (!cursor->table || !usageMapIsSound(cursor->table) || !mdb_read_columns(cursor->table)
-        || int(cursor->table->num_cols) != table->columnTypes.size()) {
+    cursor->table = readTableAt(cursor->mdb, table->page, &cursor->entry);
+    if (!cursor->table || !usageMapIsSound(cursor->table) || int(cursor->table->num_cols) != table->columnTypes.size()) {
         setError(vtab, QStringLiteral("the table %1 is damaged or was changed").arg(table->name));
         return SQLITE_CORRUPT;
     }
